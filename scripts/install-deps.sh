@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pirune needs that are missing: "run" for building and starting it,
+# "test" for building and running every test.
+set -euo pipefail
+
+packages=(cmake g++ make qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
+if [[ "${1:-run}" == "test" ]]; then
+    packages+=(xvfb xauth trayer xdotool x11-utils faketime imagemagick python3 libbenchmark-dev
+               clang libclang-rt-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ "$(id -u)" -ne 0 ]] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

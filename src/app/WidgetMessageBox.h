@@ -1,0 +1,9 @@
+#pragma once
+
+#include "app/MessageSeam.h"
+
+class QMessageBox;
+
+// Real modal message boxes with the Japanese system's button texts.
+void installWidgetMessageBoxes();
+MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box);

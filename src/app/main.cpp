@@ -1,0 +1,40 @@
+#include "app/AppIcon.h"
+#include "app/SingleInstance.h"
+#include "app/WidgetMessageBox.h"
+#include "main_window/F_Pirune.h"
+#include "version.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pirune"));
+    QApplication::setApplicationVersion(QString::fromLatin1(version::fileVersionText));
+    // The main window is usually hidden; closing a message window must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The interface is Japanese whatever the system's language.
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    QLocale::setDefault(japanese);
+    QTranslator qtTranslator;
+    if (qtTranslator.load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+    QApplication::setFont(appFont());
+    installWidgetMessageBoxes();
+
+    const QString dataDir = QApplication::applicationDirPath();
+    SingleInstance instance(dataDir);
+    if (!instance.becomePrimary())
+        return instance.askPrimaryToShow() ? 0 : 1;
+
+    F_Pirune mainWindow(dataDir);
+    QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
+                     [&mainWindow] { mainWindow.TrayControl1_DblClick(0); });
+    mainWindow.Form_Load();
+    return QApplication::exec();
+}

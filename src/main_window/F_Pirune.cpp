@@ -1,0 +1,163 @@
+#include "main_window/F_Pirune.h"
+
+#include "app/AppIcon.h"
+#include "app/Clock.h"
+#include "app/ErrorTrap.h"
+#include "app/TimeField.h"
+#include "app/TrayControl.h"
+#include "store/DataFile.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QWindow>
+#include <cstdlib>
+
+F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m_dataDir(dataDir)
+{
+    buildControls();
+    buildMenu();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &F_Pirune::Timer1_Timer);
+    Timer1->start();
+}
+
+F_Pirune::~F_Pirune() = default;
+
+std::function<void()> &F_Pirune::exitProcess()
+{
+    static std::function<void()> f = [] { std::_Exit(0); };
+    return f;
+}
+
+QString F_Pirune::dataFilePath() const { return DataFile::pathIn(m_dataDir); }
+
+void F_Pirune::Form_Load()
+{
+    // Until the whole file is in the table, a save would overwrite notices not yet read.
+    m_loadFailed = true;
+    ErrorTrap::run("Form_Load Code:", [&] {
+        TrayControl1->setIcon(windowIcon());
+        TrayControl1->setTip(QStringLiteral("Pirune"));
+        TrayControl1->show();
+        if (!TrayControl::hostAvailable())
+            watchForTray();
+        hide();
+
+        const QString path = dataFilePath();
+        DataFile::ensureExists(path);
+
+        NoticeTable::reset();
+        lstItiran->clear();
+
+        txt_SetteiJikoku->setText(Clock::now().toString(QStringLiteral("HH:mm")));
+
+        // The list gets its empty lines in one insertion; they equal one line per notice read.
+        qint32 pendingLines = 0;
+        const auto flushLines = [&] {
+            if (pendingLines > 0)
+                lstItiran->addItems(QStringList(pendingLines, QString()));
+            pendingLines = 0;
+        };
+        try {
+            const QByteArray bytes = DataFile::readAll(path);
+            DataFile::load(bytes, *this, m_encoding, [&] { ++pendingLines; });
+            flushLines();
+            m_loadFailed = false;
+        } catch (...) {
+            flushLines();
+            m_loaded = true;
+            throw;
+        }
+        m_loaded = true;
+
+        SetDispFromMemory();
+        applyButtonRule();
+
+        CheckMituuti();
+    });
+    m_loaded = true;
+}
+
+void F_Pirune::applyButtonRule()
+{
+    const bool any = lngLast != -1;
+    cmd_Settei->setEnabled(any);
+    cmd_Del->setEnabled(any);
+}
+
+void F_Pirune::cmdEnd_Click()
+{
+    ErrorTrap::run("cmdEnd_Click Code:", [&] {
+        if (m_noTray)
+            showMinimized();
+        else
+            hide();
+    });
+}
+
+void F_Pirune::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void F_Pirune::Form_Unload()
+{
+    ErrorTrap::run("Form_Unload Code:", [&] { TrayControl1->remove(); });
+    Timer1->stop();
+    if (m_trayWatch)
+        m_trayWatch->stop();
+    // The process ends once no window of it is left open.
+    QTimer::singleShot(0, qApp, [] {
+        for (QWindow *w : QGuiApplication::topLevelWindows()) {
+            if (w->isVisible() && w->type() != Qt::Popup && w->type() != Qt::ToolTip) {
+                QGuiApplication::setQuitOnLastWindowClosed(true);
+                return;
+            }
+        }
+        QCoreApplication::exit(0);
+    });
+}
+
+void F_Pirune::SetDispFromMemory()
+{
+    ErrorTrap::run("SetDispFromMemory Code:", [&] {
+        const qint32 last = lngLast;
+        for (qint32 i = 0; i <= last; ++i) {
+            QListWidgetItem *item = lstItiran->item(i);
+            if (!item)
+                throw RunError::indexOutOfRange(QStringLiteral("lstItiran(%1)").arg(i));
+            const QString text = displayText(i);
+            if (item->text() != text)
+                item->setText(text);
+        }
+    });
+}
+
+qint32 F_Pirune::SortItiran(qint32 index)
+{
+    qint32 result = -1;
+    ErrorTrap::run("SortItiran Code:", [&] { result = SortItiranFast(*this, index); });
+    return result;
+}
+
+bool F_Pirune::SaveDataToFile()
+{
+    bool result = false;
+    ErrorTrap::run("SaveDataToFile Code:", [&] {
+        const QString path = dataFilePath();
+        if (m_loadFailed)
+            throw RunError::refusedUnloadedFile(path);
+        const QByteArray bytes = DataFile::serialize(*this, m_encoding);
+        DataFile::writeAtomically(path, bytes);
+        result = true;
+    });
+    return result;
+}

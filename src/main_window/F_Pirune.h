@@ -1,0 +1,123 @@
+#pragma once
+
+#include "store/NoticeTable.h"
+#include "store/TextCodec.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class DatePicker;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class TimeField;
+class TrayControl;
+#include "tray/frmVersion.h"
+
+// The main window: owns the notices, the editor, the timer and the tray icon.
+class F_Pirune : public QWidget, private NoticeTable
+{
+    Q_OBJECT
+public:
+    explicit F_Pirune(const QString &dataDir, QWidget *parent = nullptr);
+    ~F_Pirune() override;
+
+    // Controls
+    QLabel *Label1;
+    QListWidget *lstItiran;
+    QGroupBox *fra1;
+    QLabel *Label2_0;
+    QLabel *Label2_3;
+    DatePicker *DTP_YMD;
+    TimeField *txt_SetteiJikoku;
+    QPlainTextEdit *txtSetteiMes;
+    QPushButton *cmd_Add;
+    QPushButton *cmd_Settei;
+    QPushButton *cmd_Del;
+    QPushButton *cmd_Clear;
+    QPushButton *cmdEnd;
+    QTimer *Timer1;
+    TrayControl *TrayControl1;
+    QMenu *mnuPopup;
+    QList<QAction *> mnu_Popup;
+
+    // Start-up and shutdown
+    void Form_Load();
+    void Form_Unload();
+    void cmdEnd_Click();
+
+    // Notice store
+    void SetDispFromMemory();
+    qint32 SortItiran(qint32 index);
+    bool SaveDataToFile();
+
+    // Editing
+    bool Input_check();
+    void cmd_Add_Click();
+    void cmd_Settei_Click();
+    void lstItiran_Click();
+    void cmd_Del_Click();
+    void cmd_Clear_Click();
+
+    // Notification
+    void Timer1_Timer();
+    void CheckMituuti();
+    void multiMessageBox(const QString &mes, const QString &title);
+
+    // Tray
+    void TrayControl1_DblClick(short Button);
+    void TrayControl1_Click(short Button);
+    void mnu_Popup_Click(short index);
+
+    void Form_Resize();
+
+    // The message box text with each line break as CR LF, as the Windows text box gives it.
+    QString txtSetteiMesText() const;
+    qint32 listIndex() const;
+    void setListIndex(qint32 index);
+
+    const NoticeTable &table() const { return *this; }
+    QString dataFilePath() const;
+    FileEncoding dataEncoding() const { return m_encoding; }
+    frmVersion *versionWindow() const { return m_version; }
+    bool trayFallbackActive() const { return m_noTray; }
+
+    // How "終了(&X)" ends the process; tests replace it.
+    static std::function<void()> &exitProcess();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void alignListHeader();
+    void applyButtonRule();
+    QString editorJikoku() const;
+    QString editorMes() const;
+    bool refuseUnencodable(const QString &mes);
+    void showMainWindow();
+    void openVersionWindow();
+    void watchForTray();
+    void scheduleMissedCheck();
+
+    QString m_dataDir;
+    FileEncoding m_encoding = FileEncoding::Cp932;
+    bool m_loaded = false;      // start-up has read the whole table
+    bool m_loadFailed = false;  // ...or failed to, and the file must not be overwritten
+    bool m_inPass = false;      // a timer pass is running (possibly inside one of its boxes)
+    bool m_askingMituuti = false;
+    bool m_missedCheckQueued = false;
+    qint64 m_lastTickMs = 0;
+    bool m_noTray = false;
+    int m_trayWaitTicks = 0;
+    QTimer *m_trayWatch = nullptr;
+    QPointer<frmVersion> m_version;
+};

@@ -1,0 +1,229 @@
+#include "main_window/F_Pirune.h"
+
+#include "app/AppIcon.h"
+#include "app/DatePicker.h"
+#include "app/ErrorTrap.h"
+#include "app/TimeField.h"
+#include "app/TrayControl.h"
+#include "app/Twips.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// The designed frame: outer size = client size + this.
+constexpr int kFrameW = 90, kFrameH = 405;
+constexpr int kMinW = 9225, kMinH = 5310;
+
+QFont fixedJapaneseFont(double pointSize)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"),
+                   QStringLiteral("Noto Sans Mono CJK JP")});
+    f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(true);
+    f.setPointSizeF(pointSize);
+    return f;
+}
+
+// Draws each line's text from a set offset, so the header's "|" can stand above the lines' "|".
+class ItiranDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    int textX = 2;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget *w = opt.widget;
+        QStyle *style = w ? w->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+        painter->save();
+        painter->setFont(opt.font);
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(opt.rect.adjusted(textX, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          text);
+        painter->restore();
+    }
+};
+
+QLabel *blueLabel(const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    l->setPalette(pal);
+    return l;
+}
+
+QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+void F_Pirune::buildControls()
+{
+    using namespace Twips;
+    setObjectName(QStringLiteral("F_Pirune"));
+    setWindowTitle(QStringLiteral("Pirune"));
+    setWindowIcon(appIcon());
+    setMinimumSize(px(kMinW - kFrameW), px(kMinH - kFrameH));
+    setFont(appFont());
+
+    Label1 = new QLabel(QStringLiteral("設定時刻         |設定メッセージ"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Label1->setLineWidth(1);
+    Label1->setMargin(0);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setFont(fixedJapaneseFont(9.75));
+    Label1->setGeometry(Twips::rect(120, 120, 8775, 375));
+
+    lstItiran = new QListWidget(this);
+    lstItiran->setObjectName(QStringLiteral("lstItiran"));
+    lstItiran->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstItiran->setUniformItemSizes(true);
+    lstItiran->setFont(fixedJapaneseFont(9.75));
+    lstItiran->setItemDelegate(new ItiranDelegate(lstItiran));
+    lstItiran->setGeometry(Twips::rect(120, 360, 8775, 2010));
+    lstItiran->raise(); // the list covers the lower part of its header
+
+    fra1 = new QGroupBox(QStringLiteral("Pirune設定"), this);
+    fra1->setObjectName(QStringLiteral("fra1"));
+    fra1->setGeometry(Twips::rect(120, 2520, 8775, 1815));
+
+    Label2_0 = blueLabel(QStringLiteral("設定時刻："), fra1);
+    Label2_0->setObjectName(QStringLiteral("Label2_0"));
+    Label2_0->setGeometry(Twips::rect(240, 240, 855, 255));
+
+    DTP_YMD = new DatePicker(fra1);
+    DTP_YMD->setObjectName(QStringLiteral("DTP_YMD"));
+    DTP_YMD->setFont(fixedJapaneseFont(9));
+    DTP_YMD->setGeometry(Twips::rect(1560, 240, 1335, 375));
+
+    txt_SetteiJikoku = new TimeField(fra1);
+    txt_SetteiJikoku->setObjectName(QStringLiteral("txt_SetteiJikoku"));
+    txt_SetteiJikoku->setFont(fixedJapaneseFont(9));
+    txt_SetteiJikoku->setGeometry(Twips::rect(2880, 240, 615, 375));
+
+    Label2_3 = blueLabel(QStringLiteral("設定メッセージ："), fra1);
+    Label2_3->setObjectName(QStringLiteral("Label2_3"));
+    Label2_3->setGeometry(Twips::rect(240, 600, 1335, 255));
+
+    txtSetteiMes = new QPlainTextEdit(fra1);
+    txtSetteiMes->setObjectName(QStringLiteral("txtSetteiMes"));
+    txtSetteiMes->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtSetteiMes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtSetteiMes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtSetteiMes->setTabChangesFocus(true);
+    txtSetteiMes->setGeometry(Twips::rect(1560, 600, 6015, 615));
+
+    cmd_Add = button(QStringLiteral("cmd_Add"), QStringLiteral("追加"), fra1);
+    cmd_Add->setGeometry(Twips::rect(120, 1320, 975, 375));
+    cmd_Settei = button(QStringLiteral("cmd_Settei"), QStringLiteral("変更"), fra1);
+    cmd_Settei->setGeometry(Twips::rect(1200, 1320, 975, 375));
+    cmd_Del = button(QStringLiteral("cmd_Del"), QStringLiteral("削除"), fra1);
+    cmd_Del->setGeometry(Twips::rect(2280, 1320, 975, 375));
+    cmd_Clear = button(QStringLiteral("cmd_Clear"), QStringLiteral("クリア"), fra1);
+    cmd_Clear->setGeometry(Twips::rect(3360, 1320, 975, 375));
+
+    cmdEnd = button(QStringLiteral("cmdEnd"), QStringLiteral("閉じる"), this);
+    cmdEnd->setGeometry(Twips::rect(8040, 4440, 975, 375));
+
+    QWidget *order[] = {cmdEnd, txt_SetteiJikoku, txtSetteiMes, cmd_Add, cmd_Settei,
+                        cmd_Del, cmd_Clear,       lstItiran,    DTP_YMD};
+    for (size_t k = 0; k + 1 < std::size(order); ++k)
+        setTabOrder(order[k], order[k + 1]);
+
+    TrayControl1 = new TrayControl(this);
+    TrayControl1->setObjectName(QStringLiteral("TrayControl1"));
+
+    connect(cmd_Add, &QPushButton::clicked, this, &F_Pirune::cmd_Add_Click);
+    connect(cmd_Settei, &QPushButton::clicked, this, &F_Pirune::cmd_Settei_Click);
+    connect(cmd_Del, &QPushButton::clicked, this, &F_Pirune::cmd_Del_Click);
+    connect(cmd_Clear, &QPushButton::clicked, this, &F_Pirune::cmd_Clear_Click);
+    connect(cmdEnd, &QPushButton::clicked, this, &F_Pirune::cmdEnd_Click);
+    // The user's selection; the program's own selections call the handler themselves.
+    // A current row without a selection (the list just got the focus) is no selection.
+    connect(lstItiran, &QListWidget::currentRowChanged, this, [this] {
+        if (listIndex() >= 0)
+            lstItiran_Click();
+    });
+    connect(lstItiran, &QListWidget::itemClicked, this, [this] {
+        if (listIndex() >= 0)
+            lstItiran_Click();
+    });
+
+    resize(px(9135), px(4905));
+    alignListHeader();
+}
+
+void F_Pirune::alignListHeader()
+{
+    auto *delegate = static_cast<ItiranDelegate *>(lstItiran->itemDelegate());
+    const QFontMetrics fm(lstItiran->font());
+    const int headerW = fm.horizontalAdvance(QStringLiteral("設定時刻         "));
+    const int lineW = fm.horizontalAdvance(QStringLiteral("0000/00/00 00:00"));
+    int indent = 2;
+    const int listOrigin = lstItiran->x() + lstItiran->frameWidth();
+    int textX = Label1->x() + Label1->frameWidth() + indent + headerW - lineW - listOrigin;
+    if (textX < 2) {
+        indent += 2 - textX;
+        textX = 2;
+    }
+    Label1->setIndent(indent);
+    delegate->textX = textX;
+}
+
+void F_Pirune::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void F_Pirune::Form_Resize()
+{
+    ErrorTrap::run("Form_Resize Code:", [&] {
+        using namespace Twips;
+        int W = tw(width()) + kFrameW;
+        int H = tw(height()) + kFrameH;
+        if (W < kMinW || H < kMinH) {
+            W = std::max(W, kMinW);
+            H = std::max(H, kMinH);
+            resize(px(W - kFrameW), px(H - kFrameH));
+        }
+        const int dW = W - kMinW;
+        const int dH = H - kMinH;
+        Label1->resize(px(8775 + dW), px(375));
+        lstItiran->resize(px(8775 + dW), px(2010));
+        fra1->move(fra1->x(), px(tw(lstItiran->y()) + tw(lstItiran->height()) + 150));
+        fra1->resize(px(8775 + dW), px(1815 + dH));
+        cmdEnd->move(px(tw(fra1->x()) + tw(fra1->width()) - 855), px(tw(fra1->y()) + tw(fra1->height()) + 105));
+        txtSetteiMes->resize(px(6015 + dW), px(615 + dH));
+        const int buttonsTop = tw(txtSetteiMes->y()) + tw(txtSetteiMes->height()) + 105;
+        const int mesLeft = tw(txtSetteiMes->x());
+        cmd_Add->move(px(mesLeft - 1440), px(buttonsTop));
+        cmd_Settei->move(px(mesLeft - 360), px(buttonsTop));
+        cmd_Del->move(px(mesLeft + 720), px(buttonsTop));
+        cmd_Clear->move(px(mesLeft + 3360 - 1560), px(buttonsTop));
+    });
+}

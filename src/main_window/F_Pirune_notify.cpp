@@ -1,0 +1,113 @@
+#include "main_window/F_Pirune.h"
+
+#include "app/Clock.h"
+#include "app/ErrorTrap.h"
+#include "app/mdl_Cmn.h"
+#include "notify/DueCheck.h"
+#include "notify/frmMessage.h"
+
+#include <QPlainTextEdit>
+#include <QTimer>
+
+namespace {
+// A tick later than this after the previous one means the machine slept or the clock jumped.
+constexpr qint64 kClockJumpMs = 5000;
+
+struct FlagGuard
+{
+    bool &flag;
+    explicit FlagGuard(bool &f) : flag(f) { flag = true; }
+    ~FlagGuard() { flag = false; }
+};
+} // namespace
+
+void F_Pirune::Timer1_Timer()
+{
+    // No pass on a half-loaded table, and none inside a pass that waits in one of its boxes.
+    if (!m_loaded || m_inPass)
+        return;
+    FlagGuard pass(m_inPass);
+    ErrorTrap::run("Timer1_Timer Code:", [&] {
+        const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
+        if (m_lastTickMs != 0 && nowMs - m_lastTickMs > kClockJumpMs)
+            scheduleMissedCheck();
+        m_lastTickMs = nowMs;
+
+        if (lngLast == -1)
+            return;
+        bool shown = false;
+        const qint32 last = lngLast;
+        // One clock reading per pass: a pass takes microseconds, far less than the second a
+        // notice is due in.
+        const qint64 now = DueCheck::nowCivil();
+        for (lngCount = 0; lngCount <= last; ++lngCount) {
+            if (DueCheck::isDue(*this, lngCount, now)) {
+                multiMessageBox(Cmn_ConvMarktoCRLF(at(arrMes, lngCount)), QString());
+                at(arrTuuti, lngCount) = QStringLiteral("1");
+                shown = true;
+            }
+        }
+        if (shown)
+            SaveDataToFile();
+    });
+}
+
+void F_Pirune::scheduleMissedCheck()
+{
+    if (m_missedCheckQueued || m_askingMituuti)
+        return;
+    m_missedCheckQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_missedCheckQueued = false;
+        CheckMituuti();
+    });
+}
+
+void F_Pirune::CheckMituuti()
+{
+    if (m_askingMituuti)
+        return;
+    ErrorTrap::run("CheckMituuti Code:", [&] {
+        if (lngLast == -1)
+            return;
+        bool missed = false;
+        qint32 last = lngLast;
+        for (lngCount = 0; lngCount <= last; ++lngCount) {
+            if (DueCheck::isMissed(*this, lngCount, DueCheck::nowCivil())) {
+                missed = true;
+                break;
+            }
+        }
+        if (!missed)
+            return;
+        bool yes;
+        {
+            FlagGuard asking(m_askingMituuti);
+            yes = MessageSeam::yesNo(QStringLiteral("未通知のメッセージがあります。\r\n表示しますか？"),
+                                     QStringLiteral("確認"), MessageSeam::Answer::Yes);
+        }
+        if (!yes)
+            return;
+        bool shown = false;
+        last = lngLast;
+        for (lngCount = 0; lngCount <= last; ++lngCount) {
+            if (DueCheck::isMissed(*this, lngCount, DueCheck::nowCivil())) {
+                multiMessageBox(Cmn_ConvMarktoCRLF(at(arrMes, lngCount)), QString());
+                at(arrTuuti, lngCount) = QStringLiteral("1");
+                shown = true;
+            }
+        }
+        if (shown)
+            SaveDataToFile();
+    });
+}
+
+void F_Pirune::multiMessageBox(const QString &mes, const QString &title)
+{
+    ErrorTrap::run("multiMessageBox Code:", [&] {
+        auto *w = new frmMessage();
+        w->show();
+        w->setWindowTitle(title.isEmpty() ? QStringLiteral("メッセージ") : title);
+        w->txtMessage->setPlainText(mes);
+    });
+}

@@ -1,0 +1,114 @@
+#include "main_window/F_Pirune.h"
+
+#include "app/ErrorTrap.h"
+#include "app/TrayControl.h"
+#include "tray/frmVersion.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+// A panel that starts late at login still gets the icon; after this the window is shown instead.
+constexpr int kTrayWaitSeconds = 30;
+} // namespace
+
+void F_Pirune::buildMenu()
+{
+    mnuPopup = new QMenu(QStringLiteral("popup"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    const QString captions[] = {QStringLiteral("バージョン表示(&V)"), QStringLiteral("設定(&S)..."), QString(),
+                                QStringLiteral("終了(&X)")};
+    for (short k = 0; k < 4; ++k) {
+        QAction *a = captions[k].isEmpty() ? mnuPopup->addSeparator() : mnuPopup->addAction(captions[k]);
+        a->setObjectName(QStringLiteral("mnu_Popup_%1").arg(k));
+        if (!a->isSeparator())
+            connect(a, &QAction::triggered, this, [this, k] { mnu_Popup_Click(k); });
+        mnu_Popup.append(a);
+    }
+    TrayControl1->setMenu(mnuPopup);
+    connect(TrayControl1, &TrayControl::Click, this, &F_Pirune::TrayControl1_Click);
+    connect(TrayControl1, &TrayControl::DblClick, this, &F_Pirune::TrayControl1_DblClick);
+}
+
+void F_Pirune::TrayControl1_DblClick(short Button)
+{
+    ErrorTrap::run("TrayControl1_DblClick Code:", [&] {
+        if (Button == 0)
+            showMainWindow();
+    });
+}
+
+void F_Pirune::TrayControl1_Click(short Button)
+{
+    ErrorTrap::run("TrayControl1_Click Code:", [&] {
+        // The tray host may already have opened the same menu itself.
+        if (Button == 1 && !mnuPopup->isVisible())
+            mnuPopup->popup(QCursor::pos());
+    });
+}
+
+void F_Pirune::mnu_Popup_Click(short index)
+{
+    ErrorTrap::run("mnu_Popup_Click Code:", [&] {
+        switch (index) {
+        case 0:
+            openVersionWindow();
+            break;
+        case 1:
+            showMainWindow();
+            break;
+        case 3:
+            exitProcess()();
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+void F_Pirune::showMainWindow()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void F_Pirune::openVersionWindow()
+{
+    if (!m_version)
+        m_version = new frmVersion(this);
+    m_version->show();
+    m_version->raise();
+    m_version->activateWindow();
+}
+
+void F_Pirune::watchForTray()
+{
+    if (m_trayWatch)
+        return;
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setInterval(1000);
+    connect(m_trayWatch, &QTimer::timeout, this, [this] {
+        if (TrayControl::hostAvailable()) {
+            // Docking again puts the icon into a host that appeared after start-up.
+            TrayControl1->remove();
+            TrayControl1->show();
+            m_noTray = false;
+            m_trayWatch->stop();
+            m_trayWatch->deleteLater();
+            m_trayWatch = nullptr;
+            return;
+        }
+        if (++m_trayWaitTicks == kTrayWaitSeconds) {
+            m_noTray = true;
+            showMainWindow();
+            m_trayWatch->setInterval(5000);
+        }
+    });
+    m_trayWatch->start();
+}

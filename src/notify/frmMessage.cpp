@@ -1,0 +1,79 @@
+#include "notify/frmMessage.h"
+
+#include "app/AppIcon.h"
+#include "app/ErrorTrap.h"
+#include "app/Twips.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+// The designed frame: outer size = client size + this.
+constexpr int kFrameW = 120, kFrameH = 405;
+constexpr int kMinW = 6075, kMinH = 3465;
+} // namespace
+
+frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    using namespace Twips;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmMessage"));
+    setWindowTitle(QStringLiteral("メッセージ"));
+    setWindowIcon(appIcon());
+    setMinimumSize(px(kMinW - kFrameW), px(kMinH - kFrameH));
+
+    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setGeometry(Twips::rect(2400, 2520, 1095, 375));
+    cmdOk->setDefault(true);
+
+    txtMessage = new QPlainTextEdit(this);
+    txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setGeometry(Twips::rect(0, 0, 6015, 2415));
+    txtMessage->setReadOnly(true);
+    txtMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette pal = txtMessage->palette();
+    pal.setColor(QPalette::Base, QColor(208, 208, 208));
+    pal.setColor(QPalette::Text, Qt::black);
+    txtMessage->setPalette(pal);
+
+    setTabOrder(cmdOk, txtMessage);
+    cmdOk->setFocus();
+    resize(px(5955), px(3060));
+
+    connect(cmdOk, &QPushButton::clicked, this, &frmMessage::cmdOk_Click);
+}
+
+void frmMessage::cmdOk_Click()
+{
+    ErrorTrap::run("cmdOk_Click Code:", [&] { close(); });
+}
+
+void frmMessage::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMessage::Form_Resize()
+{
+    ErrorTrap::run("Form_Resize Code:", [&] {
+        using namespace Twips;
+        int W = tw(width()) + kFrameW;
+        int H = tw(height()) + kFrameH;
+        if (W < kMinW || H < kMinH) {
+            W = std::max(W, kMinW);
+            H = std::max(H, kMinH);
+            resize(px(W - kFrameW), px(H - kFrameH));
+        }
+        const int dW = W - kMinW;
+        const int dH = H - kMinH;
+        txtMessage->setGeometry(0, 0, px(dW + 6015), px(dH + 2415));
+        const int top = tw(txtMessage->y()) + tw(txtMessage->height()) + 105;
+        const double left = W / 2.0 - tw(cmdOk->width()) / 2.0;
+        cmdOk->move(px(left), px(top));
+    });
+}

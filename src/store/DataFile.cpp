@@ -1,0 +1,121 @@
+#include "store/DataFile.h"
+
+#include "app/RunError.h"
+#include "app/mdl_Cmn.h"
+#include "store/DateText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStorageInfo>
+#include <limits>
+
+namespace DataFile {
+
+QString fileName() { return QStringLiteral("Pirune.dat"); }
+
+QString pathIn(const QString &dir) { return QDir(dir).filePath(fileName()); }
+
+void ensureExists(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        const QFileInfo dir(QFileInfo(path).absolutePath());
+        if (dir.exists() && !dir.isWritable())
+            throw RunError::permissionDenied(path, f.errorString());
+        throw RunError::pathAccess(path, f.errorString());
+    }
+    f.close();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.exists())
+        throw RunError::fileNotFound(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw RunError::pathAccess(path, f.errorString());
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw RunError::ioError(path, f.errorString());
+    return bytes;
+}
+
+void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc, const std::function<void()> &onLine)
+{
+    enc = TextCodec::detect(bytes);
+    const qsizetype start = enc == FileEncoding::Utf8Bom ? 3 : 0;
+    const QString tab(QLatin1Char('\t'));
+    QStringList fields(3);
+    qsizetype pos = start;
+    while (pos < bytes.size()) {
+        // A line ends at CR or CR LF; a lone LF is an ordinary character.
+        qsizetype cr = bytes.indexOf('\r', pos);
+        const qsizetype end = cr < 0 ? bytes.size() : cr;
+        const QString line = TextCodec::decode(QByteArrayView(bytes).sliced(pos, end - pos), enc);
+        pos = end + 1;
+        if (cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
+            ++pos;
+
+        Split(line, tab, fields);
+        if (t.lngCount == std::numeric_limits<qint32>::max())
+            throw RunError::overflow();
+        t.lngLast = t.lngCount;
+        t.resizeTo(t.lngLast);
+        t.arrJikoku[t.lngCount] = fields.at(0);
+        t.arrMes[t.lngCount] = fields.at(1);
+        t.arrTuuti[t.lngCount] = fields.at(2);
+        if (onLine)
+            onLine();
+        ++t.lngCount;
+    }
+    t.jikokuChanged();
+}
+
+QByteArray serialize(NoticeTable &t, FileEncoding enc)
+{
+    const qint32 last = t.lngLast;
+    QString text;
+    text.reserve(qsizetype(last + 1) * 40);
+    for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {
+        const QString &jikoku = at(t.arrJikoku, t.lngCount);
+        // A text that is no date-time (only from a hand-edited file) is kept as it stands.
+        const auto civil = DateText::parse(jikoku);
+        text += civil ? DateText::renderMinute(*civil) : jikoku;
+        text += QLatin1Char('\t');
+        text += at(t.arrMes, t.lngCount);
+        text += QLatin1Char('\t');
+        text += at(t.arrTuuti, t.lngCount);
+        text += QLatin1String("\r\n");
+    }
+    return TextCodec::bom(enc) + TextCodec::encode(text, enc);
+}
+
+void writeAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        throw RunError::pathAccess(path, QStringLiteral("フォルダーです"));
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        const QFileInfo dir(info.absolutePath());
+        if (dir.exists() && !dir.isWritable())
+            throw RunError::permissionDenied(path, f.errorString());
+        throw RunError::pathAccess(path, f.errorString());
+    }
+    if (f.write(bytes) != bytes.size() || !f.flush()) {
+        const QString why = f.errorString();
+        f.cancelWriting();
+        const QStorageInfo storage(info.absolutePath());
+        if (storage.isValid() && storage.bytesAvailable() < bytes.size())
+            throw RunError::diskFull(path, why);
+        throw RunError::ioError(path, why);
+    }
+    if (!f.commit())
+        throw RunError::ioError(path, f.errorString());
+}
+
+} // namespace DataFile

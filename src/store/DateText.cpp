@@ -1,0 +1,116 @@
+#include "store/DateText.h"
+
+#include <QDate>
+
+namespace DateText {
+namespace {
+
+struct Cursor
+{
+    QStringView s;
+    qsizetype i = 0;
+    bool atEnd() const { return i >= s.size(); }
+    bool take(QChar c)
+    {
+        if (!atEnd() && s.at(i) == c) {
+            ++i;
+            return true;
+        }
+        return false;
+    }
+    bool takeAny(QChar a, QChar b) { return take(a) || take(b); }
+    std::optional<int> number(int minDigits, int maxDigits)
+    {
+        int value = 0, n = 0;
+        while (!atEnd() && n < maxDigits) {
+            const char16_t c = s.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                break;
+            value = value * 10 + (c - u'0');
+            ++n;
+            ++i;
+        }
+        if (n < minDigits)
+            return std::nullopt;
+        return value;
+    }
+    void skipBlanks()
+    {
+        while (!atEnd() && s.at(i) == QLatin1Char(' '))
+            ++i;
+    }
+};
+
+std::optional<qint64> parseImpl(QStringView text, bool withSeconds, bool optionalSeconds)
+{
+    Cursor c{text};
+    c.skipBlanks();
+    const auto y = c.number(4, 4);
+    if (!y || !c.takeAny(QLatin1Char('/'), QLatin1Char('-')))
+        return std::nullopt;
+    const auto mo = c.number(1, 2);
+    if (!mo || !c.takeAny(QLatin1Char('/'), QLatin1Char('-')))
+        return std::nullopt;
+    const auto d = c.number(1, 2);
+    if (!d || !c.take(QLatin1Char(' ')))
+        return std::nullopt;
+    c.skipBlanks();
+    const auto h = c.number(1, 2);
+    if (!h || !c.take(QLatin1Char(':')))
+        return std::nullopt;
+    const auto mi = c.number(1, 2);
+    if (!mi)
+        return std::nullopt;
+    int sec = 0;
+    if (c.take(QLatin1Char(':'))) {
+        if (!withSeconds && !optionalSeconds)
+            return std::nullopt;
+        const auto s = c.number(1, 2);
+        if (!s)
+            return std::nullopt;
+        sec = *s;
+    } else if (withSeconds && !optionalSeconds) {
+        return std::nullopt;
+    }
+    c.skipBlanks();
+    if (!c.atEnd())
+        return std::nullopt;
+    const QDate date(*y, *mo, *d);
+    if (!date.isValid() || *h > 23 || *mi > 59 || sec > 59)
+        return std::nullopt;
+    return date.toJulianDay() * 86400 + *h * 3600 + *mi * 60 + sec;
+}
+
+QString renderImpl(qint64 civil, bool seconds)
+{
+    const qint64 day = civil >= 0 ? civil / 86400 : (civil - 86399) / 86400;
+    const int secs = int(civil - day * 86400);
+    const QDate d = QDate::fromJulianDay(day);
+    QString out = QStringLiteral("%1/%2/%3 %4:%5")
+                      .arg(d.year(), 4, 10, QLatin1Char('0'))
+                      .arg(d.month(), 2, 10, QLatin1Char('0'))
+                      .arg(d.day(), 2, 10, QLatin1Char('0'))
+                      .arg(secs / 3600, 2, 10, QLatin1Char('0'))
+                      .arg(secs / 60 % 60, 2, 10, QLatin1Char('0'));
+    if (seconds)
+        out += QStringLiteral(":%1").arg(secs % 60, 2, 10, QLatin1Char('0'));
+    return out;
+}
+
+} // namespace
+
+std::optional<qint64> parse(QStringView text) { return parseImpl(text, false, true); }
+
+std::optional<qint64> parseMinute(QStringView text) { return parseImpl(text, false, false); }
+
+qint64 civilOf(const QDateTime &t)
+{
+    const QDateTime local = t.toLocalTime();
+    return local.date().toJulianDay() * 86400 + local.time().msecsSinceStartOfDay() / 1000;
+}
+
+QString render(qint64 civil) { return renderImpl(civil, true); }
+
+QString renderMinute(qint64 civil) { return renderImpl(civil, false); }
+
+} // namespace DateText

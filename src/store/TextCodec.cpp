@@ -1,0 +1,273 @@
+#include "store/TextCodec.h"
+
+#include "app/RunError.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QList>
+#include <vector>
+#include <array>
+
+namespace TextCodec {
+namespace {
+
+constexpr char kCp932[] = "Shift_JIS";
+
+constexpr bool isEscape(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+
+bool isCp932Lead(uchar b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// CP932 character table built once from the system converter: single bytes and every pair.
+struct Cp932Table
+{
+    std::array<char16_t, 256> single{};
+    std::array<char16_t, 65536> pair{}; // 0 = invalid
+    Cp932Table()
+    {
+        for (int b = 0; b < 0x80; ++b)
+            single[b] = char16_t(b);
+        for (int b = 0xA1; b <= 0xDF; ++b)
+            single[b] = char16_t(0xFF61 + (b - 0xA1));
+        QByteArray buf;
+        std::vector<int> codes;
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isCp932Lead(uchar(lead)))
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (trail == 0x7F)
+                    continue;
+                buf.append(char(lead)).append(char(trail)).append('\n');
+                codes.push_back(lead << 8 | trail);
+            }
+        }
+        QStringDecoder dec(kCp932);
+        const QString out = dec.decode(buf);
+        const QList<QStringView> parts = QStringView(out).split(QLatin1Char('\n'));
+        if (parts.size() < qsizetype(codes.size()))
+            return;
+        for (size_t k = 0; k < codes.size(); ++k) {
+            const QStringView p = parts.at(qsizetype(k));
+            if (p.size() == 1 && p.at(0).unicode() != 0x1A && p.at(0).unicode() != 0xFFFD)
+                pair[size_t(codes[k])] = p.at(0).unicode();
+        }
+    }
+};
+
+const Cp932Table &cp932Table()
+{
+    static const Cp932Table table;
+    return table;
+}
+
+QString decodeCp932Escaped(QByteArrayView bytes)
+{
+    const Cp932Table &t = cp932Table();
+    QString out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes[i]);
+        if (isCp932Lead(b) && i + 1 < bytes.size()) {
+            const char16_t c = t.pair[size_t(b) << 8 | uchar(bytes[i + 1])];
+            if (c) {
+                out += QChar(c);
+                ++i;
+                continue;
+            }
+        }
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
+            out += QChar(t.single[b]);
+        else
+            out += QChar(char16_t(0xDC00 + b));
+    }
+    return out;
+}
+
+// Length of the valid UTF-8 sequence at i, or 0.
+int utf8SequenceLength(QByteArrayView s, qsizetype i)
+{
+    const uchar b = uchar(s[i]);
+    if (b < 0x80)
+        return 1;
+    int len;
+    uchar lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF)
+        len = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3;
+        if (b == 0xE0)
+            lo = 0xA0;
+        if (b == 0xED)
+            hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4;
+        if (b == 0xF0)
+            lo = 0x90;
+        if (b == 0xF4)
+            hi = 0x8F;
+    } else
+        return 0;
+    if (i + len > s.size())
+        return 0;
+    const uchar b1 = uchar(s[i + 1]);
+    if (b1 < lo || b1 > hi)
+        return 0;
+    for (int k = 2; k < len; ++k) {
+        const uchar bk = uchar(s[i + k]);
+        if (bk < 0x80 || bk > 0xBF)
+            return 0;
+    }
+    return len;
+}
+
+QString decodeUtf8Escaped(QByteArrayView bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    qsizetype runStart = 0;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const int len = utf8SequenceLength(bytes, i);
+        if (len) {
+            i += len;
+            continue;
+        }
+        out += QString::fromUtf8(bytes.sliced(runStart, i - runStart));
+        out += QChar(char16_t(0xDC00 + uchar(bytes[i])));
+        ++i;
+        runStart = i;
+    }
+    out += QString::fromUtf8(bytes.sliced(runStart));
+    return out;
+}
+
+bool hasEscapes(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode()))
+            ++i;
+        else if (isEscape(c))
+            return true;
+    }
+    return false;
+}
+
+QByteArray encodeRun(QStringView run, FileEncoding enc)
+{
+    if (enc != FileEncoding::Cp932) {
+        if (auto bad = firstUnencodable(run, enc))
+            throw RunError::unencodable(*bad);
+        return run.toUtf8();
+    }
+    QStringEncoder e(kCp932);
+    QByteArray out = e.encode(run);
+    if (e.hasError()) {
+        const auto bad = firstUnencodable(run, enc);
+        throw RunError::unencodable(bad ? *bad : char32_t(0xFFFD));
+    }
+    return out;
+}
+
+} // namespace
+
+bool isValidUtf8(QByteArrayView bytes)
+{
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int len = utf8SequenceLength(bytes, i);
+        if (!len)
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+FileEncoding detect(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return FileEncoding::Utf8Bom;
+    bool nonAscii = false;
+    for (char c : bytes) {
+        if (uchar(c) >= 0x80) {
+            nonAscii = true;
+            break;
+        }
+    }
+    return nonAscii && isValidUtf8(bytes) ? FileEncoding::Utf8 : FileEncoding::Cp932;
+}
+
+QByteArray bom(FileEncoding enc)
+{
+    return enc == FileEncoding::Utf8Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+}
+
+QString decode(QByteArrayView bytes, FileEncoding enc)
+{
+    if (enc != FileEncoding::Cp932) {
+        if (isValidUtf8(bytes))
+            return QString::fromUtf8(bytes);
+        return decodeUtf8Escaped(bytes);
+    }
+    bool ascii = true;
+    for (char c : bytes) {
+        if (uchar(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii)
+        return QString::fromLatin1(bytes);
+    QStringDecoder dec(kCp932);
+    QString out = dec.decode(bytes);
+    if (!dec.hasError())
+        return out;
+    return decodeCp932Escaped(bytes);
+}
+
+std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        char32_t code = c;
+        qsizetype len = 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+            code = QChar::surrogateToUcs4(c, text.at(i + 1).unicode());
+            len = 2;
+        } else if (QChar::isSurrogate(c)) {
+            if (isEscape(c))
+                continue; // a kept byte, written back as it came
+            return code;
+        }
+        if (enc == FileEncoding::Cp932 && c >= 0x80) {
+            QStringEncoder e(kCp932);
+            e.encode(text.sliced(i, len));
+            if (e.hasError())
+                return code;
+        }
+        i += len - 1;
+    }
+    return std::nullopt;
+}
+
+QByteArray encode(QStringView text, FileEncoding enc)
+{
+    if (!hasEscapes(text))
+        return encodeRun(text, enc);
+    QByteArray out;
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+            ++i;
+            continue;
+        }
+        if (isEscape(c)) {
+            out += encodeRun(text.sliced(runStart, i - runStart), enc);
+            out += char(c - 0xDC00);
+            runStart = i + 1;
+        }
+    }
+    out += encodeRun(text.sliced(runStart), enc);
+    return out;
+}
+
+} // namespace TextCodec
