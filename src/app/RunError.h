@@ -55,6 +55,6 @@ template <class List>
 auto &at(List &list, qsizetype i)
 {
     if (i < 0 || i >= list.size())
-        throw RunError::indexOutOfRange(QStringLiteral("%1 / %2").arg(i).arg(list.size()));
+        throw RunError::indexOutOfRange();
     return list[i];
 }

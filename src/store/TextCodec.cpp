@@ -239,8 +239,8 @@ std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc)
         }
         if (enc == FileEncoding::Cp932 && c >= 0x80) {
             QStringEncoder e(kCp932);
-            e.encode(text.sliced(i, len));
-            if (e.hasError())
+            const QByteArray encoded = e.encode(text.sliced(i, len)); // the conversion runs here
+            if (e.hasError() || encoded.isEmpty())
                 return code;
         }
         i += len - 1;
