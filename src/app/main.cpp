@@ -14,8 +14,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pirune"));
     QApplication::setApplicationVersion(QString::fromLatin1(version::fileVersionText));
-    // The main window is usually hidden; closing a message window must not end the program.
-    QApplication::setQuitOnLastWindowClosed(false);
 
     // The interface is Japanese whatever the system's language.
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);

@@ -42,6 +42,8 @@ void F_Pirune::Form_Load()
 {
     // Until the whole file is in the table, a save would overwrite notices not yet read.
     m_loadFailed = true;
+    // The window is usually hidden; closing a message window must not end the program.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     ErrorTrap::run("Form_Load Code:", [&] {
         TrayControl1->setIcon(windowIcon());
         TrayControl1->setTip(QStringLiteral("Pirune"));
@@ -157,6 +159,7 @@ bool F_Pirune::SaveDataToFile()
             throw RunError::refusedUnloadedFile(path);
         const QByteArray bytes = DataFile::serialize(*this, m_encoding);
         DataFile::writeAtomically(path, bytes);
+        ++m_saves;
         result = true;
     });
     return result;

@@ -88,8 +88,12 @@ public:
     frmVersion *versionWindow() const { return m_version; }
     bool trayFallbackActive() const { return m_noTray; }
 
+    int savesDone() const { return m_saves; }
+
     // How "終了(&X)" ends the process; tests replace it.
     static std::function<void()> &exitProcess();
+    // How long start-up waits for a notification area before it shows the window instead.
+    static int &trayWaitSeconds();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -116,6 +120,7 @@ private:
     bool m_askingMituuti = false;
     bool m_missedCheckQueued = false;
     qint64 m_lastTickMs = 0;
+    int m_saves = 0;
     bool m_noTray = false;
     int m_trayWaitTicks = 0;
     QTimer *m_trayWatch = nullptr;

@@ -9,10 +9,12 @@
 #include <QMenu>
 #include <QTimer>
 
-namespace {
-// A panel that starts late at login still gets the icon; after this the window is shown instead.
-constexpr int kTrayWaitSeconds = 30;
-} // namespace
+int &F_Pirune::trayWaitSeconds()
+{
+    // A panel that starts late at login still gets the icon; after this the window is shown instead.
+    static int seconds = 30;
+    return seconds;
+}
 
 void F_Pirune::buildMenu()
 {
@@ -104,7 +106,7 @@ void F_Pirune::watchForTray()
             m_trayWatch = nullptr;
             return;
         }
-        if (++m_trayWaitTicks == kTrayWaitSeconds) {
+        if (++m_trayWaitTicks == trayWaitSeconds()) {
             m_noTray = true;
             showMainWindow();
             m_trayWatch->setInterval(5000);

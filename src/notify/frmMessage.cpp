@@ -13,7 +13,11 @@ constexpr int kFrameW = 120, kFrameH = 405;
 constexpr int kMinW = 6075, kMinH = 3465;
 } // namespace
 
-frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window)
+namespace {
+quint64 g_created = 0;
+}
+
+frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window), serial(++g_created)
 {
     using namespace Twips;
     setAttribute(Qt::WA_DeleteOnClose);
