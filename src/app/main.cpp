@@ -27,8 +27,14 @@ int main(int argc, char *argv[])
 
     const QString dataDir = QApplication::applicationDirPath();
     SingleInstance instance(dataDir);
-    if (!instance.becomePrimary())
-        return instance.askPrimaryToShow() ? 0 : 1;
+    switch (instance.claim()) {
+    case SingleInstance::Role::Primary:
+        break;
+    case SingleInstance::Role::Notified:
+        return 0;
+    case SingleInstance::Role::Failed:
+        return 1;
+    }
 
     F_Pirune mainWindow(dataDir);
     QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
