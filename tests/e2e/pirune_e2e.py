@@ -212,6 +212,8 @@ class PiruneSession:
         try:
             if "xvfb" in self._procs:
                 self.screenshot(self.name + ("-FAILED" if failed else ""))
+            if not failed:
+                os.remove(os.path.join(self.screens_dir, self.name + "-FAILED.png"))
         except Exception:
             pass
         for key in ("pirune", "trayer", "xvfb"):
