@@ -162,6 +162,25 @@ class Editing(unittest.TestCase):
             s.wait_for(lambda: s.data_bytes() != notices_bytes(THREE), 5, "the Data file to change")
             s.check_data(notices_bytes(THREE[1:] + [("2027/02/01 08:00", "moved", "0")]), "after 変更")
 
+    def test_a_time_that_is_no_time_is_refused(self):
+        data = notices_bytes(THREE)
+        with session(self, data=data) as s:
+            s.double_click_tray()
+            main = s.wait_window("Pirune")
+            s.focus(main)
+            set_time(s, main, "2575")
+            set_message(s, main, ["never"])
+            s.click_control(main, "add")
+            # The error box has the main window's title.
+            boxes = s.wait_for(lambda: [w for w in s.find_windows("Pirune") if w.id != main.id], 5,
+                               "the error box over the main window")
+            time.sleep(0.3)
+            s.check_data(data, "追加 with the time 25:75")
+            s.focus(boxes[0])
+            s.key("Return")
+            s.wait_for(lambda: s.find_windows("Pirune") == [main], 5, "the error box to close")
+            s.check_data(data, "after the error box")
+
     def test_delete_asks_first_and_no_is_the_default(self):
         data = notices_bytes(THREE)
         with session(self, data=data) as s:
@@ -214,6 +233,36 @@ class DueNotice(unittest.TestCase):
             s.wait_no_window("メッセージ")
             s.check(s.program_running(), "OK ended the program")
             s.check_data(expected, "after OK")
+
+
+    def test_two_notices_of_one_minute_both_show(self):
+        notices = [("2026/12/07 09:05", "first", "0"), ("2026/12/07 09:05", "second", "0")]
+        with session(self, data=notices_bytes(notices), fake_time="2026-12-07 09:04:58") as s:
+            s.wait_for(lambda: len(s.find_windows("メッセージ")) == 2, 5, "two message windows")
+            expected = notices_bytes([(j, m, "1") for j, m, _ in notices])
+            s.wait_for(lambda: s.data_bytes() == expected, 3, f"the Data file to become {expected!r}")
+            time.sleep(1.2)
+            s.check(len(s.find_windows("メッセージ")) == 2, "a notice was shown more than once")
+
+    def test_a_notice_added_in_the_window_comes_at_its_minute(self):
+        with session(self, data=notices_bytes(DUE[:1]), fake_time="2026-12-07 09:04:50") as s:
+            s.double_click_tray()
+            main = s.wait_window("Pirune")
+            s.focus(main)
+            set_date(s, main, "20261207")
+            set_time(s, main, "0905")
+            set_message(s, main, ["from the window"])
+            s.click_control(main, "add")
+            added = notices_bytes(DUE[:1] + [("2026/12/07 09:05", "from the window", "0")])
+            s.wait_for(lambda: s.data_bytes() == added, 3, f"the Data file to become {added!r}")
+            s.check(time.time() < s.wall_time_of("2026-12-07 09:05:00") - 0.2, "typing took too long")
+            box = s.wait_window("メッセージ", timeout=8)
+            late = time.time() - s.wall_time_of("2026-12-07 09:05:00")
+            s.check(-0.05 <= late <= 1.0, f"the message window came {late:+.2f}s from 09:05:00")
+            text = s.copy_text(box, 100, 50)
+            s.check(text == "from the window", f"message window shows {text!r}")
+            expected = notices_bytes(DUE[:1] + [("2026/12/07 09:05", "from the window", "1")])
+            s.wait_for(lambda: s.data_bytes() == expected, 3, f"the Data file to become {expected!r}")
 
 
 MISSED = [
