@@ -86,6 +86,27 @@ QString renderImpl(qint64 civil, bool seconds)
     const qint64 day = civil >= 0 ? civil / 86400 : (civil - 86399) / 86400;
     const int secs = int(civil - day * 86400);
     const QDate d = QDate::fromJulianDay(day);
+    // Written digit by digit: saving a long table renders every date-time, and arg() is slow.
+    if (d.year() >= 0 && d.year() <= 9999) {
+        char16_t buf[19];
+        const auto two = [&buf](int at, int v) {
+            buf[at] = char16_t(u'0' + v / 10);
+            buf[at + 1] = char16_t(u'0' + v % 10);
+        };
+        two(0, d.year() / 100);
+        two(2, d.year() % 100);
+        buf[4] = u'/';
+        two(5, d.month());
+        buf[7] = u'/';
+        two(8, d.day());
+        buf[10] = u' ';
+        two(11, secs / 3600);
+        buf[13] = u':';
+        two(14, secs / 60 % 60);
+        buf[16] = u':';
+        two(17, secs % 60);
+        return QString(reinterpret_cast<const QChar *>(buf), seconds ? 19 : 16);
+    }
     QString out = QStringLiteral("%1/%2/%3 %4:%5")
                       .arg(d.year(), 4, 10, QLatin1Char('0'))
                       .arg(d.month(), 2, 10, QLatin1Char('0'))

@@ -30,16 +30,13 @@ QString NoticeTable::displayText(qint32 i) const
     return at(arrJikoku, i) + QLatin1Char('|') + at(arrMes, i);
 }
 
-const std::vector<std::optional<qint64>> &NoticeTable::minutes() const
+void NoticeTable::rebuildMinutes() const
 {
-    if (!m_minutesValid || m_minutes.size() != size_t(arrJikoku.size())) {
-        m_minutes.clear();
-        m_minutes.reserve(size_t(arrJikoku.size()));
-        for (const QString &s : arrJikoku)
-            m_minutes.push_back(DateText::parseMinute(s));
-        m_minutesValid = true;
-    }
-    return m_minutes;
+    m_minutes.clear();
+    m_minutes.reserve(size_t(arrJikoku.size()));
+    for (const QString &s : arrJikoku)
+        m_minutes.push_back(DateText::parseMinute(s));
+    m_minutesValid = true;
 }
 
 namespace {

@@ -24,9 +24,15 @@ public:
     // Must be called after any change to arrJikoku: the timer reads minutes from a cache.
     void jikokuChanged() { m_minutesValid = false; }
     // The minute each date-time text denotes (nullopt for texts that are no date-time).
-    const std::vector<std::optional<qint64>> &minutes() const;
+    const std::vector<std::optional<qint64>> &minutes() const
+    {
+        if (!m_minutesValid || m_minutes.size() != size_t(arrJikoku.size()))
+            rebuildMinutes();
+        return m_minutes;
+    }
 
 private:
+    void rebuildMinutes() const;
     mutable std::vector<std::optional<qint64>> m_minutes;
     mutable bool m_minutesValid = false;
 };
