@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QRect>
+#include <QWidget>
+#include <algorithm>
 #include <QtMath>
 
 // The layout is designed in twips: 15 to a pixel at 96 dpi.
@@ -9,4 +11,18 @@ constexpr int perPixel = 15;
 inline int px(double twips) { return qRound(twips / perPixel); }
 constexpr int tw(int pixels) { return pixels * perPixel; }
 inline QRect rect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
+
+// The window's outer size in twips as if it had its designed frame, after the window has been
+// enlarged to the minimum outer size. Window managers differ, so the arithmetic stays on the client.
+inline QSize outerSize(QWidget *window, QSize designedFrame, QSize minimum)
+{
+    int W = tw(window->width()) + designedFrame.width();
+    int H = tw(window->height()) + designedFrame.height();
+    if (W < minimum.width() || H < minimum.height()) {
+        W = std::max(W, minimum.width());
+        H = std::max(H, minimum.height());
+        window->resize(px(W - designedFrame.width()), px(H - designedFrame.height()));
+    }
+    return {W, H};
+}
 } // namespace Twips

@@ -204,13 +204,9 @@ void F_Pirune::Form_Resize()
 {
     ErrorTrap::run("Form_Resize Code:", [&] {
         using namespace Twips;
-        int W = tw(width()) + kFrameW;
-        int H = tw(height()) + kFrameH;
-        if (W < kMinW || H < kMinH) {
-            W = std::max(W, kMinW);
-            H = std::max(H, kMinH);
-            resize(px(W - kFrameW), px(H - kFrameH));
-        }
+        const QSize outer = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});
+        const int W = outer.width();
+        const int H = outer.height();
         const int dW = W - kMinW;
         const int dH = H - kMinH;
         Label1->resize(px(8775 + dW), px(375));

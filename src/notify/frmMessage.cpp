@@ -66,13 +66,9 @@ void frmMessage::Form_Resize()
 {
     ErrorTrap::run("Form_Resize Code:", [&] {
         using namespace Twips;
-        int W = tw(width()) + kFrameW;
-        int H = tw(height()) + kFrameH;
-        if (W < kMinW || H < kMinH) {
-            W = std::max(W, kMinW);
-            H = std::max(H, kMinH);
-            resize(px(W - kFrameW), px(H - kFrameH));
-        }
+        const QSize outer = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});
+        const int W = outer.width();
+        const int H = outer.height();
         const int dW = W - kMinW;
         const int dH = H - kMinH;
         txtMessage->setGeometry(0, 0, px(dW + 6015), px(dH + 2415));
