@@ -24,10 +24,20 @@ struct Cp932Table
     std::array<char16_t, 65536> pair{}; // 0 = invalid
     Cp932Table()
     {
+        // Single bytes as the converter reads them: it swaps some control codes (0x1A, 0x1C,
+        // 0x7F), and a line read through this table must be written back by it unchanged.
+        QByteArray singles;
         for (int b = 0; b < 0x80; ++b)
-            single[b] = char16_t(b);
+            singles.append(char(b));
         for (int b = 0xA1; b <= 0xDF; ++b)
-            single[b] = char16_t(0xFF61 + (b - 0xA1));
+            singles.append(char(b));
+        QStringDecoder singleDec(kCp932, QStringConverter::Flag::Stateless);
+        const QString singleText = singleDec.decode(singles);
+        for (int b = 0; b < 0x80; ++b)
+            single[b] = singleText.size() == singles.size() ? singleText.at(b).unicode() : char16_t(b);
+        for (int b = 0xA1; b <= 0xDF; ++b)
+            single[b] = singleText.size() == singles.size() ? singleText.at(0x80 + b - 0xA1).unicode()
+                                                            : char16_t(0xFF61 + (b - 0xA1));
         QByteArray buf;
         std::vector<int> codes;
         for (int lead = 0x81; lead <= 0xFC; ++lead) {
@@ -216,7 +226,8 @@ QString decode(QByteArrayView bytes, FileEncoding enc)
     }
     if (ascii)
         return QString::fromLatin1(bytes);
-    QStringDecoder dec(kCp932);
+    // Stateless: a lead byte at the end of the line is an error here, not held back and lost.
+    QStringDecoder dec(kCp932, QStringConverter::Flag::Stateless);
     QString out = dec.decode(bytes);
     if (!dec.hasError())
         return out;
