@@ -1,0 +1,18 @@
+// libFuzzer entry: any bytes as a Data file must load without crash or hang and survive a save
+// and a reload unchanged.
+#include "roundtrip_check.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const bool silenced = (silenceMessageBoxes(), true);
+    (void)silenced;
+    const QString fault = roundTripFault(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    if (!fault.isEmpty()) {
+        std::fprintf(stderr, "round trip: %s\n", qUtf8Printable(fault));
+        std::abort();
+    }
+    return 0;
+}
