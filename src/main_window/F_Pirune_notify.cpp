@@ -72,8 +72,11 @@ void F_Pirune::CheckMituuti()
             return;
         bool missed = false;
         qint32 last = lngLast;
+        // One clock reading per loop, as in the timer pass: reading it per notice made start-up
+        // with a long table spend most of its time in the clock.
+        qint64 now = DueCheck::nowCivil();
         for (lngCount = 0; lngCount <= last; ++lngCount) {
-            if (DueCheck::isMissed(*this, lngCount, DueCheck::nowCivil())) {
+            if (DueCheck::isMissed(*this, lngCount, now)) {
                 missed = true;
                 break;
             }
@@ -90,11 +93,14 @@ void F_Pirune::CheckMituuti()
             return;
         bool shown = false;
         last = lngLast;
+        now = DueCheck::nowCivil();
         for (lngCount = 0; lngCount <= last; ++lngCount) {
-            if (DueCheck::isMissed(*this, lngCount, DueCheck::nowCivil())) {
+            if (DueCheck::isMissed(*this, lngCount, now)) {
                 multiMessageBox(Cmn_ConvMarktoCRLF(at(arrMes, lngCount)), QString());
                 at(arrTuuti, lngCount) = QStringLiteral("1");
                 shown = true;
+                // Opening windows takes time: a later notice may have become missed meanwhile.
+                now = DueCheck::nowCivil();
             }
         }
         if (shown)
