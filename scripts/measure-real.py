@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Measures the real Pirune executable on a private X display with a tray.
+
+  start-up: from starting the process to its icon sitting in trayer's panel, with an empty Data
+            file and with a 32,768-notice one;
+  memory:   resident set (VmRSS) after 10 s idle with 1,000 notices.
+
+Each run copies the executable into a fresh temporary folder (the program keeps its Data file
+beside itself and allows one instance per folder). Needs Xvfb, trayer and xwininfo
+(scripts/install-deps.sh test).
+
+  scripts/measure-real.py [--exe build/Pirune] [--runs 7] [--idle 10] [--json out.json]
+"""
+
+import argparse
+import datetime
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TREE_LINE = re.compile(r'^(?P<indent>\s*)0x[0-9a-f]+ (?:"(?P<name>[^"]*)"|\(has no name\))')
+
+
+def notices(count, now=None):
+    """The Data file's bytes for `count` notices shaped like bench/BenchData.cpp's: sorted, 37
+    minutes apart with every 16th date-time repeated, the first quarter past and shown, the rest
+    pending from tomorrow on."""
+    now = now or datetime.datetime.now().replace(second=0, microsecond=0)
+    past = count // 4
+    first_past = now - datetime.timedelta(minutes=37 * (past + 1))
+    first_future = now + datetime.timedelta(days=1)
+    lines = []
+    previous = ""
+    for i in range(count):
+        when = first_past + datetime.timedelta(minutes=37 * i) if i < past \
+            else first_future + datetime.timedelta(minutes=37 * (i - past))
+        jikoku = previous if (i % 16 == 15 and i != past) else when.strftime("%Y/%m/%d %H:%M")
+        previous = jikoku
+        mes = f"打ち合わせ {i} の準備\\n資料を印刷して会議室へ"
+        lines.append(f"{jikoku}\t{mes}\t{'1' if i < past else '0'}\r\n")
+    return "".join(lines).encode("cp932")
+
+
+class Display:
+    """Xvfb with trayer's panel on it."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.procs = []
+        self.env = dict(os.environ)
+        runtime = os.path.join(workdir, "runtime")
+        os.mkdir(runtime, 0o700)
+        self.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "XDG_RUNTIME_DIR": runtime})
+        for var in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"):
+            self.env.pop(var, None)
+
+    def __enter__(self):
+        for _ in range(20):
+            n = random.randint(200, 899)
+            if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                continue
+            xvfb = self.spawn(["Xvfb", f":{n}", "-screen", "0", "1280x800x24", "-nolisten", "tcp"])
+            self.env["DISPLAY"] = f":{n}"
+            if wait_for(lambda: xvfb.poll() is None and self.xwininfo_ok(), 10):
+                break
+            self.stop(xvfb)
+        else:
+            sys.exit("could not start Xvfb")
+        self.spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                    "--width", "200", "--height", "32"])
+        if not wait_for(lambda: self.panel_children() is not None, 10):
+            sys.exit("trayer's panel did not appear")
+        return self
+
+    def __exit__(self, *exc):
+        for p in reversed(self.procs):
+            self.stop(p)
+
+    def spawn(self, cmd, cwd=None):
+        p = subprocess.Popen(cmd, cwd=cwd, env=self.env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        self.procs.append(p)
+        return p
+
+    def stop(self, p):
+        if p.poll() is None:
+            os.killpg(p.pid, signal.SIGTERM)
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                os.killpg(p.pid, signal.SIGKILL)
+                p.wait()
+        if p in self.procs:
+            self.procs.remove(p)
+
+    def xwininfo_ok(self):
+        return subprocess.run(["xwininfo", "-root"], env=self.env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode == 0
+
+    def panel_children(self):
+        """Names of the windows inside trayer's "panel" window, or None while there is none."""
+        out = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,
+                             text=True, errors="replace").stdout
+        names = None
+        panel_depth = None
+        for line in out.splitlines():
+            m = TREE_LINE.match(line)
+            if not m:
+                continue
+            depth = len(m.group("indent"))
+            if panel_depth is not None:
+                if depth <= panel_depth:
+                    break
+                names.append(m.group("name"))
+            elif m.group("name") == "panel":
+                panel_depth = depth
+                names = []
+        return names
+
+
+def wait_for(predicate, timeout, interval=0.005):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return False
+
+
+def run_once(display, exe, data, idle=None):
+    """Starts the program on `data`; returns (seconds to tray icon, VmRSS/VmHWM kB after idle)."""
+    folder = tempfile.mkdtemp(prefix="pirune-measure-", dir=display.workdir)
+    try:
+        shutil.copy2(exe, os.path.join(folder, "Pirune"))
+        with open(os.path.join(folder, "Pirune.dat"), "wb") as f:
+            f.write(data)
+        t0 = time.monotonic()
+        p = display.spawn(["./Pirune"], cwd=folder)
+        if not wait_for(lambda: "Pirune" in (display.panel_children() or []), 60, interval=0.002):
+            raise RuntimeError("no tray icon within 60 s")
+        startup = time.monotonic() - t0
+        memory = None
+        if idle is not None:
+            time.sleep(idle)
+            if p.poll() is not None:
+                raise RuntimeError("the program ended while idle")
+            with open(f"/proc/{p.pid}/status") as f:
+                status = dict(line.split(":", 1) for line in f if ":" in line)
+            memory = {k: int(status[k].split()[0]) for k in ("VmRSS", "VmHWM")}
+        display.stop(p)
+        return startup, memory
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--exe", default=None, help="the executable (default: build-perf/Pirune, else build/Pirune)")
+    ap.add_argument("--runs", type=int, default=7, help="start-ups per Data file (default 7)")
+    ap.add_argument("--idle", type=float, default=10, help="seconds idle before reading memory (default 10)")
+    ap.add_argument("--json", help="also write the figures here")
+    args = ap.parse_args()
+    exe = args.exe or next((p for p in (os.path.join(ROOT, "build-perf", "Pirune"), os.path.join(ROOT, "build", "Pirune"))
+                            if os.path.exists(p)), None)
+    if not exe or not os.path.exists(exe):
+        sys.exit("no executable: build it or pass --exe")
+    for tool in ("Xvfb", "trayer", "xwininfo"):
+        if not shutil.which(tool):
+            sys.exit(f"{tool} is missing (scripts/install-deps.sh test)")
+
+    results = {"exe": os.path.abspath(exe), "cpus": os.cpu_count(), "runs": args.runs}
+    workdir = tempfile.mkdtemp(prefix="pirune-measure-")
+    try:
+        with Display(workdir) as display:
+            run_once(display, exe, b"")  # warms the file cache; not counted
+            files = {"empty": b"", "32768": notices(32768)}
+            startup = {name: [] for name in files}
+            # Interleaved, so that a slow spell of the machine falls on both alike.
+            for _ in range(args.runs):
+                for name, data in files.items():
+                    startup[name].append(run_once(display, exe, data)[0])
+            for name, times in startup.items():
+                results[f"startup_{name}_s"] = {"median": statistics.median(times), "min": min(times),
+                                                "max": max(times), "all": times}
+            results["startup_ratio_median"] = statistics.median(startup["32768"]) / statistics.median(startup["empty"])
+            _, memory = run_once(display, exe, notices(1000), idle=args.idle)
+            results["memory_1000_after_idle_kB"] = memory
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+    e, f = results["startup_empty_s"], results["startup_32768_s"]
+    print(f"start-up to tray icon, empty file:   median {e['median'] * 1000:.0f} ms (min {e['min'] * 1000:.0f}, max {e['max'] * 1000:.0f})")
+    print(f"start-up to tray icon, 32768 notices: median {f['median'] * 1000:.0f} ms (min {f['min'] * 1000:.0f}, max {f['max'] * 1000:.0f})")
+    print(f"ratio (medians): {results['startup_ratio_median']:.2f}")
+    m = results["memory_1000_after_idle_kB"]
+    print(f"memory after {args.idle:g} s idle, 1000 notices: VmRSS {m['VmRSS'] / 1024:.1f} MiB (peak {m['VmHWM'] / 1024:.1f} MiB)")
+    if args.json:
+        with open(args.json, "w") as fjs:
+            json.dump(results, fjs, indent=2)
+
+
+if __name__ == "__main__":
+    main()
