@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 #include <QList>
 #include <vector>
+#include <algorithm>
 #include <array>
 
 namespace TextCodec {
@@ -22,22 +23,13 @@ struct Cp932Table
 {
     std::array<char16_t, 256> single{};
     std::array<char16_t, 65536> pair{}; // 0 = invalid
+    std::array<bool, 65536> written{};  // the code the converter writes for that character
     Cp932Table()
     {
-        // Single bytes as the converter reads them: it swaps some control codes (0x1A, 0x1C,
-        // 0x7F), and a line read through this table must be written back by it unchanged.
-        QByteArray singles;
         for (int b = 0; b < 0x80; ++b)
-            singles.append(char(b));
+            single[b] = char16_t(b);
         for (int b = 0xA1; b <= 0xDF; ++b)
-            singles.append(char(b));
-        QStringDecoder singleDec(kCp932, QStringConverter::Flag::Stateless);
-        const QString singleText = singleDec.decode(singles);
-        for (int b = 0; b < 0x80; ++b)
-            single[b] = singleText.size() == singles.size() ? singleText.at(b).unicode() : char16_t(b);
-        for (int b = 0xA1; b <= 0xDF; ++b)
-            single[b] = singleText.size() == singles.size() ? singleText.at(0x80 + b - 0xA1).unicode()
-                                                            : char16_t(0xFF61 + (b - 0xA1));
+            single[b] = char16_t(0xFF61 + (b - 0xA1));
         QByteArray buf;
         std::vector<int> codes;
         for (int lead = 0x81; lead <= 0xFC; ++lead) {
@@ -60,6 +52,17 @@ struct Cp932Table
             if (p.size() == 1 && p.at(0).unicode() != 0x1A && p.at(0).unicode() != 0xFFFD)
                 pair[size_t(codes[k])] = p.at(0).unicode();
         }
+        // Some characters have two codes (NEC and IBM duplicates); the converter writes only one.
+        QStringEncoder enc(kCp932, QStringConverter::Flag::Stateless);
+        for (int code = 0; code < 65536; ++code) {
+            const char16_t c = pair[size_t(code)];
+            if (!c)
+                continue;
+            const QByteArray w = enc.encode(QStringView(&c, 1));
+            written[size_t(code)] = !enc.hasError() && w.size() == 2 && uchar(w[0]) == (code >> 8) &&
+                                    uchar(w[1]) == (code & 0xFF);
+            enc.resetState();
+        }
     }
 };
 
@@ -69,25 +72,76 @@ const Cp932Table &cp932Table()
     return table;
 }
 
+// ICU's Shift_JIS (IBM-943) swaps the control codes 0x1A, 0x1C and 0x7F with one another; CP932
+// maps every byte below 0x80 to itself. These undo the swap around each use of the converter.
+struct AsciiFix
+{
+    std::array<char16_t, 0x80> fromConverter{};
+    std::array<char16_t, 0x80> toConverter{};
+    bool needed = false;
+    AsciiFix()
+    {
+        for (int b = 0; b < 0x80; ++b)
+            fromConverter[b] = toConverter[b] = char16_t(b);
+        QByteArray bytes;
+        for (int b = 0; b < 0x80; ++b)
+            bytes.append(char(b));
+        QStringDecoder dec(kCp932, QStringConverter::Flag::Stateless);
+        const QString text = dec.decode(bytes);
+        if (dec.hasError() || text.size() != bytes.size())
+            return;
+        for (int b = 0; b < 0x80; ++b) {
+            const char16_t c = text.at(b).unicode();
+            if (c != b && c < 0x80) {
+                fromConverter[c] = char16_t(b);
+                toConverter[b] = c;
+                needed = true;
+            }
+        }
+    }
+};
+
+const AsciiFix &asciiFix()
+{
+    static const AsciiFix fix;
+    return fix;
+}
+
+void remapAscii(QString &text, const std::array<char16_t, 0x80> &map)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 0x80)
+            c = QChar(map[c.unicode()]);
+    }
+}
+
 QString decodeCp932Escaped(QByteArrayView bytes)
 {
     const Cp932Table &t = cp932Table();
     QString out;
     out.reserve(bytes.size());
+    // After a kept lead byte, a duplicate code must stay kept bytes too: written back as the
+    // other code, its first byte could pair with the kept one and the line would read otherwise.
+    bool afterKeptLead = false;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const uchar b = uchar(bytes[i]);
         if (isCp932Lead(b) && i + 1 < bytes.size()) {
-            const char16_t c = t.pair[size_t(b) << 8 | uchar(bytes[i + 1])];
-            if (c) {
+            const size_t code = size_t(b) << 8 | uchar(bytes[i + 1]);
+            const char16_t c = t.pair[code];
+            if (c && (t.written[code] || !afterKeptLead)) {
                 out += QChar(c);
                 ++i;
+                afterKeptLead = false;
                 continue;
             }
         }
-        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
             out += QChar(t.single[b]);
-        else
+            afterKeptLead = false;
+        } else {
             out += QChar(char16_t(0xDC00 + b));
+            afterKeptLead = isCp932Lead(b);
+        }
     }
     return out;
 }
@@ -129,6 +183,14 @@ int utf8SequenceLength(QByteArrayView s, qsizetype i)
     return len;
 }
 
+// QString::fromUtf8 drops a U+FEFF at the start of what it is given: a line or a run between two
+// undecodable bytes. Here only the file's first three bytes are a BOM; any other is a character.
+QString utf8Text(QByteArrayView bytes)
+{
+    QStringDecoder dec(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return dec.decode(bytes);
+}
+
 QString decodeUtf8Escaped(QByteArrayView bytes)
 {
     QString out;
@@ -141,12 +203,12 @@ QString decodeUtf8Escaped(QByteArrayView bytes)
             i += len;
             continue;
         }
-        out += QString::fromUtf8(bytes.sliced(runStart, i - runStart));
+        out += utf8Text(bytes.sliced(runStart, i - runStart));
         out += QChar(char16_t(0xDC00 + uchar(bytes[i])));
         ++i;
         runStart = i;
     }
-    out += QString::fromUtf8(bytes.sliced(runStart));
+    out += utf8Text(bytes.sliced(runStart));
     return out;
 }
 
@@ -169,8 +231,16 @@ QByteArray encodeRun(QStringView run, FileEncoding enc)
             throw RunError::unencodable(*bad);
         return run.toUtf8();
     }
-    QStringEncoder e(kCp932);
-    QByteArray out = e.encode(run);
+    QStringEncoder e(kCp932, QStringConverter::Flag::Stateless);
+    QByteArray out;
+    const auto swapped = [](QChar c) { return c.unicode() < 0x80 && asciiFix().toConverter[c.unicode()] != c.unicode(); };
+    if (asciiFix().needed && std::any_of(run.begin(), run.end(), swapped)) {
+        QString fixed = run.toString();
+        remapAscii(fixed, asciiFix().toConverter);
+        out = e.encode(fixed);
+    } else {
+        out = e.encode(run);
+    }
     if (e.hasError()) {
         const auto bad = firstUnencodable(run, enc);
         throw RunError::unencodable(bad ? *bad : char32_t(0xFFFD));
@@ -214,7 +284,7 @@ QString decode(QByteArrayView bytes, FileEncoding enc)
 {
     if (enc != FileEncoding::Cp932) {
         if (isValidUtf8(bytes))
-            return QString::fromUtf8(bytes);
+            return utf8Text(bytes);
         return decodeUtf8Escaped(bytes);
     }
     bool ascii = true;
@@ -229,8 +299,11 @@ QString decode(QByteArrayView bytes, FileEncoding enc)
     // Stateless: a lead byte at the end of the line is an error here, not held back and lost.
     QStringDecoder dec(kCp932, QStringConverter::Flag::Stateless);
     QString out = dec.decode(bytes);
-    if (!dec.hasError())
+    if (!dec.hasError()) {
+        if (asciiFix().needed)
+            remapAscii(out, asciiFix().fromConverter);
         return out;
+    }
     return decodeCp932Escaped(bytes);
 }
 
