@@ -74,8 +74,10 @@ void silenceMessageBoxes()
     MessageSeam::setHandler([](const MessageSeam::Box &box) { return box.defaultAnswer; });
 }
 
-QString roundTripFault(const QByteArray &bytes)
+QString roundTripFault(const QByteArray &bytes, bool *ambiguous)
 {
+    if (ambiguous)
+        *ambiguous = false;
     NoticeTable first, second;
     FileEncoding firstEnc, secondEnc;
     DataFile::load(bytes, first, firstEnc);
@@ -88,6 +90,20 @@ QString roundTripFault(const QByteArray &bytes)
         return QStringLiteral("the loaded table cannot be saved: ") + e.description();
     }
     DataFile::load(saved, second, secondEnc);
+
+    // A CP932 file whose bytes, once saved, are all valid UTF-8 ("ﾃｽ" is C3 BD, "ý" in UTF-8) is
+    // read as UTF-8 next time: the file gives no way to tell. Its bytes must still never change.
+    if (firstEnc == FileEncoding::Cp932 && secondEnc == FileEncoding::Utf8) {
+        if (ambiguous)
+            *ambiguous = true;
+        try {
+            if (DataFile::serialize(second, secondEnc) != saved)
+                return QStringLiteral("a CP932 file read as UTF-8 after saving changed its bytes");
+        } catch (const RunError &e) {
+            return QStringLiteral("the reloaded table cannot be saved: ") + e.description();
+        }
+        return {};
+    }
 
     if (second.lngLast != first.lngLast)
         return QStringLiteral("%1 notices became %2").arg(first.lngLast + 1).arg(second.lngLast + 1);

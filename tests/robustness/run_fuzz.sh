@@ -42,6 +42,6 @@ export ASAN_OPTIONS=detect_leaks=0
 export UBSAN_OPTIONS=print_stacktrace=1
 "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
           -artifact_prefix="$build/" -print_final_stats=1 "$work" "$here/corpus" 2>&1 \
-    | tee "$build/fuzz.log" | grep -E "^#[0-9]+ +(INITED|DONE)|stat::|ERROR|round trip|SUMMARY" || true
+    | tee "$build/fuzz.log" | grep -E "^#[0-9]+ +(INITED|DONE)|stat::|ERROR|round trip|SUMMARY|inputs checked" || true
 status=${PIPESTATUS[0]}
 exit "$status"
