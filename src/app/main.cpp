@@ -9,8 +9,17 @@
 #include <QLocale>
 #include <QTranslator>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // At a file-size limit (ulimit -f) a save would end the process; ignored, the write fails and
+    // the save reports it like any other write error, the last good file kept.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pirune"));
     QApplication::setApplicationVersion(QString::fromLatin1(version::fileVersionText));
