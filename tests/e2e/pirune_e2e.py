@@ -10,6 +10,9 @@ temporary folder (the program keeps one instance per folder, so sessions never m
 started is stopped by process group when the block ends, whatever happened inside it. A screenshot
 of the final screen is saved under the screens folder as <name>.png; failures raised with
 session.fail()/session.check() carry the window list and the Data file's bytes.
+
+Text is read through the clipboard (copy_text) from the program's own windows; a message box's
+text cannot be copied on X11, so boxes are told apart by title and by what their answer does.
 """
 
 import datetime
@@ -293,9 +296,7 @@ class PiruneSession:
         for line in self.x("xwininfo", "-root", "-tree").splitlines():
             m = _TREE_LINE.match(line)
             if m:
-                name = m.group("name").encode("latin-1", "backslashreplace").decode("unicode_escape") \
-                    if "\\" in m.group("name") else m.group("name")
-                out.append((len(m.group("indent")), int(m.group("id"), 16), name, int(m.group("x")),
+                out.append((len(m.group("indent")), int(m.group("id"), 16), m.group("name"), int(m.group("x")),
                             int(m.group("y")), int(m.group("w")), int(m.group("h"))))
         return out
 
@@ -320,6 +321,13 @@ class PiruneSession:
     def find_windows(self, title) -> List[Window]:
         """Visible ordinary windows (no menus) with exactly this title."""
         return [w for w in self.windows() if w.name == title and not w.override_redirect]
+
+    def message_boxes(self, exclude=()) -> List[Window]:
+        """Visible windows with a message box's title ("Pirune", "ｴﾗｰ", "確認"), less those in exclude
+        (windows or ids; pass the main window, which is titled "Pirune" too)."""
+        skip = {w.id if isinstance(w, Window) else w for w in exclude}
+        return [w for w in self.windows() if not w.override_redirect and w.id not in skip
+                and w.name in ("Pirune", "ｴﾗｰ", "確認")]
 
     def menus(self) -> List[Window]:
         return [w for w in self.windows() if w.override_redirect and w.name == "Pirune"]

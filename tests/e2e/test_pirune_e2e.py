@@ -172,8 +172,7 @@ class Editing(unittest.TestCase):
             set_message(s, main, ["never"])
             s.click_control(main, "add")
             # The error box has the main window's title.
-            boxes = s.wait_for(lambda: [w for w in s.find_windows("Pirune") if w.id != main.id], 5,
-                               "the error box over the main window")
+            boxes = s.wait_for(lambda: s.message_boxes(exclude=[main]), 5, "the error box over the main window")
             time.sleep(0.3)
             s.check_data(data, "追加 with the time 25:75")
             s.focus(boxes[0])
