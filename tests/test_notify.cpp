@@ -34,6 +34,7 @@ private slots:
     void sameMinuteOpensWindowsInTableOrderAndSavesOnce();
     void storedFormsOfDateTime();
     void emptyTableWritesNothing();
+    void latePassStillShowsWhatFellDue();
     void noticeAddedForBegunMinuteWaits();
 
     void missedCheckAsksNothing_data();
@@ -124,6 +125,34 @@ void TestNotify::emptyTableWritesNothing()
     w.Timer1_Timer();
     QCOMPARE(w.savesDone(), 0);
     QCOMPARE(QFileInfo(f.path()).size(), 0);
+}
+
+void TestNotify::latePassStillShowsWhatFellDue()
+{
+    PiruneFixture f(at(9, 4, 30));
+    f.writeData("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n2026/12/07 09:07\tthird\t0\r\n");
+    F_Pirune &w = f.start();
+    w.Timer1->stop();
+    Clock::setFixed(at(9, 4, 59));
+    w.Timer1_Timer();
+    Clock::setFixed(at(9, 5, 2)); // no tick fell into 09:05:00
+    w.Timer1_Timer();
+    QCOMPARE(PiruneFixture::messageTexts(), QStringList{"first"});
+
+    Clock::setFixed(at(9, 5, 58));
+    w.Timer1_Timer();
+    Clock::setFixed(at(9, 6, 3));
+    w.Timer1_Timer();
+    QCOMPARE(PiruneFixture::messageTexts(), (QStringList{"first", "second"}));
+    QVERIFY(f.boxes.boxes.isEmpty());
+
+    Clock::setFixed(at(9, 6, 30)); // the clock set back shows nothing again
+    w.Timer1_Timer();
+    Clock::setFixed(at(9, 5, 0));
+    w.Timer1_Timer();
+    QCOMPARE(PiruneFixture::messageTexts().size(), 2);
+    QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n"
+                                  "2026/12/07 09:07\tthird\t0\r\n"));
 }
 
 void TestNotify::noticeAddedForBegunMinuteWaits()

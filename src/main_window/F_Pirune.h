@@ -120,6 +120,7 @@ private:
     bool m_askingMituuti = false;
     bool m_missedCheckQueued = false;
     qint64 m_lastTickMs = 0;
+    qint64 m_lastPassSecond = 0; // civil second of the previous pass
     int m_saves = 0;
     bool m_noTray = false;
     int m_trayWaitTicks = 0;

@@ -29,19 +29,25 @@ void F_Pirune::Timer1_Timer()
     FlagGuard pass(m_inPass);
     ErrorTrap::run("Timer1_Timer Code:", [&] {
         const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
-        if (m_lastTickMs != 0 && nowMs - m_lastTickMs > kClockJumpMs)
+        const bool jumped = m_lastTickMs != 0 && nowMs - m_lastTickMs > kClockJumpMs;
+        if (jumped)
             scheduleMissedCheck();
         m_lastTickMs = nowMs;
+
+        // One clock reading per pass: a pass takes microseconds, far less than the second a
+        // notice is due in.
+        const qint64 now = DueCheck::nowCivil();
+        // A pass that comes a little late (the process was busy or stopped for a moment) still
+        // shows what fell due since the previous one; longer gaps go to the missed-notice question.
+        const qint64 since = (m_lastPassSecond != 0 && !jumped && m_lastPassSecond < now) ? m_lastPassSecond : now;
+        m_lastPassSecond = now;
 
         if (lngLast == -1)
             return;
         bool shown = false;
         const qint32 last = lngLast;
-        // One clock reading per pass: a pass takes microseconds, far less than the second a
-        // notice is due in.
-        const qint64 now = DueCheck::nowCivil();
         for (lngCount = 0; lngCount <= last; ++lngCount) {
-            if (DueCheck::isDue(*this, lngCount, now)) {
+            if (DueCheck::isDue(*this, lngCount, now, since)) {
                 multiMessageBox(Cmn_ConvMarktoCRLF(at(arrMes, lngCount)), QString());
                 at(arrTuuti, lngCount) = QStringLiteral("1");
                 shown = true;
