@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
 if [[ "${1:-run}" == "test" ]]; then
-    packages+=(xvfb xauth trayer xdotool x11-utils xclip faketime imagemagick python3 libbenchmark-dev
+    packages+=(xvfb xauth trayer xdotool x11-utils xclip desktop-file-utils faketime imagemagick python3 libbenchmark-dev
                clang libclang-rt-dev)
 fi
 
