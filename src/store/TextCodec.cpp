@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <optional>
 #include <QList>
 #include <vector>
 #include <algorithm>
@@ -297,13 +298,18 @@ QString decode(QByteArrayView bytes, FileEncoding enc)
     if (ascii)
         return QString::fromLatin1(bytes);
     // Stateless: a lead byte at the end of the line is an error here, not held back and lost.
-    QStringDecoder dec(kCp932, QStringConverter::Flag::Stateless);
-    QString out = dec.decode(bytes);
-    if (!dec.hasError()) {
+    // One decoder serves line after line (opening a converter cost more than converting a
+    // line); after an error it is dropped, as its error count cannot be reset.
+    thread_local std::optional<QStringDecoder> dec;
+    if (!dec)
+        dec.emplace(kCp932, QStringConverter::Flag::Stateless);
+    QString out = dec->decode(bytes);
+    if (!dec->hasError()) {
         if (asciiFix().needed)
             remapAscii(out, asciiFix().fromConverter);
         return out;
     }
+    dec.reset();
     return decodeCp932Escaped(bytes);
 }
 
