@@ -2,24 +2,28 @@
 """Measures the real Pirune executable on a private X display with a tray.
 
   start-up: from starting the process to its icon sitting in trayer's panel, with an empty Data
-            file and with a 32,768-notice one;
+            file and with a 32,768-notice one; and, as the icon is docked by the panel while the
+            program may still be reading its file, also to the program's first answer to a
+            request on its single-instance socket (which it can give only once start-up is over);
   memory:   resident set (VmRSS) after 10 s idle with 1,000 notices.
 
 Each run copies the executable into a fresh temporary folder (the program keeps its Data file
 beside itself and allows one instance per folder). Needs Xvfb, trayer and xwininfo
 (scripts/install-deps.sh test).
 
-  scripts/measure-real.py [--exe build/Pirune] [--runs 7] [--idle 10] [--json out.json]
+  scripts/measure-real.py [--exe build/Pirune] [--runs 7] [--idle 10] [--json out.json] [--icon-only]
 """
 
 import argparse
 import datetime
+import hashlib
 import json
 import os
 import random
 import re
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -136,8 +140,42 @@ def wait_for(predicate, timeout, interval=0.005):
     return False
 
 
-def run_once(display, exe, data, idle=None):
-    """Starts the program on `data`; returns (seconds to tray icon, VmRSS/VmHWM kB after idle)."""
+def instance_socket(folder):
+    """The path of the single-instance socket of a program started in `folder`."""
+    canonical = os.path.realpath(folder)
+    digest = hashlib.sha256(canonical.encode("utf-8")).hexdigest()[:16]
+    home = os.path.basename(os.path.normpath(os.environ.get("HOME", os.path.expanduser("~"))))
+    return os.path.join(os.environ.get("TMPDIR", "/tmp"), f"pirune-{home}-{digest}")
+
+
+def ask_to_show(folder, timeout=60):
+    """Sends the "show" request a second start sends, and waits for the answer."""
+    deadline = time.monotonic() + timeout
+    path = instance_socket(folder)
+    while True:
+        try:
+            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+                s.settimeout(max(0.1, deadline - time.monotonic()))
+                s.connect(path)
+                s.sendall(b"show\n")
+                answer = b""
+                while not answer.endswith(b"\n"):
+                    chunk = s.recv(16)
+                    if not chunk:
+                        break
+                    answer += chunk
+                if answer.startswith(b"ok"):
+                    return
+        except OSError:
+            pass
+        if time.monotonic() > deadline:
+            raise RuntimeError("no answer on the single-instance socket")
+        time.sleep(0.002)
+
+
+def run_once(display, exe, data, idle=None, ask=True):
+    """Starts the program on `data`; returns (seconds to tray icon, seconds to its first answer,
+    VmRSS/VmHWM kB after idle)."""
     folder = tempfile.mkdtemp(prefix="pirune-measure-", dir=display.workdir)
     try:
         shutil.copy2(exe, os.path.join(folder, "Pirune"))
@@ -148,6 +186,10 @@ def run_once(display, exe, data, idle=None):
         if not wait_for(lambda: "Pirune" in (display.panel_children() or []), 60, interval=0.002):
             raise RuntimeError("no tray icon within 60 s")
         startup = time.monotonic() - t0
+        ready = None
+        if idle is None and ask:
+            ask_to_show(folder)
+            ready = time.monotonic() - t0
         memory = None
         if idle is not None:
             time.sleep(idle)
@@ -157,7 +199,7 @@ def run_once(display, exe, data, idle=None):
                 status = dict(line.split(":", 1) for line in f if ":" in line)
             memory = {k: int(status[k].split()[0]) for k in ("VmRSS", "VmHWM")}
         display.stop(p)
-        return startup, memory
+        return startup, ready, memory
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
@@ -168,6 +210,8 @@ def main():
     ap.add_argument("--runs", type=int, default=7, help="start-ups per Data file (default 7)")
     ap.add_argument("--idle", type=float, default=10, help="seconds idle before reading memory (default 10)")
     ap.add_argument("--json", help="also write the figures here")
+    ap.add_argument("--icon-only", action="store_true",
+                    help="skip the first-answer figure (for builds whose socket does not answer)")
     args = ap.parse_args()
     exe = args.exe or next((p for p in (os.path.join(ROOT, "build-perf", "Pirune"), os.path.join(ROOT, "build", "Pirune"))
                             if os.path.exists(p)), None)
@@ -181,26 +225,35 @@ def main():
     workdir = tempfile.mkdtemp(prefix="pirune-measure-")
     try:
         with Display(workdir) as display:
-            run_once(display, exe, b"")  # warms the file cache; not counted
+            run_once(display, exe, b"", ask=not args.icon_only)  # warms the file cache; not counted
             files = {"empty": b"", "32768": notices(32768)}
             startup = {name: [] for name in files}
+            ready = {name: [] for name in files}
             # Interleaved, so that a slow spell of the machine falls on both alike.
             for _ in range(args.runs):
                 for name, data in files.items():
-                    startup[name].append(run_once(display, exe, data)[0])
-            for name, times in startup.items():
-                results[f"startup_{name}_s"] = {"median": statistics.median(times), "min": min(times),
-                                                "max": max(times), "all": times}
-            results["startup_ratio_median"] = statistics.median(startup["32768"]) / statistics.median(startup["empty"])
-            _, memory = run_once(display, exe, notices(1000), idle=args.idle)
+                    icon, answered, _ = run_once(display, exe, data, ask=not args.icon_only)
+                    startup[name].append(icon)
+                    ready[name].append(answered)
+            kinds = (("startup", startup),) if args.icon_only else (("startup", startup), ("ready", ready))
+            for kind, table in kinds:
+                for name, times in table.items():
+                    results[f"{kind}_{name}_s"] = {"median": statistics.median(times), "min": min(times),
+                                                   "max": max(times), "all": times}
+                results[f"{kind}_ratio_median"] = statistics.median(table["32768"]) / statistics.median(table["empty"])
+            _, _, memory = run_once(display, exe, notices(1000), idle=args.idle)
             results["memory_1000_after_idle_kB"] = memory
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
 
-    e, f = results["startup_empty_s"], results["startup_32768_s"]
-    print(f"start-up to tray icon, empty file:   median {e['median'] * 1000:.0f} ms (min {e['min'] * 1000:.0f}, max {e['max'] * 1000:.0f})")
-    print(f"start-up to tray icon, 32768 notices: median {f['median'] * 1000:.0f} ms (min {f['min'] * 1000:.0f}, max {f['max'] * 1000:.0f})")
-    print(f"ratio (medians): {results['startup_ratio_median']:.2f}")
+    for kind, what in (("startup", "to tray icon"), ("ready", "to first answer")):
+        if f"{kind}_ratio_median" not in results:
+            continue
+        for name, label in (("empty", "empty file"), ("32768", "32768 notices")):
+            r = results[f"{kind}_{name}_s"]
+            print(f"start-up {what}, {label}: median {r['median'] * 1000:.0f} ms "
+                  f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f})")
+        print(f"  ratio of the medians: {results[f'{kind}_ratio_median']:.2f}")
     m = results["memory_1000_after_idle_kB"]
     print(f"memory after {args.idle:g} s idle, 1000 notices: VmRSS {m['VmRSS'] / 1024:.1f} MiB (peak {m['VmHWM'] / 1024:.1f} MiB)")
     if args.json:
