@@ -40,6 +40,7 @@ struct Window
         f.close();
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
+        w->ensureControls();
     }
     ~Window()
     {
@@ -81,7 +82,7 @@ void BM_WindowStart(benchmark::State &state)
             state.ResumeTiming();
             F_Pirune w(dir.path());
             w.Form_Load();
-            benchmark::DoNotOptimize(w.lstItiran->count());
+            benchmark::DoNotOptimize(w.table().lngLast);
             state.PauseTiming();
         }
         state.ResumeTiming();

@@ -10,6 +10,7 @@ class TestStartup : public QObject
 private slots:
     void firstStartCreatesEmptyFile();
     void loadsNoticesInFileOrderHidden();
+    void windowBuiltOnFirstShowWithStartupState();
     void fourthFieldIsReportedAndStartupGoesOn();
     void unreadableDataFileStopsStartupAndIsNeverOverwritten();
     void closeHidesAndKeepsRunning();
@@ -47,6 +48,28 @@ void TestStartup::loadsNoticesInFileOrderHidden()
     QCOMPARE(w.listIndex(), -1);
     QVERIFY(!w.isVisible());
     QVERIFY(f.boxes.boxes.isEmpty());
+}
+
+void TestStartup::windowBuiltOnFirstShowWithStartupState()
+{
+    PiruneFixture f;
+    f.writeText(QStringLiteral("2026/12/09 10:00\tb\t0\r\n2026/12/08 10:00\ta\t1\r\n"));
+    F_Pirune &w = f.start(false);
+    QVERIFY(!w.controlsBuilt());
+    Clock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(11, 30)));
+    w.TrayControl1_DblClick(0);
+    QVERIFY(w.controlsBuilt());
+    QVERIFY(w.isVisible());
+    QCOMPARE(f.listLines(), (QStringList{"2026/12/09 10:00|b", "2026/12/08 10:00|a"}));
+    QCOMPARE(w.txt_SetteiJikoku->Text(), QStringLiteral("09:04")); // written at start-up
+    QVERIFY(w.cmd_Settei->isEnabled() && w.cmd_Del->isEnabled());
+    QCOMPARE(w.DTP_YMD->Value(), QStringLiteral("2004/12/02"));
+
+    PiruneFixture empty;
+    F_Pirune &e = empty.start(false);
+    e.mnu_Popup_Click(1);
+    QVERIFY(!e.cmd_Settei->isEnabled() && !e.cmd_Del->isEnabled());
+    QCOMPARE(e.lstItiran->count(), 0);
 }
 
 void TestStartup::fourthFieldIsReportedAndStartupGoesOn()

@@ -18,7 +18,9 @@
 
 F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m_dataDir(dataDir)
 {
-    buildControls();
+    setupWindow();
+    TrayControl1 = new TrayControl(this);
+    TrayControl1->setObjectName(QStringLiteral("TrayControl1"));
     buildMenu();
 
     Timer1 = new QTimer(this);
@@ -56,14 +58,15 @@ void F_Pirune::Form_Load()
         DataFile::ensureExists(path);
 
         NoticeTable::reset();
-        lstItiran->clear();
+        if (lstItiran)
+            lstItiran->clear();
 
-        txt_SetteiJikoku->setText(Clock::now().toString(QStringLiteral("HH:mm")));
+        setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
 
         // The list gets its empty lines in one insertion; they equal one line per notice read.
         qint32 pendingLines = 0;
         const auto flushLines = [&] {
-            if (pendingLines > 0)
+            if (pendingLines > 0 && lstItiran)
                 lstItiran->addItems(QStringList(pendingLines, QString()));
             pendingLines = 0;
         };
@@ -89,9 +92,34 @@ void F_Pirune::Form_Load()
 
 void F_Pirune::applyButtonRule()
 {
-    const bool any = lngLast != -1;
-    cmd_Settei->setEnabled(any);
-    cmd_Del->setEnabled(any);
+    m_editButtons = lngLast != -1;
+    if (cmd_Settei) {
+        cmd_Settei->setEnabled(*m_editButtons);
+        cmd_Del->setEnabled(*m_editButtons);
+    }
+}
+
+void F_Pirune::setTimeField(const QString &hhnn)
+{
+    m_timeText = hhnn;
+    if (txt_SetteiJikoku)
+        txt_SetteiJikoku->setText(hhnn);
+}
+
+void F_Pirune::ensureControls()
+{
+    if (controlsBuilt())
+        return;
+    buildControls();
+    lstItiran->addItems(QStringList(lngLast + 1, QString()));
+    SetDispFromMemory();
+    txt_SetteiJikoku->setText(m_timeText);
+    if (m_editButtons) {
+        cmd_Settei->setEnabled(*m_editButtons);
+        cmd_Del->setEnabled(*m_editButtons);
+    }
+    alignListHeader();
+    Form_Resize();
 }
 
 void F_Pirune::cmdEnd_Click()
@@ -131,6 +159,8 @@ void F_Pirune::Form_Unload()
 void F_Pirune::SetDispFromMemory()
 {
     ErrorTrap::run("SetDispFromMemory Code:", [&] {
+        if (!lstItiran)
+            return; // the lines are written when the list is built
         const qint32 last = lngLast;
         for (qint32 i = 0; i <= last; ++i) {
             QListWidgetItem *item = lstItiran->item(i);

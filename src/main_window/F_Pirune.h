@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class DatePicker;
 class QAction;
@@ -28,24 +29,30 @@ public:
     explicit F_Pirune(const QString &dataDir, QWidget *parent = nullptr);
     ~F_Pirune() override;
 
-    // Controls
-    QLabel *Label1;
-    QListWidget *lstItiran;
-    QGroupBox *fra1;
-    QLabel *Label2_0;
-    QLabel *Label2_3;
-    DatePicker *DTP_YMD;
-    TimeField *txt_SetteiJikoku;
-    QPlainTextEdit *txtSetteiMes;
-    QPushButton *cmd_Add;
-    QPushButton *cmd_Settei;
-    QPushButton *cmd_Del;
-    QPushButton *cmd_Clear;
-    QPushButton *cmdEnd;
-    QTimer *Timer1;
-    TrayControl *TrayControl1;
-    QMenu *mnuPopup;
+    // Controls of the window: built when it is first shown (see ensureControls).
+    QLabel *Label1 = nullptr;
+    QListWidget *lstItiran = nullptr;
+    QGroupBox *fra1 = nullptr;
+    QLabel *Label2_0 = nullptr;
+    QLabel *Label2_3 = nullptr;
+    DatePicker *DTP_YMD = nullptr;
+    TimeField *txt_SetteiJikoku = nullptr;
+    QPlainTextEdit *txtSetteiMes = nullptr;
+    QPushButton *cmd_Add = nullptr;
+    QPushButton *cmd_Settei = nullptr;
+    QPushButton *cmd_Del = nullptr;
+    QPushButton *cmd_Clear = nullptr;
+    QPushButton *cmdEnd = nullptr;
+    // Alive from the start
+    QTimer *Timer1 = nullptr;
+    TrayControl *TrayControl1 = nullptr;
+    QMenu *mnuPopup = nullptr;
     QList<QAction *> mnu_Popup;
+
+    // A program that sits hidden all day need not hold the window's controls: they are built,
+    // with the state start-up gave them, the first time they are needed.
+    void ensureControls();
+    bool controlsBuilt() const { return lstItiran != nullptr; }
 
     // Start-up and shutdown
     void Form_Load();
@@ -100,7 +107,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void setupWindow();
     void buildControls();
+    void setTimeField(const QString &hhnn);
     void buildMenu();
     void alignListHeader();
     void applyButtonRule();
@@ -122,6 +131,8 @@ private:
     qint64 m_lastTickMs = 0;
     qint64 m_lastPassSecond = 0; // civil second of the previous pass
     int m_saves = 0;
+    QString m_timeText;                 // the time field's text while the controls are not built
+    std::optional<bool> m_editButtons;  // Change/Delete enabled, once start-up has decided it
     bool m_noTray = false;
     int m_trayWaitTicks = 0;
     QTimer *m_trayWatch = nullptr;

@@ -203,8 +203,12 @@ void F_Pirune::cmd_Del_Click()
         }
         jikokuChanged();
         {
+            // Taking the last line and rewriting those after sel leaves the same lines as taking
+            // line sel, without QListWidget searching for every later line on its next change.
             const QSignalBlocker block(lstItiran);
-            delete lstItiran->takeItem(sel);
+            delete lstItiran->takeItem(lstItiran->count() - 1);
+            for (qint32 i = sel; i < lngLast; ++i)
+                lstItiran->item(i)->setText(displayText(i));
         }
         --lngLast;
         if (lngLast == -1) {

@@ -79,7 +79,7 @@ QPushButton *button(const QString &name, const QString &caption, QWidget *parent
 
 } // namespace
 
-void F_Pirune::buildControls()
+void F_Pirune::setupWindow()
 {
     using namespace Twips;
     setObjectName(QStringLiteral("F_Pirune"));
@@ -87,7 +87,12 @@ void F_Pirune::buildControls()
     setWindowIcon(appIcon());
     setMinimumSize(px(kMinW - kFrameW), px(kMinH - kFrameH));
     setFont(appFont());
+    resize(px(9135), px(4905));
+}
 
+void F_Pirune::buildControls()
+{
+    using namespace Twips;
     Label1 = new QLabel(QStringLiteral("設定時刻         |設定メッセージ"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setTextFormat(Qt::PlainText);
@@ -154,9 +159,6 @@ void F_Pirune::buildControls()
     for (size_t k = 0; k + 1 < std::size(order); ++k)
         setTabOrder(order[k], order[k + 1]);
 
-    TrayControl1 = new TrayControl(this);
-    TrayControl1->setObjectName(QStringLiteral("TrayControl1"));
-
     connect(cmd_Add, &QPushButton::clicked, this, &F_Pirune::cmd_Add_Click);
     connect(cmd_Settei, &QPushButton::clicked, this, &F_Pirune::cmd_Settei_Click);
     connect(cmd_Del, &QPushButton::clicked, this, &F_Pirune::cmd_Del_Click);
@@ -173,8 +175,6 @@ void F_Pirune::buildControls()
             lstItiran_Click();
     });
 
-    resize(px(9135), px(4905));
-    alignListHeader();
 }
 
 void F_Pirune::alignListHeader()
@@ -202,6 +202,8 @@ void F_Pirune::resizeEvent(QResizeEvent *event)
 
 void F_Pirune::Form_Resize()
 {
+    if (!controlsBuilt())
+        return;
     ErrorTrap::run("Form_Resize Code:", [&] {
         using namespace Twips;
         const QSize outer = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});

@@ -72,6 +72,7 @@ void F_Pirune::mnu_Popup_Click(short index)
 
 void F_Pirune::showMainWindow()
 {
+    ensureControls();
     if (isMinimized())
         showNormal();
     else

@@ -57,10 +57,13 @@ struct PiruneFixture
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
-    F_Pirune &start()
+    // Starts Pirune; unless told otherwise, also builds the window as the user's first look does.
+    F_Pirune &start(bool buildControls = true)
     {
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
+        if (buildControls)
+            w->ensureControls();
         return *w;
     }
 
