@@ -54,6 +54,12 @@ struct Window
         for (int i = w->lstItiran->count() - 1; i >= 0; --i)
             w->lstItiran->row(w->lstItiran->item(i));
     }
+    void fillEditor(const QDate &date) const
+    {
+        w->DTP_YMD->setDate(date);
+        w->txt_SetteiJikoku->setText(QStringLiteral("09:05"));
+        w->txtSetteiMes->setPlainText(QStringLiteral("追加した予定\n二行目"));
+    }
     bool check(benchmark::State &state) const
     {
         if (unexpectedBoxes == 0)
@@ -108,9 +114,7 @@ void BM_AddCommand(benchmark::State &state)
     const QDate date = QDate::fromString(win.w->table().arrJikoku.at(n / 2).left(10), QStringLiteral("yyyy/MM/dd"));
     for (auto _ : state) {
         state.PauseTiming();
-        win.w->DTP_YMD->setDate(date);
-        win.w->txt_SetteiJikoku->setText(QStringLiteral("09:05"));
-        win.w->txtSetteiMes->setPlainText(QStringLiteral("追加した予定\n二行目"));
+        win.fillEditor(date);
         state.ResumeTiming();
         win.w->cmd_Add_Click();
         state.PauseTiming();
@@ -135,9 +139,7 @@ void BM_AddAfterDelete(benchmark::State &state)
         state.PauseTiming();
         win.w->setListIndex(n / 4);
         win.w->cmd_Del_Click();
-        win.w->DTP_YMD->setDate(date);
-        win.w->txt_SetteiJikoku->setText(QStringLiteral("09:05"));
-        win.w->txtSetteiMes->setPlainText(QStringLiteral("追加した予定\n二行目"));
+        win.fillEditor(date);
         state.ResumeTiming();
         win.w->cmd_Add_Click();
         state.PauseTiming();

@@ -148,6 +148,9 @@ class PiruneSession:
             self.prepare(self.folder)
         self.start_program()
 
+    # A command the program is started behind: another user, a resource limit.
+    wrap = ()
+
     def start_program(self):
         """Starts (or starts again) the program in the session's folder."""
         cmd = ["./Pirune"]
@@ -160,7 +163,7 @@ class PiruneSession:
                 time.sleep(0.02)
         self.started_at = time.monotonic()
         self.started_wall = time.time()
-        self._spawn("pirune", cmd, cwd=self.folder)
+        self._spawn("pirune", list(self.wrap) + cmd, cwd=self.folder)
         if self.wait_for_tray:
             self.wait_tray_icon()
 

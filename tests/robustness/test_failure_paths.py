@@ -41,18 +41,6 @@ class WrappedSession(PiruneSession):
         super().__init__(*args, **kw)
         self.wrap = list(wrap)
 
-    def start_program(self):
-        cmd = ["./Pirune"]
-        if self.fake_time:
-            cmd = ["faketime", self.fake_time] + cmd
-            while time.time() % 1 > 0.9:
-                time.sleep(0.02)
-        self.started_at = time.monotonic()
-        self.started_wall = time.time()
-        self._spawn("pirune", self.wrap + cmd, cwd=self.folder)
-        if self.wait_for_tray:
-            self.wait_tray_icon()
-
 
 def as_nobody():
     """The wrapper that drops root for the program, or None when it cannot."""
