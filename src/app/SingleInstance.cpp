@@ -85,10 +85,9 @@ void SingleInstance::listen()
 
     // Tidiers of the temporary folder remove files that have not changed for days; the program
     // runs for weeks, and a removed lock would let a second instance write the same Data file.
-    m_freshTimer = new QTimer(this);
-    m_freshTimer->setInterval(std::chrono::hours(1));
-    connect(m_freshTimer, &QTimer::timeout, this, &SingleInstance::keepFresh);
-    m_freshTimer->start();
+    auto *freshen = new QTimer(this);
+    connect(freshen, &QTimer::timeout, this, &SingleInstance::keepFresh);
+    freshen->start(std::chrono::hours(1));
 }
 
 void SingleInstance::keepFresh()

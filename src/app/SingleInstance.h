@@ -5,7 +5,6 @@
 #include <memory>
 
 class QLocalServer;
-class QTimer;
 
 // One running Pirune per Data file: a second start asks the first to show its window.
 class SingleInstance : public QObject
@@ -44,5 +43,4 @@ private:
     QString m_lockPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
-    QTimer *m_freshTimer = nullptr;
 };

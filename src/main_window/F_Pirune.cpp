@@ -8,6 +8,7 @@
 #include "store/DataFile.h"
 
 #include <QCloseEvent>
+#include <QScopeGuard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -57,30 +58,14 @@ void F_Pirune::Form_Load()
         const QString path = dataFilePath();
         DataFile::ensureExists(path);
 
+        // The list and its lines are made when the window's controls are built (ensureControls).
         NoticeTable::reset();
-        if (lstItiran)
-            lstItiran->clear();
-
         setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
-
-        // The list gets its empty lines in one insertion; they equal one line per notice read.
-        qint32 pendingLines = 0;
-        const auto flushLines = [&] {
-            if (pendingLines > 0 && lstItiran)
-                lstItiran->addItems(QStringList(pendingLines, QString()));
-            pendingLines = 0;
-        };
-        try {
-            const QByteArray bytes = DataFile::readAll(path);
-            DataFile::load(bytes, *this, m_encoding, [&] { ++pendingLines; });
-            flushLines();
+        {
+            const auto loaded = qScopeGuard([&] { m_loaded = true; });
+            DataFile::load(DataFile::readAll(path), *this, m_encoding);
             m_loadFailed = false;
-        } catch (...) {
-            flushLines();
-            m_loaded = true;
-            throw;
         }
-        m_loaded = true;
 
         SetDispFromMemory();
         applyButtonRule();
@@ -93,7 +78,12 @@ void F_Pirune::Form_Load()
 void F_Pirune::applyButtonRule()
 {
     m_editButtons = lngLast != -1;
-    if (cmd_Settei) {
+    showEditButtons();
+}
+
+void F_Pirune::showEditButtons()
+{
+    if (cmd_Settei && m_editButtons) {
         cmd_Settei->setEnabled(*m_editButtons);
         cmd_Del->setEnabled(*m_editButtons);
     }
@@ -114,10 +104,7 @@ void F_Pirune::ensureControls()
     lstItiran->addItems(QStringList(lngLast + 1, QString()));
     SetDispFromMemory();
     txt_SetteiJikoku->setText(m_timeText);
-    if (m_editButtons) {
-        cmd_Settei->setEnabled(*m_editButtons);
-        cmd_Del->setEnabled(*m_editButtons);
-    }
+    showEditButtons();
     alignListHeader();
     Form_Resize();
 }

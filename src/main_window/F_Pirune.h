@@ -113,6 +113,7 @@ private:
     void buildMenu();
     void alignListHeader();
     void applyButtonRule();
+    void showEditButtons();
     QString editorJikoku() const;
     QString editorMes() const;
     bool refuseUnencodable(const QString &mes);
@@ -128,7 +129,6 @@ private:
     bool m_inPass = false;      // a timer pass is running (possibly inside one of its boxes)
     bool m_askingMituuti = false;
     bool m_missedCheckQueued = false;
-    qint64 m_lastTickMs = 0;
     qint64 m_lastPassSecond = 0; // civil second of the previous pass
     int m_saves = 0;
     QString m_timeText;                 // the time field's text while the controls are not built

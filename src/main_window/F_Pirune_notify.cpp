@@ -1,6 +1,5 @@
 #include "main_window/F_Pirune.h"
 
-#include "app/Clock.h"
 #include "app/ErrorTrap.h"
 #include "app/mdl_Cmn.h"
 #include "notify/DueCheck.h"
@@ -10,8 +9,8 @@
 #include <QTimer>
 
 namespace {
-// A tick later than this after the previous one means the machine slept or the clock jumped.
-constexpr qint64 kClockJumpMs = 5000;
+// A pass later than this after the previous one means the machine slept or the clock jumped.
+constexpr qint64 kClockJumpSeconds = 5;
 
 struct FlagGuard
 {
@@ -28,18 +27,15 @@ void F_Pirune::Timer1_Timer()
         return;
     FlagGuard pass(m_inPass);
     ErrorTrap::run("Timer1_Timer Code:", [&] {
-        const qint64 nowMs = Clock::now().toMSecsSinceEpoch();
-        const bool jumped = m_lastTickMs != 0 && nowMs - m_lastTickMs > kClockJumpMs;
-        if (jumped)
-            scheduleMissedCheck();
-        m_lastTickMs = nowMs;
-
         // One clock reading per pass: a pass takes microseconds, far less than the second a
         // notice is due in.
         const qint64 now = DueCheck::nowCivil();
+        const qint64 gap = m_lastPassSecond != 0 ? now - m_lastPassSecond : 0;
         // A pass that comes a little late (the process was busy or stopped for a moment) still
         // shows what fell due since the previous one; longer gaps go to the missed-notice question.
-        const qint64 since = (m_lastPassSecond != 0 && !jumped && m_lastPassSecond < now) ? m_lastPassSecond : now;
+        if (gap > kClockJumpSeconds)
+            scheduleMissedCheck();
+        const qint64 since = gap > 0 && gap <= kClockJumpSeconds ? m_lastPassSecond : now;
         m_lastPassSecond = now;
 
         if (lngLast == -1)

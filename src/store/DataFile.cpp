@@ -44,7 +44,7 @@ QByteArray readAll(const QString &path)
     return bytes;
 }
 
-void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc, const std::function<void()> &onLine)
+void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
 {
     enc = TextCodec::detect(bytes);
     const qsizetype start = enc == FileEncoding::Utf8Bom ? 3 : 0;
@@ -68,8 +68,6 @@ void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc, const std:
         t.arrJikoku[t.lngCount] = fields.at(0);
         t.arrMes[t.lngCount] = fields.at(1);
         t.arrTuuti[t.lngCount] = fields.at(2);
-        if (onLine)
-            onLine();
         ++t.lngCount;
     }
     t.jikokuChanged();

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 
 namespace DataFile {
 
@@ -17,9 +16,8 @@ void ensureExists(const QString &path);
 
 QByteArray readAll(const QString &path);
 
-// Appends one notice per line of `bytes` to the (reset) table, calling onLine after each one.
-// The encoding found is stored in `enc`.
-void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc, const std::function<void()> &onLine = {});
+// Appends one notice per line of `bytes` to the (reset) table; the encoding found goes to `enc`.
+void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc);
 
 // The file's bytes for the table; walks it with lngCount. Throws on a character `enc` cannot hold.
 QByteArray serialize(NoticeTable &t, FileEncoding enc);

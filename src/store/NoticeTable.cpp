@@ -45,6 +45,7 @@ void swapNotices(NoticeTable &t, qint32 i, qint32 j)
     std::swap(t.arrJikoku[i], t.arrJikoku[j]);
     std::swap(t.arrMes[i], t.arrMes[j]);
     std::swap(t.arrTuuti[i], t.arrTuuti[j]);
+    t.jikokuChanged();
 }
 } // namespace
 
@@ -63,7 +64,6 @@ qint32 SortItiranReference(NoticeTable &t, qint32 sel)
             }
         }
     }
-    t.jikokuChanged();
     return sel;
 }
 
@@ -118,10 +118,8 @@ qint32 SortItiranFast(NoticeTable &t, qint32 sel)
     qint32 d = 0;
     while (d < last && !greater(t, d, d + 1))
         ++d;
-    if (d >= last) {
-        t.jikokuChanged();
+    if (d >= last)
         return sel;
-    }
     // d is the first descent: either d+1 belongs further left, or d further right.
     const qint32 p = d + 1;
     if (sortedWithout(t, d, last, p)) {
@@ -135,7 +133,6 @@ qint32 SortItiranFast(NoticeTable &t, qint32 sel)
     } else {
         return SortItiranReference(t, sel);
     }
-    t.jikokuChanged();
     return sel;
 }
 
