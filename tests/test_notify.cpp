@@ -6,14 +6,19 @@
 #include <QtTest>
 
 namespace {
-QDateTime at(int h, int m, int s, int day = 7) { return {QDate(2026, 12, day), QTime(h, m, s)}; }
+QDateTime at(int h, int m, int s, int day = 7) {
+    return {QDate(2026, 12, day), QTime(h, m, s)};
+}
 
-// Answers boxes through `react` for the lifetime of the object, then gives them back to the recorder.
-struct BoxReaction
-{
+QByteArray cp932(const char *utf8) {
+    return PiruneFixture::cp932(QString::fromUtf8(utf8));
+}
+
+// Answers boxes through `react` for the lifetime of the object, then gives them back to the
+// recorder.
+struct BoxReaction {
     MessageSeam::Handler previous;
-    explicit BoxReaction(std::function<MessageSeam::Answer(const MessageSeam::Box &)> react)
-    {
+    explicit BoxReaction(std::function<MessageSeam::Answer(const MessageSeam::Box &)> react) {
         previous = MessageSeam::setHandler([this, react](const MessageSeam::Box &b) {
             previous(b); // still recorded
             return react(b);
@@ -23,25 +28,16 @@ struct BoxReaction
 };
 } // namespace
 
-class TestNotify : public QObject
-{
+class TestNotify : public QObject {
     Q_OBJECT
 private slots:
     void cleanup() { PiruneFixture::closeMessageWindows(); }
 
-    void dueOnlyDuringSecondZero_data();
-    void dueOnlyDuringSecondZero();
-    void sameMinuteOpensWindowsInTableOrderAndSavesOnce();
-    void storedFormsOfDateTime();
-    void emptyTableWritesNothing();
-    void latePassStillShowsWhatFellDue();
+    void timerPasses_data();
+    void timerPasses();
     void noticeAddedForBegunMinuteWaits();
-
-    void missedCheckAsksNothing_data();
-    void missedCheckAsksNothing();
-    void missedCheckYesShowsAllInOrder();
-    void missedCheckNoChangesNothing();
-    void currentMinuteSecondZeroIsNotMissed();
+    void missedCheck_data();
+    void missedCheck();
 
     void ticksWaitUntilTableIsLoaded();
     void failingPassDoesNotStackBoxes();
@@ -52,202 +48,154 @@ private slots:
     void messageWindowIsReadOnlyAndIndependent();
 };
 
-void TestNotify::dueOnlyDuringSecondZero_data()
-{
-    QTest::addColumn<int>("second");
-    QTest::addColumn<QString>("flag");
-    QTest::addColumn<bool>("shown");
-    QTest::newRow(":00") << 0 << "0" << true;
-    QTest::newRow(":01") << 1 << "0" << false;
-    QTest::newRow(":30") << 30 << "0" << false;
-    QTest::newRow(":59") << 59 << "0" << false;
-    QTest::newRow("already shown") << 0 << "1" << false;
-    QTest::newRow("flag neither 0 nor 1") << 0 << "" << false;
+// Pirune starts at 09:04:30 on the file, then the timer ticks at the given times.
+void TestNotify::timerPasses_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<QDateTime>>("ticks");
+    QTest::addColumn<QStringList>("shown");    // message windows, oldest first
+    QTest::addColumn<QByteArray>("fileAfter"); // empty: unchanged
+    QTest::addColumn<int>("saves");
+    const QByteArray one =
+        cp932("2026/12/07 09:05\t会議\\n資料\t0\r\n2026/12/08 09:05\tlater\t0\r\n");
+    const QList<QDateTime> secondZeroTwice{at(9, 5, 0), at(9, 5, 0)};
+    QTest::newRow(":00, once however many ticks")
+        << one << secondZeroTwice << QStringList{QStringLiteral("会議\n資料")}
+        << cp932("2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 09:05\tlater\t0\r\n") << 1;
+    QTest::newRow(":01 to :59 never")
+        << one << QList<QDateTime>{at(9, 5, 1), at(9, 5, 30), at(9, 5, 59)} << QStringList()
+        << QByteArray() << 0;
+    QTest::newRow("already shown") << cp932("2026/12/07 09:05\tx\t1\r\n") << secondZeroTwice
+                                   << QStringList() << QByteArray() << 0;
+    QTest::newRow("flag neither 0 nor 1") << cp932("2026/12/07 09:05\tx\t\r\n") << secondZeroTwice
+                                          << QStringList() << QByteArray() << 0;
+    QTest::newRow("one minute: table order, one save")
+        << QByteArray("2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t0\r\n2026/12/07 "
+                      "09:05\tsecond\t0\r\n")
+        << secondZeroTwice << QStringList{"first", "second"}
+        << QByteArray("2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t1\r\n2026/12/07 "
+                      "09:05\tsecond\t1\r\n")
+        << 1;
+    QTest::newRow("stored forms")
+        << QByteArray("2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n2026/12/07 "
+                      "09:05:00\tseconds\t0\r\n")
+        << QList<QDateTime>{at(9, 5, 0), at(9, 5, 1), at(9, 5, 59)} << QStringList{"short form"}
+        << QByteArray("2026/12/07 09:05\tshort form\t1\r\nnot a "
+                      "date\tnever\t0\r\n\t\t\r\n2026/12/07 09:05\tseconds\t0\r\n")
+        << 1;
+    QTest::newRow("late pass catches up; clock set back shows nothing twice")
+        << QByteArray("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n2026/12/07 "
+                      "09:07\tthird\t0\r\n")
+        << QList<QDateTime>{at(9, 4, 59), at(9, 5, 2),  at(9, 5, 58),
+                            at(9, 6, 3),  at(9, 6, 30), at(9, 5, 0)}
+        << QStringList{"first", "second"}
+        << QByteArray("2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n2026/12/07 "
+                      "09:07\tthird\t0\r\n")
+        << 2;
+    QTest::newRow("empty table") << QByteArray() << secondZeroTwice << QStringList() << QByteArray()
+                                 << 0;
 }
 
-void TestNotify::dueOnlyDuringSecondZero()
-{
-    QFETCH(int, second);
-    QFETCH(QString, flag);
-    QFETCH(bool, shown);
+void TestNotify::timerPasses() {
+    QFETCH(QByteArray, file);
+    QFETCH(QList<QDateTime>, ticks);
+    QFETCH(QStringList, shown);
+    QFETCH(QByteArray, fileAfter);
+    QFETCH(int, saves);
     PiruneFixture f(at(9, 4, 30));
-    f.writeText(QStringLiteral("2026/12/07 09:05\t会議\\n資料\t%1\r\n2026/12/08 09:05\tlater\t0\r\n").arg(flag));
+    f.writeData(file);
     F_Pirune &w = f.start();
     w.Timer1->stop();
-    Clock::setFixed(at(9, 5, second));
-    w.Timer1_Timer();
-    w.Timer1_Timer();
-    if (shown) {
-        QCOMPARE(PiruneFixture::messageTexts(), QStringList{QStringLiteral("会議\n資料")});
-        QCOMPARE(PiruneFixture::messageWindows().first()->windowTitle(), QStringLiteral("メッセージ"));
-        QCOMPARE(f.data(), f.cp932(QStringLiteral("2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 09:05\tlater\t0\r\n")));
-        QCOMPARE(w.savesDone(), 1);
-    } else {
-        QVERIFY(PiruneFixture::messageWindows().isEmpty());
-        QCOMPARE(w.savesDone(), 0);
-    }
-    QVERIFY(f.boxes.boxes.isEmpty());
-}
-
-void TestNotify::sameMinuteOpensWindowsInTableOrderAndSavesOnce()
-{
-    PiruneFixture f(at(9, 4, 30));
-    f.writeData("2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:05\tsecond\t0\r\n");
-    F_Pirune &w = f.start();
-    w.Timer1->stop();
-    Clock::setFixed(at(9, 5, 0));
-    w.Timer1_Timer();
-    QCOMPARE(PiruneFixture::messageTexts(), (QStringList{"first", "second"}));
-    QCOMPARE(w.savesDone(), 1);
-    QCOMPARE(f.data(), QByteArray("2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:05\tsecond\t1\r\n"));
-}
-
-void TestNotify::storedFormsOfDateTime()
-{
-    PiruneFixture f(at(9, 4, 30));
-    f.writeData("2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n2026/12/07 09:05:00\twith seconds\t0\r\n");
-    F_Pirune &w = f.start();
-    w.Timer1->stop();
-    for (int s : {0, 1, 59}) {
-        Clock::setFixed(at(9, 5, s));
+    for (const QDateTime &t : ticks) {
+        Clock::setFixed(t);
         w.Timer1_Timer();
     }
-    QCOMPARE(PiruneFixture::messageTexts(), QStringList{"short form"});
+    QCOMPARE(PiruneFixture::messageTexts(), shown);
+    for (frmMessage *m : PiruneFixture::messageWindows())
+        QCOMPARE(m->windowTitle(), QStringLiteral("メッセージ"));
+    QCOMPARE(f.data(), fileAfter.isEmpty() ? file : fileAfter);
+    QCOMPARE(w.savesDone(), saves);
     QVERIFY(f.boxes.boxes.isEmpty());
-    QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tshort form\t1\r\nnot a date\tnever\t0\r\n\t\t\r\n"
-                                  "2026/12/07 09:05\twith seconds\t0\r\n"));
 }
 
-void TestNotify::emptyTableWritesNothing()
-{
-    PiruneFixture f(at(9, 5, 0));
-    F_Pirune &w = f.start();
-    w.Timer1_Timer();
-    QCOMPARE(w.savesDone(), 0);
-    QCOMPARE(QFileInfo(f.path()).size(), 0);
-}
-
-void TestNotify::latePassStillShowsWhatFellDue()
-{
-    PiruneFixture f(at(9, 4, 30));
-    f.writeData("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n2026/12/07 09:07\tthird\t0\r\n");
-    F_Pirune &w = f.start();
-    w.Timer1->stop();
-    Clock::setFixed(at(9, 4, 59));
-    w.Timer1_Timer();
-    Clock::setFixed(at(9, 5, 2)); // no tick fell into 09:05:00
-    w.Timer1_Timer();
-    QCOMPARE(PiruneFixture::messageTexts(), QStringList{"first"});
-
-    Clock::setFixed(at(9, 5, 58));
-    w.Timer1_Timer();
-    Clock::setFixed(at(9, 6, 3));
-    w.Timer1_Timer();
-    QCOMPARE(PiruneFixture::messageTexts(), (QStringList{"first", "second"}));
-    QVERIFY(f.boxes.boxes.isEmpty());
-
-    Clock::setFixed(at(9, 6, 30)); // the clock set back shows nothing again
-    w.Timer1_Timer();
-    Clock::setFixed(at(9, 5, 0));
-    w.Timer1_Timer();
-    QCOMPARE(PiruneFixture::messageTexts().size(), 2);
-    QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n"
-                                  "2026/12/07 09:07\tthird\t0\r\n"));
-}
-
-void TestNotify::noticeAddedForBegunMinuteWaits()
-{
+void TestNotify::noticeAddedForBegunMinuteWaits() {
     PiruneFixture f(at(9, 5, 30));
     F_Pirune &w = f.start();
     w.Timer1->stop();
     f.editor(QDate(2026, 12, 7), QStringLiteral("09:05"), QStringLiteral("late"));
     w.cmd_Add_Click();
-    for (int s : {31, 59}) {
-        Clock::setFixed(at(9, 5, s));
+    for (const QDateTime &t : {at(9, 5, 31), at(9, 5, 59), at(9, 6, 0)}) {
+        Clock::setFixed(t);
         w.Timer1_Timer();
     }
-    Clock::setFixed(at(9, 6, 0));
-    w.Timer1_Timer();
     QVERIFY(PiruneFixture::messageWindows().isEmpty());
     QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tlate\t0\r\n"));
 }
 
-void TestNotify::missedCheckAsksNothing_data()
-{
+// Start-up's offer of notices missed while Pirune was not running.
+void TestNotify::missedCheck_data() {
     QTest::addColumn<QByteArray>("file");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("future only") << QByteArray("2026/12/07 09:05\ta\t0\r\n2027/01/01 00:00\tb\t0\r\n");
-    QTest::newRow("past all shown") << QByteArray("2026/12/06 09:05\ta\t1\r\n2025/01/01 00:00\tb\t1\r\n");
-    QTest::newRow("no date-times") << QByteArray("yesterday\ta\t0\r\n\r\n");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<int>("answer"); // -1: no question may be asked
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QByteArray>("fileAfter"); // empty: unchanged
+    const QDateTime now = at(9, 4, 30);
+    QTest::newRow("empty") << QByteArray() << now << -1 << QStringList() << QByteArray();
+    QTest::newRow("future only") << QByteArray(
+                                        "2026/12/07 09:05\ta\t0\r\n2027/01/01 00:00\tb\t0\r\n")
+                                 << now << -1 << QStringList() << QByteArray();
+    QTest::newRow("past all shown")
+        << QByteArray("2026/12/06 09:05\ta\t1\r\n2025/01/01 00:00\tb\t1\r\n") << now << -1
+        << QStringList() << QByteArray();
+    QTest::newRow("no date-times")
+        << QByteArray("yesterday\ta\t0\r\n\r\n") << now << -1 << QStringList() << QByteArray();
+    QTest::newRow("current minute at :00") << QByteArray("2026/12/07 09:05\tnow\t0\r\n")
+                                           << at(9, 5, 0) << -1 << QStringList() << QByteArray();
+    QTest::newRow("current minute at :01, No")
+        << QByteArray("2026/12/07 09:05\tnow\t0\r\n") << at(9, 5, 1) << int(MessageSeam::Answer::No)
+        << QStringList() << QByteArray();
+    QTest::newRow("three missed, Yes")
+        << QByteArray("2026/12/07 08:00\tthird\t0\r\n2026/12/06 10:00\tfirst\t0\r\n2027/01/01 "
+                      "00:00\tfuture\t0\r\n"
+                      "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t0\r\n")
+        << now << int(MessageSeam::Answer::Yes) << QStringList{"third", "first", "second\nline"}
+        << QByteArray("2026/12/07 08:00\tthird\t1\r\n2026/12/06 10:00\tfirst\t1\r\n2027/01/01 "
+                      "00:00\tfuture\t0\r\n"
+                      "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t1\r\n");
 }
 
-void TestNotify::missedCheckAsksNothing()
-{
+void TestNotify::missedCheck() {
     QFETCH(QByteArray, file);
-    PiruneFixture f(at(9, 4, 30));
+    QFETCH(QDateTime, now);
+    QFETCH(int, answer);
+    QFETCH(QStringList, shown);
+    QFETCH(QByteArray, fileAfter);
+    PiruneFixture f(now);
     f.writeData(file);
+    if (answer >= 0)
+        f.boxes.answers << MessageSeam::Answer(answer);
     F_Pirune &w = f.start();
-    QVERIFY(f.boxes.boxes.isEmpty());
-    QCOMPARE(w.savesDone(), 0);
-    QCOMPARE(f.data(), file);
-}
-
-void TestNotify::missedCheckYesShowsAllInOrder()
-{
-    PiruneFixture f(at(9, 4, 30));
-    const QByteArray file("2026/12/07 08:00\tthird\t0\r\n2026/12/06 10:00\tfirst\t0\r\n2027/01/01 00:00\tfuture\t0\r\n"
-                          "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t0\r\n");
-    f.writeData(file);
-    f.boxes.answers << MessageSeam::Answer::Yes;
-    F_Pirune &w = f.start();
-    QCOMPARE(f.boxes.boxes.size(), 1);
-    const MessageSeam::Box &q = f.boxes.boxes.first();
-    QCOMPARE(q.text, QStringLiteral("未通知のメッセージがあります。\r\n表示しますか？"));
-    QCOMPARE(q.title, QStringLiteral("確認"));
-    QCOMPARE(q.buttons, MessageSeam::Buttons::YesNo);
-    QCOMPARE(q.defaultAnswer, MessageSeam::Answer::Yes);
-    QCOMPARE(q.icon, MessageSeam::Icon::None);
-    QCOMPARE(PiruneFixture::messageTexts(), (QStringList{"third", "first", "second\nline"}));
-    QCOMPARE(w.savesDone(), 1);
-    QCOMPARE(f.data(), QByteArray("2026/12/07 08:00\tthird\t1\r\n2026/12/06 10:00\tfirst\t1\r\n2027/01/01 00:00\tfuture\t0\r\n"
-                                  "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t1\r\n"));
+    if (answer < 0) {
+        QVERIFY(f.boxes.boxes.isEmpty());
+    } else {
+        QCOMPARE(f.boxes.boxes.size(), 1);
+        const MessageSeam::Box &q = f.boxes.boxes.first();
+        QCOMPARE(q.text, QStringLiteral("未通知のメッセージがあります。\r\n表示しますか？"));
+        QCOMPARE(q.title, QStringLiteral("確認"));
+        QCOMPARE(q.buttons, MessageSeam::Buttons::YesNo);
+        QCOMPARE(q.defaultAnswer, MessageSeam::Answer::Yes);
+        QCOMPARE(q.icon, MessageSeam::Icon::None);
+    }
+    QCOMPARE(PiruneFixture::messageTexts(), shown);
+    QCOMPARE(f.data(), fileAfter.isEmpty() ? file : fileAfter);
+    QCOMPARE(w.savesDone(), fileAfter.isEmpty() ? 0 : 1);
     QVERIFY(!w.isVisible());
 }
 
-void TestNotify::missedCheckNoChangesNothing()
-{
-    PiruneFixture f(at(9, 4, 30));
-    const QByteArray file("2026/12/06 10:00\tmissed\t0\r\n");
-    f.writeData(file);
-    f.boxes.answers << MessageSeam::Answer::No;
-    F_Pirune &w = f.start();
-    QCOMPARE(f.boxes.boxes.size(), 1);
-    QVERIFY(PiruneFixture::messageWindows().isEmpty());
-    QCOMPARE(w.savesDone(), 0);
-    QCOMPARE(f.data(), file);
-    QCOMPARE(w.table().arrTuuti, QStringList{"0"});
-}
-
-void TestNotify::currentMinuteSecondZeroIsNotMissed()
-{
-    {
-        PiruneFixture f(at(9, 5, 0));
-        f.writeData("2026/12/07 09:05\tnow\t0\r\n");
-        f.start();
-        QVERIFY(f.boxes.boxes.isEmpty());
-    }
-    PiruneFixture f(at(9, 5, 1));
-    f.writeData("2026/12/07 09:05\tnow\t0\r\n");
-    f.boxes.answers << MessageSeam::Answer::No;
-    f.start();
-    QCOMPARE(f.boxes.boxes.size(), 1);
-}
-
-void TestNotify::ticksWaitUntilTableIsLoaded()
-{
+void TestNotify::ticksWaitUntilTableIsLoaded() {
     PiruneFixture f(at(9, 5, 0));
-    const QByteArray file("2026/12/07 09:05\tdue now\t0\r\n2026/12/08 10:00\tfourth\t0\textra field\r\n"
-                          "2026/12/09 10:00\tlast line\t0\r\n");
+    const QByteArray file(
+        "2026/12/07 09:05\tdue now\t0\r\n2026/12/08 10:00\tfourth\t0\textra field\r\n"
+        "2026/12/09 10:00\tlast line\t0\r\n");
     f.writeData(file);
     int windowsDuringLoad = -1;
     {
@@ -268,8 +216,7 @@ void TestNotify::ticksWaitUntilTableIsLoaded()
                                   "2026/12/09 10:00\tlast line\t0\r\n"));
 }
 
-void TestNotify::failingPassDoesNotStackBoxes()
-{
+void TestNotify::failingPassDoesNotStackBoxes() {
     PiruneFixture f(at(9, 4, 30));
     f.writeData("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n");
     F_Pirune &w = f.start();
@@ -302,8 +249,7 @@ void TestNotify::failingPassDoesNotStackBoxes()
     QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n"));
 }
 
-void TestNotify::clockJumpOffersMissedNoticesOnce()
-{
+void TestNotify::clockJumpOffersMissedNoticesOnce() {
     PiruneFixture f(at(9, 4, 58));
     f.writeData("2026/12/07 09:05\tslept through\t0\r\n");
     F_Pirune &w = f.start();
@@ -331,18 +277,18 @@ void TestNotify::clockJumpOffersMissedNoticesOnce()
     QCOMPARE(f.boxes.boxes.size(), 1);
 }
 
-void TestNotify::messageWindowLayout_data()
-{
+void TestNotify::messageWindowLayout_data() {
     QTest::addColumn<QSize>("asked"); // client size in pixels
     QTest::addColumn<QRect>("text");  // twips
     QTest::addColumn<QPoint>("button");
     QTest::newRow("minimum") << QSize(397, 204) << QRect(0, 0, 6015, 2415) << QPoint(2490, 2520);
-    QTest::newRow("below minimum") << QSize(50, 20) << QRect(0, 0, 6015, 2415) << QPoint(2490, 2520);
-    QTest::newRow("+1500 / +750") << QSize(497, 254) << QRect(0, 0, 7515, 3165) << QPoint(3240, 3270);
+    QTest::newRow("below minimum")
+        << QSize(50, 20) << QRect(0, 0, 6015, 2415) << QPoint(2490, 2520);
+    QTest::newRow("+1500 / +750") << QSize(497, 254) << QRect(0, 0, 7515, 3165)
+                                  << QPoint(3240, 3270);
 }
 
-void TestNotify::messageWindowLayout()
-{
+void TestNotify::messageWindowLayout() {
     QFETCH(QSize, asked);
     QFETCH(QRect, text);
     QFETCH(QPoint, button);
@@ -352,15 +298,15 @@ void TestNotify::messageWindowLayout()
     m->resize(asked);
     m->Form_Resize();
     const auto tw = [](int px) { return Twips::tw(px); };
-    QCOMPARE(QRect(tw(m->txtMessage->x()), tw(m->txtMessage->y()), tw(m->txtMessage->width()), tw(m->txtMessage->height())),
+    QCOMPARE(QRect(tw(m->txtMessage->x()), tw(m->txtMessage->y()), tw(m->txtMessage->width()),
+                   tw(m->txtMessage->height())),
              text);
     QCOMPARE(QPoint(tw(m->cmdOk->x()), tw(m->cmdOk->y())), button);
     QCOMPARE(m->cmdOk->size(), QSize(73, 25));
     m->close();
 }
 
-void TestNotify::messageWindowIsReadOnlyAndIndependent()
-{
+void TestNotify::messageWindowIsReadOnlyAndIndependent() {
     PiruneFixture f;
     F_Pirune &w = f.start();
     w.multiMessageBox(QStringLiteral("one\r\n") + QString(300, QLatin1Char('x')), QString());
@@ -372,7 +318,9 @@ void TestNotify::messageWindowIsReadOnlyAndIndependent()
     QCOMPARE(one->txtMessage->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(one->txtMessage->palette().color(QPalette::Base), QColor(208, 208, 208));
     QCOMPARE(windows.at(1)->windowTitle(), QStringLiteral("題"));
-    QCOMPARE(QApplication::focusWidget() == one->cmdOk || one->cmdOk->hasFocus() || !one->isActiveWindow(), true);
+    QCOMPARE(QApplication::focusWidget() == one->cmdOk || one->cmdOk->hasFocus() ||
+                 !one->isActiveWindow(),
+             true);
     const QString before = one->txtMessage->toPlainText();
     one->txtMessage->setFocus();
     QTest::keyClicks(one->txtMessage, QStringLiteral("typed"));

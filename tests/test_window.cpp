@@ -43,9 +43,7 @@ private slots:
     void layoutFollowsResizeRule();
     void tabOrder();
     void listHeaderLinesUpWithList();
-    void popupMenuItems();
-    void trayButtonCodes();
-    void settingsItemShowsLikeDoubleClick();
+    void trayButtonCodesAndSettingsItem();
     void versionText();
     void versionWindowIsOpenedOnce();
     void exitEndsWithoutQuestion();
@@ -136,44 +134,28 @@ void TestWindow::listHeaderLinesUpWithList()
     QVERIFY2(header.intersects(line), "the header's \"|\" does not stand above the list's \"|\"");
 }
 
-void TestWindow::popupMenuItems()
+void TestWindow::trayButtonCodesAndSettingsItem()
 {
-    F_Pirune &w = f->start();
-    QCOMPARE(w.mnuPopup->title(), QStringLiteral("popup"));
-    QCOMPARE(w.mnu_Popup.size(), 4);
-    QCOMPARE(w.mnu_Popup[0]->text(), QStringLiteral("バージョン表示(&V)"));
-    QCOMPARE(w.mnu_Popup[1]->text(), QStringLiteral("設定(&S)..."));
-    QVERIFY(w.mnu_Popup[2]->isSeparator());
-    QCOMPARE(w.mnu_Popup[3]->text(), QStringLiteral("終了(&X)"));
-}
-
-void TestWindow::trayButtonCodes()
-{
-    F_Pirune &w = f->start();
+    f->writeText(QStringLiteral("2026/12/09 10:00\ta\t0\r\n"));
+    F_Pirune &w = f->start(false);
     w.TrayControl1_DblClick(1);
-    QVERIFY(!w.isVisible());
     w.TrayControl1_Click(0);
-    QVERIFY(!w.mnuPopup->isVisible());
+    QVERIFY(!w.isVisible() && !w.mnuPopup->isVisible());
     w.TrayControl1_Click(1);
     QVERIFY(w.mnuPopup->isVisible());
     w.mnuPopup->hide();
-    w.TrayControl1_DblClick(0);
+
+    w.mnu_Popup[1]->trigger(); // "設定(&S)..." shows it as a double-click does
     QVERIFY(w.isVisible());
+    QCOMPARE(w.lstItiran->count(), 1);
+    w.hide();
+    w.TrayControl1_DblClick(0);
     w.TrayControl1_DblClick(0);
     QVERIFY(w.isVisible());
     int mainWindows = 0;
     for (QWidget *t : QApplication::topLevelWidgets())
         mainWindows += qobject_cast<F_Pirune *>(t) != nullptr;
     QCOMPARE(mainWindows, 1);
-}
-
-void TestWindow::settingsItemShowsLikeDoubleClick()
-{
-    f->writeText(QStringLiteral("2026/12/09 10:00\ta\t0\r\n"));
-    F_Pirune &w = f->start();
-    w.mnu_Popup[1]->trigger();
-    QVERIFY(w.isVisible());
-    QCOMPARE(w.lstItiran->count(), 1);
     QVERIFY(f->boxes.boxes.isEmpty());
 }
 

@@ -430,13 +430,6 @@ class PiruneSession:
         time.sleep(0.2)
         return self.clipboard()
 
-    def message_box_text(self, window: Window) -> str:
-        """A message box copies its title, text and buttons on Ctrl+C."""
-        self.focus(window)
-        self.key("ctrl+c")
-        time.sleep(0.2)
-        return self.clipboard()
-
     # ---- evidence ----------------------------------------------------------------------------
 
     def screenshot(self, name, window: Optional[Window] = None, path: Optional[str] = None) -> str:

