@@ -2,327 +2,148 @@
 #include "app/WidgetMessageBox.h"
 
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
-const QDate kDay(2026, 12, 7);
-
-QByteArray lines(std::initializer_list<const char *> rows)
-{
+QByteArray lines(std::initializer_list<const char *> rows) {
     QByteArray out;
     for (const char *r : rows)
         out += QByteArray(r) + "\r\n";
     return out;
 }
+const QByteArray kThree = lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
+
+// A Data file, what the user does ("; "-separated), what the user sees at each "look" and at the
+// end (one line each), and the Data file afterwards (null: unchanged).
+struct Edit { QByteArray file; QString script; QString seen; QByteArray after; };
+
+// Steps: "ed <date> <time> <message>" fills the editor; "sel <line>" and "click <line>" select a
+// line by the program and by the mouse; "add", "change", "clear", "del yes|no" press the buttons;
+// "now hh:mm" moves the clock; "break" and "mend" make the Data file a folder and a file again.
+QString run(PiruneFixture &f, const QString &script) {
+    F_Pirune &w = *f.w;
+    w.show();
+    w.cmdEnd->setFocus();
+    const QMap<QString, QPushButton *> buttons{
+        {"add", w.cmd_Add}, {"change", w.cmd_Settei}, {"del", w.cmd_Del}, {"clear", w.cmd_Clear}};
+    QStringList looks;
+    for (const QString &step : script.split("; ")) {
+        const QString cmd = step.section(' ', 0, 0), arg = step.section(' ', 1);
+        if (cmd == "ed") {
+            f.editor(arg.section(' ', 0, 0), arg.section(' ', 1, 1), arg.section(' ', 2));
+        } else if (cmd == "sel") {
+            w.setListIndex(arg.toInt());
+        } else if (cmd == "click") {
+            const QRect line = w.lstItiran->visualItemRect(w.lstItiran->item(arg.toInt()));
+            QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, {}, line.center());
+        } else if (cmd == "now") {
+            Clock::setFixed(QDateTime(QDate(2026, 12, 1), QTime::fromString(arg, "hh:mm")));
+        } else if (cmd == "break") {
+            QFile::remove(f.path());
+            QDir(f.dir.path()).mkdir("Pirune.dat");
+        } else if (cmd == "mend") {
+            QDir(f.dir.path()).rmdir("Pirune.dat");
+        } else if (cmd == "look") {
+            looks << f.seen();
+        } else if (cmd == "del") {
+            f.boxes.answers << (arg == "yes" ? MessageSeam::Answer::Yes : MessageSeam::Answer::No);
+        }
+        if (buttons.contains(cmd))
+            buttons[cmd]->click();
+    }
+    return (looks << f.seen()).join('\n');
+}
 } // namespace
 
-class TestEdit : public QObject
-{
+class TestEdit : public QObject {
     Q_OBJECT
 private slots:
-    void init() { f = std::make_unique<PiruneFixture>(QDateTime(QDate(2026, 12, 1), QTime(8, 0, 20))); }
-    void cleanup() { f.reset(); }
-
-    void timeCheck_data();
-    void timeCheck();
-    void addSortsSelectsAndSaves();
-    void addTwiceGivesTwoEqualNotices();
-    void messageLineBreaksAndTabs_data();
-    void messageLineBreaksAndTabs();
-    void selectingLineFillsEditor();
-    void changeResetsFlagAndSelectionFollows();
-    void changeWithoutSelectionWarnsFirst();
-    void deleteKeepsNeighbours_data();
-    void deleteKeepsNeighbours();
-    void deleteOnlyNoticeEmptiesEditor();
-    void deleteDeclinedOrWithoutSelection();
-    void enterInRealDeleteQuestionAnswersNo();
-    void clearKeepsTableAndSelection();
-    void failedSaveAfterAddKeepsNoticeAndButtons();
-    void characterTheFileCannotHoldIsRefused();
-
-private:
-    F_Pirune &startWith(const QByteArray &bytes)
-    {
-        f->writeData(bytes);
-        F_Pirune &w = f->start();
-        w.Timer1->stop();
-        f->boxes.clear();
-        return w;
+    void commands_data() {
+        QTest::addColumn<Edit>("e");
+        const std::pair<const char *, const char *> refused[] = {
+            {":", "__:__"}, {"12:3", "12:3_"}, {"24:00", "24:00"}, {"12:60", "12:60"}, {"99:99", "99:99"}};
+        for (const auto &[typed, shown] : refused)
+            QTest::addRow("time %s refused", typed) << Edit{"", QString("ed 2026/12/07 %1 m; add").arg(typed),
+                QString("-1 2026/12/07 %1 m focus:txt_SetteiJikoku [Pirune: hh:nnの形式で入力して下さい]").arg(shown), {}};
+        for (const char *time : {"00:00", "23:59"})
+            QTest::addRow("time %s", time) << Edit{"", QString("ed 2026/12/07 %1 m; add").arg(time),
+                QString("0 2026/12/07 %1 m 変更 削除").arg(time), QString("2026/12/07 %1\tm\t0\r\n").arg(time).toLatin1()};
+        QTest::newRow("add in sorted place, twice") << Edit{lines({"2026/12/09 10:00\tlater\t1", "2026/12/08 10:00\tsooner\t0"}),
+            "ed 2026/12/07 08:30 earliest; add; look; add", "0 2026/12/07 08:30 earliest 変更 削除\n1 2026/12/07 08:30 earliest 変更 削除",
+            lines({"2026/12/07 08:30\tearliest\t0", "2026/12/07 08:30\tearliest\t0", "2026/12/08 10:00\tsooner\t0",
+                   "2026/12/09 10:00\tlater\t1"})};
+        QTest::newRow("line breaks and tabs") << Edit{"", "ed 2026/12/07 09:00 a\tb\nc\n; add",
+            "0 2026/12/07 09:00 ab/c/ 変更 削除", "2026/12/07 09:00\tab\\nc\\n\t0\r\n"};
+        QTest::newRow("typed backslash n") << Edit{"", "ed 2026/12/07 09:00 a\\nb; add", "0 2026/12/07 09:00 a/b 変更 削除",
+            "2026/12/07 09:00\ta\\nb\t0\r\n"};
+        const QByteArray two = lines({"2026/12/09 10:00\t二行\\n目\t0", "2027/1/5 9:05\thand edited\t0"});
+        QTest::newRow("click fills the editor") << Edit{two, "click 0; look; sel 1",
+            "0 2026/12/09 10:00 二行/目 変更 削除 focus:lstItiran\n1 2027/01/05 09:05 hand edited 変更 削除 focus:lstItiran", {}};
+        QTest::newRow("change: shown again, moved") << Edit{lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1"}),
+            "sel 0; ed 2026/12/10 07:15 a moved; change", "1 2026/12/10 07:15 a moved 変更 削除",
+            lines({"2026/12/08 09:00\tb\t1", "2026/12/10 07:15\ta moved\t0"})};
+        QTest::newRow("change, nothing selected") << Edit{kThree, "ed 2026/12/07 99:99 x; change",
+            "-1 2026/12/07 99:99 x 変更 削除 [Pirune: 変更対象を選択してください]", {}};
+        const QString asked = " 変更 削除 [確認: 削除しますか？]";
+        QTest::newRow("delete first") << Edit{kThree, "sel 0; del yes", "0 2026/12/08 09:00 b" + asked,
+            lines({"2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"})};
+        QTest::newRow("delete middle") << Edit{kThree, "sel 1; del yes", "0 2026/12/07 09:00 a" + asked,
+            lines({"2026/12/07 09:00\ta\t0", "2026/12/09 09:00\tc\t1"})};
+        QTest::newRow("delete last") << Edit{kThree, "sel 2; del yes", "1 2026/12/08 09:00 b" + asked,
+            lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0"})};
+        QTest::newRow("delete declined") << Edit{kThree, "sel 0; del no", "0 2026/12/07 09:00 a" + asked, {}};
+        QTest::newRow("delete, nothing selected") << Edit{kThree, "del yes",
+            "-1 2004/12/02 08:00  変更 削除 [Pirune: 削除対象を選択してください]", {}};
+        QTest::newRow("delete the only one") << Edit{lines({"2026/12/09 09:00\tonly\t0"}), "sel 0; now 13:07; del yes",
+            "-1 2026/12/09 13:07  [確認: 削除しますか？]", ""};
+        QTest::newRow("clear") << Edit{kThree, "sel 1; now 18:45; clear", "1 2026/12/08 18:45  変更 削除", {}};
+        QTest::newRow("failed save keeps the notice") << Edit{"", "break; ed 2026/12/07 09:00 kept; add; look; mend; "
+            "ed 2026/12/07 10:00 next; add", "0 2026/12/07 09:00 kept [Pirune: SaveDataToFile Code:75 / Msg:"
+            "パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: フォルダーです)]\n1 2026/12/07 10:00 next 変更 削除",
+            lines({"2026/12/07 09:00\tkept\t0", "2026/12/07 10:00\tnext\t0"})};
+        const QString emoji = " [Pirune: メッセージの文字「🎉」(U+1F389)はデータファイルに保存できません。"
+                              "この文字を除くか、別の文字に置き換えてください。]";
+        QTest::newRow("character the file cannot hold") << Edit{kThree, "ed 2026/12/07 10:00 🎉 x; add; look; sel 0; "
+            "ed 2026/12/07 10:00 🎉; change", "-1 2026/12/07 10:00 🎉 x 変更 削除 focus:txtSetteiMes" + emoji +
+            "\n0 2026/12/07 10:00 🎉 変更 削除 focus:txtSetteiMes" + emoji, {}};
     }
-    std::unique_ptr<PiruneFixture> f;
+    void commands() {
+        QFETCH(Edit, e);
+        PiruneFixture f(QDateTime(QDate(2026, 12, 1), QTime(8, 0, 20)));
+        f.start(e.file);
+        f.w->Timer1->stop();
+        QCOMPARE(run(f, e.script), e.seen);
+        QCOMPARE(f.data(), e.after.isNull() ? e.file : e.after);
+    }
+
+    // The real boxes: Enter gives the default answer, Escape is No; the buttons read in Japanese.
+    void realQuestionBox_data() {
+        QTest::addColumn<int>("defaultAnswer");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        using A = MessageSeam::Answer;
+        QTest::newRow("Enter, No default") << int(A::No) << int(Qt::Key_Return) << int(A::No);
+        QTest::newRow("Enter, Yes default") << int(A::Yes) << int(Qt::Key_Return) << int(A::Yes);
+        QTest::newRow("Escape") << int(A::Yes) << int(Qt::Key_Escape) << int(A::No);
+    }
+    void realQuestionBox() {
+        QFETCH(int, defaultAnswer);
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            for (QAbstractButton *b : box->buttons())
+                buttons << b->text();
+            QTest::keyClick(box, Qt::Key(key));
+        });
+        QCOMPARE(int(execWidgetMessageBox({"削除しますか？", "確認", MessageSeam::Buttons::YesNo, MessageSeam::Icon::None,
+                                           MessageSeam::Answer(defaultAnswer), false})), answer);
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{"いいえ(&N)", "はい(&Y)"}));
+    }
 };
-
-void TestEdit::timeCheck_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("passes");
-    QTest::newRow("untouched") << "" << false;
-    QTest::newRow("partly typed") << "12:3" << false;
-    QTest::newRow("hour missing digit") << "1:30" << false;
-    QTest::newRow("24:00") << "24:00" << false;
-    QTest::newRow("12:60") << "12:60" << false;
-    QTest::newRow("99:99") << "99:99" << false;
-    QTest::newRow("00:00") << "00:00" << true;
-    QTest::newRow("23:59") << "23:59" << true;
-}
-
-void TestEdit::timeCheck()
-{
-    QFETCH(QString, typed);
-    QFETCH(bool, passes);
-    F_Pirune &w = startWith({});
-    w.show();
-    w.cmdEnd->setFocus();
-    f->editor(kDay, QString(), QStringLiteral("m"));
-    w.txt_SetteiJikoku->clear();
-    w.txt_SetteiJikoku->setCursorPosition(0);
-    QTest::keyClicks(w.txt_SetteiJikoku, QString(typed).remove(QLatin1Char(':')));
-    w.cmdEnd->setFocus();
-    w.cmd_Add_Click();
-    if (passes) {
-        QVERIFY(f->boxes.boxes.isEmpty());
-        QCOMPARE(f->data(), QByteArray("2026/12/07 ") + typed.toLatin1() + "\tm\t0\r\n");
-        return;
-    }
-    QCOMPARE(f->boxes.texts(), QStringList{QStringLiteral("hh:nnの形式で入力して下さい")});
-    QCOMPARE(f->boxes.boxes.first().title, QStringLiteral("Pirune"));
-    QCOMPARE(f->boxes.boxes.first().icon, MessageSeam::Icon::None);
-    QCOMPARE(w.focusWidget(), static_cast<QWidget *>(w.txt_SetteiJikoku));
-    QCOMPARE(w.lstItiran->count(), 0);
-    QCOMPARE(w.savesDone(), 0);
-    QCOMPARE(f->data(), QByteArray());
-}
-
-void TestEdit::addSortsSelectsAndSaves()
-{
-    F_Pirune &w = startWith(lines({"2026/12/09 10:00\tlater\t1", "2026/12/08 10:00\tsooner\t0"}));
-    f->editor(kDay, QStringLiteral("08:30"), QStringLiteral("earliest"));
-    w.cmd_Add_Click();
-    QCOMPARE(f->listLines(), (QStringList{"2026/12/07 08:30|earliest", "2026/12/08 10:00|sooner", "2026/12/09 10:00|later"}));
-    QCOMPARE(w.listIndex(), 0);
-    QCOMPARE(w.txtSetteiMes->toPlainText(), QStringLiteral("earliest"));
-    QCOMPARE(f->data(), lines({"2026/12/07 08:30\tearliest\t0", "2026/12/08 10:00\tsooner\t0", "2026/12/09 10:00\tlater\t1"}));
-    QVERIFY(f->boxes.boxes.isEmpty());
-}
-
-void TestEdit::addTwiceGivesTwoEqualNotices()
-{
-    F_Pirune &w = startWith({});
-    QVERIFY(!w.cmd_Del->isEnabled());
-    f->editor(kDay, QStringLiteral("09:00"), QStringLiteral("same"));
-    w.cmd_Add_Click();
-    QVERIFY(w.cmd_Del->isEnabled() && w.cmd_Settei->isEnabled());
-    w.cmd_Add_Click();
-    QCOMPARE(f->data(), lines({"2026/12/07 09:00\tsame\t0", "2026/12/07 09:00\tsame\t0"}));
-    QCOMPARE(w.lstItiran->count(), 2);
-}
-
-void TestEdit::messageLineBreaksAndTabs_data()
-{
-    QTest::addColumn<QString>("entered");
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QString>("editorAfter");
-    QTest::newRow("typed breaks and a tab") << "a\tb\nc\n" << QByteArray("ab\\nc\\n") << "ab\nc\n";
-    QTest::newRow("pasted CR LF") << "x\r\ny" << QByteArray("x\\ny") << "x\ny";
-    QTest::newRow("pasted lone CR") << "x\ry" << QByteArray("x\\ny") << "x\ny";
-    QTest::newRow("typed backslash n") << "a\\nb" << QByteArray("a\\nb") << "a\nb";
-}
-
-void TestEdit::messageLineBreaksAndTabs()
-{
-    QFETCH(QString, entered);
-    QFETCH(QByteArray, stored);
-    QFETCH(QString, editorAfter);
-    F_Pirune &w = startWith({});
-    f->editor(kDay, QStringLiteral("09:00"), entered);
-    w.cmd_Add_Click();
-    QCOMPARE(f->data(), "2026/12/07 09:00\t" + stored + "\t0\r\n");
-    QCOMPARE(f->listLines(), QStringList{QStringLiteral("2026/12/07 09:00|") + QString::fromLatin1(stored)});
-    QCOMPARE(w.txtSetteiMes->toPlainText(), editorAfter);
-    QVERIFY(!w.txtSetteiMesText().contains(QRegularExpression(QStringLiteral("[^\r]\n"))));
-}
-
-void TestEdit::selectingLineFillsEditor()
-{
-    F_Pirune &w = startWith(lines({"2026/12/09 10:00\t二行\\n目\t0", "2027/1/5 9:05\thand edited\t0"}));
-    w.show();
-    const QRect r = w.lstItiran->visualItemRect(w.lstItiran->item(0));
-    QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, {}, r.center());
-    QCOMPARE(w.listIndex(), 0);
-    QCOMPARE(w.DTP_YMD->Value(), QStringLiteral("2026/12/09"));
-    QCOMPARE(w.txt_SetteiJikoku->Text(), QStringLiteral("10:00"));
-    QCOMPARE(w.txtSetteiMesText(), QStringLiteral("二行\r\n目"));
-    w.setListIndex(1);
-    QCOMPARE(w.DTP_YMD->Value(), QStringLiteral("2027/01/05"));
-    QCOMPARE(w.txt_SetteiJikoku->Text(), QStringLiteral("09:05"));
-    QCOMPARE(w.savesDone(), 0);
-    QVERIFY(f->boxes.boxes.isEmpty());
-}
-
-void TestEdit::changeResetsFlagAndSelectionFollows()
-{
-    F_Pirune &w = startWith(lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1", "2026/12/09 09:00\tc\t1"}));
-    w.setListIndex(0);
-    f->editor(QDate(2026, 12, 10), QStringLiteral("07:15"), QStringLiteral("a moved"));
-    w.cmd_Settei_Click();
-    QCOMPARE(f->data(), lines({"2026/12/08 09:00\tb\t1", "2026/12/09 09:00\tc\t1", "2026/12/10 07:15\ta moved\t0"}));
-    QCOMPARE(w.listIndex(), 2);
-    QCOMPARE(w.txtSetteiMes->toPlainText(), QStringLiteral("a moved"));
-    QCOMPARE(f->listLines().last(), QStringLiteral("2026/12/10 07:15|a moved"));
-    QVERIFY(w.cmd_Del->isEnabled());
-}
-
-void TestEdit::changeWithoutSelectionWarnsFirst()
-{
-    F_Pirune &w = startWith(lines({"2026/12/07 09:00\ta\t1"}));
-    w.txt_SetteiJikoku->setText(QStringLiteral("99:99"));
-    w.cmd_Settei_Click();
-    QCOMPARE(f->boxes.texts(), QStringList{QStringLiteral("変更対象を選択してください")});
-    QCOMPARE(w.savesDone(), 0);
-}
-
-void TestEdit::deleteKeepsNeighbours_data()
-{
-    QTest::addColumn<int>("line");
-    QTest::addColumn<int>("selectedAfter");
-    QTest::addColumn<QByteArray>("fileAfter");
-    QTest::newRow("first") << 0 << 0 << lines({"2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
-    QTest::newRow("middle") << 1 << 0 << lines({"2026/12/07 09:00\ta\t0", "2026/12/09 09:00\tc\t1"});
-    QTest::newRow("last") << 2 << 1 << lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0"});
-}
-
-void TestEdit::deleteKeepsNeighbours()
-{
-    QFETCH(int, line);
-    QFETCH(int, selectedAfter);
-    QFETCH(QByteArray, fileAfter);
-    F_Pirune &w = startWith(lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"}));
-    w.setListIndex(line);
-    f->boxes.answers << MessageSeam::Answer::Yes;
-    w.cmd_Del_Click();
-    QCOMPARE(f->boxes.boxes.size(), 1);
-    const MessageSeam::Box &q = f->boxes.boxes.first();
-    QCOMPARE(q.text, QStringLiteral("削除しますか？"));
-    QCOMPARE(q.title, QStringLiteral("確認"));
-    QCOMPARE(q.defaultAnswer, MessageSeam::Answer::No);
-    QCOMPARE(f->data(), fileAfter);
-    QCOMPARE(w.listIndex(), selectedAfter);
-    QCOMPARE(w.lstItiran->count(), 2);
-    QCOMPARE(w.table().lngLast, 1);
-    QCOMPARE(w.txtSetteiMesText(), w.table().arrMes.at(selectedAfter));
-    QVERIFY(w.cmd_Del->isEnabled());
-}
-
-void TestEdit::deleteOnlyNoticeEmptiesEditor()
-{
-    F_Pirune &w = startWith(lines({"2026/12/09 09:00\tonly\t0"}));
-    w.setListIndex(0);
-    Clock::setFixed(QDateTime(kDay, QTime(13, 7, 0)));
-    f->boxes.answers << MessageSeam::Answer::Yes;
-    w.cmd_Del_Click();
-    QCOMPARE(f->data(), QByteArray());
-    QCOMPARE(w.lstItiran->count(), 0);
-    QCOMPARE(w.listIndex(), -1);
-    QCOMPARE(w.txt_SetteiJikoku->Text(), QStringLiteral("13:07"));
-    QCOMPARE(w.txtSetteiMes->toPlainText(), QString());
-    QCOMPARE(w.DTP_YMD->Value(), QStringLiteral("2026/12/09"));
-    QVERIFY(!w.cmd_Del->isEnabled() && !w.cmd_Settei->isEnabled());
-
-    f->editor(kDay, QStringLiteral("10:00"), QStringLiteral("after"));
-    w.cmd_Add_Click();
-    QCOMPARE(f->data(), lines({"2026/12/07 10:00\tafter\t0"}));
-}
-
-void TestEdit::deleteDeclinedOrWithoutSelection()
-{
-    const QByteArray file = lines({"2026/12/07 09:00\ta\t0"});
-    F_Pirune &w = startWith(file);
-    w.cmd_Del_Click();
-    QCOMPARE(f->boxes.texts(), QStringList{QStringLiteral("削除対象を選択してください")});
-    w.setListIndex(0);
-    w.cmd_Del_Click(); // the recorder gives the default answer: No
-    QCOMPARE(f->boxes.boxes.size(), 2);
-    QCOMPARE(w.lstItiran->count(), 1);
-    QCOMPARE(f->data(), file);
-    QCOMPARE(w.savesDone(), 0);
-}
-
-void TestEdit::enterInRealDeleteQuestionAnswersNo()
-{
-    MessageSeam::Answer seen = MessageSeam::Answer::Yes;
-    QString yesText, noText;
-    QTimer::singleShot(0, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        for (QAbstractButton *b : box->buttons())
-            (box->buttonRole(b) == QMessageBox::YesRole ? yesText : noText) = b->text();
-        QTest::keyClick(box, Qt::Key_Return);
-    });
-    seen = execWidgetMessageBox({QStringLiteral("削除しますか？"), QStringLiteral("確認"), MessageSeam::Buttons::YesNo,
-                                 MessageSeam::Icon::None, MessageSeam::Answer::No, false});
-    QCOMPARE(seen, MessageSeam::Answer::No);
-    QCOMPARE(yesText, QStringLiteral("はい(&Y)"));
-    QCOMPARE(noText, QStringLiteral("いいえ(&N)"));
-}
-
-void TestEdit::clearKeepsTableAndSelection()
-{
-    const QByteArray file = lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0"});
-    F_Pirune &w = startWith(file);
-    w.setListIndex(1);
-    Clock::setFixed(QDateTime(kDay, QTime(18, 45, 10)));
-    w.cmd_Clear_Click();
-    QCOMPARE(w.txt_SetteiJikoku->Text(), QStringLiteral("18:45"));
-    QCOMPARE(w.txtSetteiMes->toPlainText(), QString());
-    QCOMPARE(w.DTP_YMD->Value(), QStringLiteral("2026/12/08"));
-    QCOMPARE(w.listIndex(), 1);
-    QCOMPARE(f->data(), file);
-    QCOMPARE(w.savesDone(), 0);
-}
-
-void TestEdit::failedSaveAfterAddKeepsNoticeAndButtons()
-{
-    F_Pirune &w = startWith({});
-    QVERIFY(QFile::remove(f->path()));
-    QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("Pirune.dat")));
-    f->editor(kDay, QStringLiteral("09:00"), QStringLiteral("kept in memory"));
-    w.cmd_Add_Click();
-    QCOMPARE(f->boxes.boxes.size(), 1);
-    QVERIFY(f->boxes.texts().first().startsWith(QStringLiteral("SaveDataToFile Code:75 / Msg:")));
-    QCOMPARE(f->listLines(), QStringList{"2026/12/07 09:00|kept in memory"});
-    QVERIFY(!w.cmd_Del->isEnabled());
-
-    QVERIFY(QDir(f->dir.path()).rmdir(QStringLiteral("Pirune.dat")));
-    f->editor(kDay, QStringLiteral("10:00"), QStringLiteral("next"));
-    w.cmd_Add_Click();
-    QCOMPARE(f->data(), lines({"2026/12/07 09:00\tkept in memory\t0", "2026/12/07 10:00\tnext\t0"}));
-    QVERIFY(w.cmd_Del->isEnabled());
-}
-
-void TestEdit::characterTheFileCannotHoldIsRefused()
-{
-    const QByteArray file = lines({"2026/12/07 09:00\ta\t0"});
-    F_Pirune &w = startWith(file);
-    const QString emoji = QString::fromUtf8("party \xF0\x9F\x8E\x89");
-    f->editor(kDay, QStringLiteral("10:00"), emoji);
-    w.cmd_Add_Click();
-    QCOMPARE(f->boxes.boxes.size(), 1);
-    QVERIFY(f->boxes.texts().first().contains(QStringLiteral("U+1F389")));
-    QCOMPARE(f->boxes.boxes.first().title, QStringLiteral("Pirune"));
-    QCOMPARE(w.lstItiran->count(), 1);
-    QCOMPARE(w.txtSetteiMes->toPlainText(), emoji);
-    QCOMPARE(f->data(), file);
-
-    w.setListIndex(0);
-    w.txtSetteiMes->setPlainText(emoji);
-    w.cmd_Settei_Click();
-    QCOMPARE(f->boxes.boxes.size(), 2);
-    QCOMPARE(w.table().arrMes, QStringList{"a"});
-    QCOMPARE(f->data(), file);
-}
 
 QTEST_MAIN(TestEdit)
 #include "test_edit.moc"

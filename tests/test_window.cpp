@@ -7,21 +7,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QtTest>
 
 namespace {
-QRect twips(const QWidget *w)
-{
-    return {Twips::tw(w->x()), Twips::tw(w->y()), Twips::tw(w->width()), Twips::tw(w->height())};
-}
-QRect tw(int l, int t, int w, int h) { return {l, t, w, h}; }
-
-// Columns that are dark over most of a text band: the strokes of "|" among them.
-QSet<int> fullHeightColumns(const QImage &img, int top, int height, int from, int to)
-{
+// Columns dark over most of a band of rows: the strokes of "|" among them.
+QSet<int> fullHeightColumns(const QImage &img, int top, int height, int from) {
     QSet<int> out;
-    for (int x = from; x < to; ++x) {
+    for (int x = from; x < from + 200; ++x) {
         int dark = 0;
         for (int y = top; y < top + height; ++y)
             dark += qGray(img.pixel(x, y)) < 128;
@@ -30,208 +22,180 @@ QSet<int> fullHeightColumns(const QImage &img, int top, int height, int from, in
     }
     return out;
 }
+
+template <class T> int topLevels() {
+    int n = 0;
+    for (QWidget *t : QApplication::topLevelWidgets())
+        n += qobject_cast<T *>(t) != nullptr;
+    return n;
+}
 } // namespace
 
-class TestWindow : public QObject
-{
+class TestWindow : public QObject {
     Q_OBJECT
 private slots:
-    void init() { f = std::make_unique<PiruneFixture>(); }
-    void cleanup() { f.reset(); }
+    // Start-up shows only the icon; the window, opened from the tray, shows the file's notices
+    // in file order with the state start-up gave them, and the Split report of the fourth field.
+    void startUp_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("seen");
+        QTest::newRow("first start") << QByteArray() << QStringList() << "-1 2004/12/02 09:04 ";
+        QTest::newRow("three notices") << QByteArray("2026/12/09 10:00\t三番目\t0\r\n2026/12/08 10:00\t二行\\n目\t1\textra\r\n"
+                                                     "2026/12/10 10:00\t\t0\r\n")
+                                       << QStringList{"2026/12/09 10:00|三番目", "2026/12/08 10:00|二行\\n目", "2026/12/10 10:00|"}
+                                       << "-1 2004/12/02 09:04  変更 削除 [ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) "
+                                          "でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。]";
+    }
+    void startUp() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, seen);
+        PiruneFixture f;
+        F_Pirune &w = f.start(file.isEmpty() ? QByteArray() : file, false);
+        QCOMPARE(f.data(), file);
+        QVERIFY(!w.isVisible() && w.TrayControl1->isShown() && !w.TrayControl1->icon().isNull());
+        QCOMPARE(w.TrayControl1->tip(), "Pirune");
+        Clock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(11, 30)));
+        if (lines.isEmpty())
+            w.mnu_Popup[1]->trigger(); // "設定(&S)..."
+        else
+            emit w.TrayControl1->DblClick(0);
+        QVERIFY(w.isVisible());
+        QCOMPARE(f.listLines(), lines);
+        QCOMPARE(f.seen(), seen);
+        QCOMPARE(w.table().lngCount, lines.size());
+    }
 
-    void layoutFollowsResizeRule_data();
-    void layoutFollowsResizeRule();
-    void tabOrder();
-    void listHeaderLinesUpWithList();
-    void trayButtonCodesAndSettingsItem();
-    void versionText();
-    void versionWindowIsOpenedOnce();
-    void exitEndsWithoutQuestion();
-    void hiddenMainWindowSurvivesClosedMessageWindow();
-    void withoutTrayTheWindowIsShownAndCloseMinimises();
+    void unreadableDataFileIsNeverOverwritten() {
+        PiruneFixture f;
+        QDir(f.dir.path()).mkdir("Pirune.dat");
+        F_Pirune &w = f.start(QByteArray(), false);
+        QCOMPARE(f.boxes.texts().size(), 1);
+        QVERIFY(f.boxes.texts().first().startsWith("Pirune: Form_Load Code:75 / Msg:"));
+        QVERIFY(!w.isVisible() && w.Timer1->isActive());
+        QDir(f.dir.path()).rmdir("Pirune.dat");
+        f.writeData("2026/12/09 10:00\tkeep me\t0\r\n");
+        QVERIFY(!w.SaveDataToFile());
+        QVERIFY(f.boxes.texts().last().startsWith("Pirune: SaveDataToFile Code:1002 / Msg:"));
+        QCOMPARE(f.data(), "2026/12/09 10:00\tkeep me\t0\r\n");
+    }
 
-private:
-    std::unique_ptr<PiruneFixture> f;
+    void closeHidesAndFrameCloseUnloads() {
+        PiruneFixture f;
+        F_Pirune &w = f.start("");
+        w.mnu_Popup[1]->trigger();
+        QTest::mouseClick(w.cmdEnd, Qt::LeftButton);
+        QVERIFY(!w.isVisible() && w.Timer1->isActive() && w.TrayControl1->isShown());
+        emit w.TrayControl1->DblClick(0);
+        QVERIFY(w.close());
+        QVERIFY(!w.TrayControl1->isShown() && !w.Timer1->isActive());
+    }
+
+    void layout_data() {
+        QTest::addColumn<QSize>("asked"); // client size in pixels
+        QTest::addColumn<QSize>("grown"); // expected growth over the minimum, in twips
+        QTest::newRow("minimum") << QSize(609, 327) << QSize(0, 0);
+        QTest::newRow("below minimum both ways") << QSize(300, 100) << QSize(0, 0);
+        QTest::newRow("+600 / +300 twips") << QSize(649, 347) << QSize(600, 300);
+        QTest::newRow("only width too small") << QSize(100, 347) << QSize(0, 300);
+        QTest::newRow("only height too small") << QSize(649, 10) << QSize(600, 0);
+    }
+    void layout() {
+        QFETCH(QSize, asked);
+        QFETCH(QSize, grown);
+        PiruneFixture f;
+        F_Pirune &w = f.start("");
+        w.show();
+        w.setMinimumSize(0, 0); // let the window system give a size the rule must correct
+        w.resize(asked);
+        w.Form_Resize();
+        QCOMPARE(w.size() * Twips::perPixel + QSize(90, 405), QSize(9225, 5310) + grown);
+        const int dW = grown.width(), dH = grown.height();
+        // Each control's place in the table, and by how much dW and dH move and grow it.
+        const struct { QWidget *c; QRect r; int x, y, w, h; } controls[] = {
+            {w.Label1, {120, 120, 8775, 375}, 0, 0, 1, 0},      {w.lstItiran, {120, 360, 8775, 2010}, 0, 0, 1, 0},
+            {w.fra1, {120, 2520, 8775, 1815}, 0, 0, 1, 1},      {w.Label2_0, {240, 240, 855, 255}, 0, 0, 0, 0},
+            {w.DTP_YMD, {1560, 240, 1335, 375}, 0, 0, 0, 0},    {w.txt_SetteiJikoku, {2880, 240, 615, 375}, 0, 0, 0, 0},
+            {w.Label2_3, {240, 600, 1335, 255}, 0, 0, 0, 0},    {w.txtSetteiMes, {1560, 600, 6015, 615}, 0, 0, 1, 1},
+            {w.cmd_Add, {120, 1320, 975, 375}, 0, 1, 0, 0},     {w.cmd_Settei, {1200, 1320, 975, 375}, 0, 1, 0, 0},
+            {w.cmd_Del, {2280, 1320, 975, 375}, 0, 1, 0, 0},    {w.cmd_Clear, {3360, 1320, 975, 375}, 0, 1, 0, 0},
+            {w.cmdEnd, {8040, 4440, 975, 375}, 1, 1, 0, 0}};
+        for (const auto &c : controls) {
+            const QRect px = c.c->geometry();
+            QCOMPARE(QRect(px.topLeft() * Twips::perPixel, px.size() * Twips::perPixel),
+                     QRect(c.r.x() + c.x * dW, c.r.y() + c.y * dH, c.r.width() + c.w * dW, c.r.height() + c.h * dH));
+        }
+        const QList<QWidget *> tabOrder{w.cmdEnd,  w.txt_SetteiJikoku, w.txtSetteiMes, w.cmd_Add, w.cmd_Settei,
+                                        w.cmd_Del, w.cmd_Clear,        w.lstItiran,    w.DTP_YMD};
+        QList<QWidget *> order;
+        for (QWidget *x = w.cmdEnd; order.size() < tabOrder.size(); x = x->nextInFocusChain())
+            if (tabOrder.contains(x))
+                order << x;
+        QCOMPARE(order, tabOrder);
+    }
+
+    void listHeaderLinesUpWithList() {
+        PiruneFixture f;
+        F_Pirune &w = f.start("2026/12/09 10:00|x\t設定\t0\r\n");
+        QCOMPARE(w.Label1->font(), w.lstItiran->font());
+        const QFontMetrics fm(w.lstItiran->font());
+        for (const char *glyph : {"i", "W", "|", " ", "/"})
+            QCOMPARE(fm.horizontalAdvance(glyph), fm.horizontalAdvance('0'));
+        w.show();
+        const QImage img = w.grab().toImage();
+        const QRect row = w.lstItiran->visualItemRect(w.lstItiran->item(0))
+                              .translated(w.lstItiran->mapTo(&w, w.lstItiran->viewport()->pos()));
+        const QSet<int> header = fullHeightColumns(img, w.Label1->y() + 2, fm.ascent() - 2, w.Label1->x());
+        const QSet<int> line = fullHeightColumns(img, row.y() + (row.height() - fm.ascent()) / 2 + 1, fm.ascent() - 2,
+                                                 w.lstItiran->x());
+        QVERIFY2(header.intersects(line), "the header's \"|\" does not stand above the list's \"|\"");
+    }
+
+    void trayAndMenu() {
+        int exits = 0;
+        PiruneFixture f;
+        F_Pirune::exitProcess() = [&] { ++exits; };
+        F_Pirune &w = f.start("2026/12/09 10:00\ta\t0\r\n", false);
+        emit w.TrayControl1->DblClick(1);
+        emit w.TrayControl1->Click(0);
+        QVERIFY(!w.isVisible() && !w.mnuPopup->isVisible());
+        emit w.TrayControl1->Click(1);
+        QVERIFY(w.mnuPopup->isVisible());
+        w.mnuPopup->hide();
+        for (QAction *a : {w.mnu_Popup[1], w.mnu_Popup[1], w.mnu_Popup[0], w.mnu_Popup[0]})
+            a->trigger();
+        QVERIFY(w.isVisible() && w.versionWindow()->isVisible());
+        QCOMPARE(topLevels<F_Pirune>() + topLevels<frmVersion>(), 2);
+        QCOMPARE(w.versionWindow()->txtVer->toPlainText(), "test_window(簡易スケジューラー)\nVersion 2.5.25");
+        QCOMPARE(frmVersion::versionText("P", "d", 10, 0, 5), "P(d)\r\nVersion 10.0.5");
+        w.multiMessageBox("open", QString());
+        w.mnu_Popup[3]->trigger();
+        QCOMPARE(exits, 1);
+        QVERIFY(f.boxes.boxes.isEmpty());
+        QCOMPARE(f.data(), "2026/12/09 10:00\ta\t0\r\n");
+    }
+
+    // Hidden behind its icon, Pirune outlives a closed message window; with no notification area
+    // it shows its window after a while, and "閉じる" then minimises it.
+    void withoutWindowsAndWithoutTray() {
+        PiruneFixture f;
+        F_Pirune::trayWaitSeconds() = 1;
+        const auto restore = qScopeGuard([] { F_Pirune::trayWaitSeconds() = 30; });
+        F_Pirune &w = f.start("", false);
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        w.multiMessageBox("hello", QString());
+        QTest::mouseClick(PiruneFixture::messageWindows().first()->cmdOk, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QVERIFY(PiruneFixture::messageWindows().isEmpty() && quitting.isEmpty() && w.Timer1->isActive());
+        if (TrayControl::hostAvailable())
+            QSKIP("a notification area is present");
+        QVERIFY(!w.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
+        w.cmdEnd->click();
+        QVERIFY(w.isMinimized());
+    }
 };
-
-void TestWindow::layoutFollowsResizeRule_data()
-{
-    QTest::addColumn<int>("clientW"); // asked for, in pixels
-    QTest::addColumn<int>("clientH");
-    QTest::addColumn<int>("dW"); // expected growth over the minimum, in twips
-    QTest::addColumn<int>("dH");
-    QTest::newRow("minimum") << 609 << 327 << 0 << 0;
-    QTest::newRow("below minimum both ways") << 300 << 100 << 0 << 0;
-    QTest::newRow("+600 / +300 twips") << 649 << 347 << 600 << 300;
-    QTest::newRow("only width too small") << 100 << 347 << 0 << 300;
-    QTest::newRow("only height too small") << 649 << 10 << 600 << 0;
-}
-
-void TestWindow::layoutFollowsResizeRule()
-{
-    QFETCH(int, clientW);
-    QFETCH(int, clientH);
-    QFETCH(int, dW);
-    QFETCH(int, dH);
-    F_Pirune &w = f->start();
-    w.show();
-    w.setMinimumSize(0, 0); // let the window system give a size the rule must correct
-    w.resize(clientW, clientH);
-    w.Form_Resize();
-    QCOMPARE(Twips::tw(w.width()) + 90, 9225 + dW);
-    QCOMPARE(Twips::tw(w.height()) + 405, 5310 + dH);
-
-    QCOMPARE(twips(w.Label1), tw(120, 120, 8775 + dW, 375));
-    QCOMPARE(twips(w.lstItiran), tw(120, 360, 8775 + dW, 2010));
-    QCOMPARE(twips(w.fra1), tw(120, 2520, 8775 + dW, 1815 + dH));
-    QCOMPARE(twips(w.Label2_0), tw(240, 240, 855, 255));
-    QCOMPARE(twips(w.DTP_YMD), tw(1560, 240, 1335, 375));
-    QCOMPARE(twips(w.txt_SetteiJikoku), tw(2880, 240, 615, 375));
-    QCOMPARE(twips(w.Label2_3), tw(240, 600, 1335, 255));
-    QCOMPARE(twips(w.txtSetteiMes), tw(1560, 600, 6015 + dW, 615 + dH));
-    QCOMPARE(twips(w.cmd_Add), tw(120, 1320 + dH, 975, 375));
-    QCOMPARE(twips(w.cmd_Settei), tw(1200, 1320 + dH, 975, 375));
-    QCOMPARE(twips(w.cmd_Del), tw(2280, 1320 + dH, 975, 375));
-    QCOMPARE(twips(w.cmd_Clear), tw(3360, 1320 + dH, 975, 375));
-    QCOMPARE(twips(w.cmdEnd), tw(8040 + dW, 4440 + dH, 975, 375));
-}
-
-void TestWindow::tabOrder()
-{
-    F_Pirune &w = f->start();
-    const QList<QWidget *> expected{w.cmdEnd,     w.txt_SetteiJikoku, w.txtSetteiMes, w.cmd_Add,  w.cmd_Settei,
-                                    w.cmd_Del,    w.cmd_Clear,        w.lstItiran,    w.DTP_YMD};
-    QList<QWidget *> seen;
-    QWidget *x = w.cmdEnd;
-    do {
-        if ((x->focusPolicy() & Qt::TabFocus) && expected.contains(x))
-            seen << x;
-        x = x->nextInFocusChain();
-    } while (x != w.cmdEnd && seen.size() < 20);
-    QCOMPARE(seen, expected);
-}
-
-void TestWindow::listHeaderLinesUpWithList()
-{
-    f->writeText(QStringLiteral("2026/12/09 10:00|x\t設定\t0\r\n"));
-    F_Pirune &w = f->start();
-    QCOMPARE(w.Label1->font(), w.lstItiran->font());
-    const QFontMetrics fm(w.lstItiran->font());
-    const int column = fm.horizontalAdvance(QStringLiteral("0"));
-    for (const char *glyphs : {"i", "W", "|", " ", "/"})
-        QCOMPARE(fm.horizontalAdvance(QString::fromLatin1(glyphs)), column);
-    QVERIFY(qAbs(fm.horizontalAdvance(QStringLiteral("設")) - 2 * column) <= 1); // full width: two columns
-
-    w.show();
-    const QImage img = w.grab().toImage();
-    const int rowH = fm.ascent();
-    const int headerTop = w.Label1->y() + 2;
-    const QRect row = w.lstItiran->visualItemRect(w.lstItiran->item(0))
-                          .translated(w.lstItiran->mapTo(&w, w.lstItiran->viewport()->pos()));
-    const QSet<int> header = fullHeightColumns(img, headerTop, rowH - 2, w.Label1->x(), w.Label1->x() + 200);
-    const QSet<int> line = fullHeightColumns(img, row.y() + (row.height() - rowH) / 2 + 1, rowH - 2,
-                                             w.lstItiran->x(), w.lstItiran->x() + 200);
-    QVERIFY2(header.intersects(line), "the header's \"|\" does not stand above the list's \"|\"");
-}
-
-void TestWindow::trayButtonCodesAndSettingsItem()
-{
-    f->writeText(QStringLiteral("2026/12/09 10:00\ta\t0\r\n"));
-    F_Pirune &w = f->start(false);
-    w.TrayControl1_DblClick(1);
-    w.TrayControl1_Click(0);
-    QVERIFY(!w.isVisible() && !w.mnuPopup->isVisible());
-    w.TrayControl1_Click(1);
-    QVERIFY(w.mnuPopup->isVisible());
-    w.mnuPopup->hide();
-
-    w.mnu_Popup[1]->trigger(); // "設定(&S)..." shows it as a double-click does
-    QVERIFY(w.isVisible());
-    QCOMPARE(w.lstItiran->count(), 1);
-    w.hide();
-    w.TrayControl1_DblClick(0);
-    w.TrayControl1_DblClick(0);
-    QVERIFY(w.isVisible());
-    int mainWindows = 0;
-    for (QWidget *t : QApplication::topLevelWidgets())
-        mainWindows += qobject_cast<F_Pirune *>(t) != nullptr;
-    QCOMPARE(mainWindows, 1);
-    QVERIFY(f->boxes.boxes.isEmpty());
-}
-
-void TestWindow::versionText()
-{
-    QCOMPARE(frmVersion::runningVersionText(), QStringLiteral("test_window(簡易スケジューラー)\r\nVersion 2.5.25"));
-    QCOMPARE(frmVersion::versionText(QStringLiteral("Pirune"), QStringLiteral("簡易スケジューラー"), 2, 5, 25),
-             QStringLiteral("Pirune(簡易スケジューラー)\r\nVersion 2.5.25"));
-    QCOMPARE(frmVersion::versionText(QStringLiteral("P"), QStringLiteral("d"), 10, 0, 0), QStringLiteral("P(d)\r\nVersion 10.0.0"));
-}
-
-void TestWindow::versionWindowIsOpenedOnce()
-{
-    F_Pirune &w = f->start();
-    w.mnu_Popup_Click(0);
-    frmVersion *first = w.versionWindow();
-    QVERIFY(first && first->isVisible());
-    QCOMPARE(first->txtVer->toPlainText(), QStringLiteral("test_window(簡易スケジューラー)\nVersion 2.5.25"));
-    QVERIFY(first->txtVer->isReadOnly());
-    QCOMPARE(first->size(), QSize(355, 169));
-    w.mnu_Popup_Click(0);
-    QCOMPARE(w.versionWindow(), first);
-    QTest::mouseClick(first->cmdClose, Qt::LeftButton);
-    QVERIFY(!first->isVisible());
-    w.mnu_Popup_Click(0);
-    QCOMPARE(w.versionWindow(), first);
-    QVERIFY(first->isVisible());
-    int versions = 0;
-    for (QWidget *t : QApplication::topLevelWidgets())
-        versions += qobject_cast<frmVersion *>(t) != nullptr;
-    QCOMPARE(versions, 1);
-}
-
-void TestWindow::exitEndsWithoutQuestion()
-{
-    int exits = 0;
-    F_Pirune::exitProcess() = [&] { ++exits; };
-    f->writeText(QStringLiteral("2026/12/09 10:00\ta\t0\r\n"));
-    F_Pirune &w = f->start();
-    const QByteArray before = f->data();
-    w.multiMessageBox(QStringLiteral("one"), QString());
-    w.multiMessageBox(QStringLiteral("two"), QString());
-    w.mnu_Popup[3]->trigger();
-    QCOMPARE(exits, 1);
-    QVERIFY(f->boxes.boxes.isEmpty());
-    QCOMPARE(f->data(), before);
-}
-
-void TestWindow::hiddenMainWindowSurvivesClosedMessageWindow()
-{
-    F_Pirune &w = f->start();
-    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-    w.multiMessageBox(QStringLiteral("hello"), QString());
-    QCOMPARE(PiruneFixture::messageWindows().size(), 1);
-    QTest::mouseClick(PiruneFixture::messageWindows().first()->cmdOk, Qt::LeftButton);
-    QCoreApplication::processEvents();
-    QVERIFY(PiruneFixture::messageWindows().isEmpty());
-    QVERIFY(!w.isVisible());
-    QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
-    QCOMPARE(quitting.count(), 0);
-    QVERIFY(w.Timer1->isActive());
-}
-
-void TestWindow::withoutTrayTheWindowIsShownAndCloseMinimises()
-{
-    if (TrayControl::hostAvailable())
-        QSKIP("a notification area is present");
-    F_Pirune::trayWaitSeconds() = 1;
-    F_Pirune &w = f->start();
-    QVERIFY(!w.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
-    QVERIFY(w.trayFallbackActive());
-    w.cmdEnd_Click();
-    QVERIFY(w.isVisible() || w.isMinimized());
-    F_Pirune::trayWaitSeconds() = 30;
-}
 
 QTEST_MAIN(TestWindow)
 #include "test_window.moc"
