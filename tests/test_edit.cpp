@@ -1,8 +1,5 @@
 #include "PiruneFixture.h"
-#include "app/WidgetMessageBox.h"
 
-#include <QMessageBox>
-#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -31,7 +28,9 @@ QString run(PiruneFixture &f, const QString &script) {
     for (const QString &step : script.split("; ")) {
         const QString cmd = step.section(' ', 0, 0), arg = step.section(' ', 1);
         if (cmd == "ed") {
-            f.editor(arg.section(' ', 0, 0), arg.section(' ', 1, 1), arg.section(' ', 2));
+            w.DTP_YMD->setDate(QDate::fromString(arg.section(' ', 0, 0), "yyyy/MM/dd"));
+            w.txt_SetteiJikoku->setText(arg.section(' ', 1, 1));
+            w.txtSetteiMes->setPlainText(arg.section(' ', 2));
         } else if (cmd == "sel") {
             w.setListIndex(arg.toInt());
         } else if (cmd == "click") {
@@ -40,7 +39,7 @@ QString run(PiruneFixture &f, const QString &script) {
         } else if (cmd == "now") {
             Clock::setFixed(QDateTime(QDate(2026, 12, 1), QTime::fromString(arg, "hh:mm")));
         } else if (cmd == "break") {
-            QFile::remove(f.path());
+            QFile::remove(f.path);
             QDir(f.dir.path()).mkdir("Pirune.dat");
         } else if (cmd == "mend") {
             QDir(f.dir.path()).rmdir("Pirune.dat");
@@ -115,33 +114,6 @@ private slots:
         f.w->Timer1->stop();
         QCOMPARE(run(f, e.script), e.seen);
         QCOMPARE(f.data(), e.after.isNull() ? e.file : e.after);
-    }
-
-    // The real boxes: Enter gives the default answer, Escape is No; the buttons read in Japanese.
-    void realQuestionBox_data() {
-        QTest::addColumn<int>("defaultAnswer");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("answer");
-        using A = MessageSeam::Answer;
-        QTest::newRow("Enter, No default") << int(A::No) << int(Qt::Key_Return) << int(A::No);
-        QTest::newRow("Enter, Yes default") << int(A::Yes) << int(Qt::Key_Return) << int(A::Yes);
-        QTest::newRow("Escape") << int(A::Yes) << int(Qt::Key_Escape) << int(A::No);
-    }
-    void realQuestionBox() {
-        QFETCH(int, defaultAnswer);
-        QFETCH(int, key);
-        QFETCH(int, answer);
-        QStringList buttons;
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            for (QAbstractButton *b : box->buttons())
-                buttons << b->text();
-            QTest::keyClick(box, Qt::Key(key));
-        });
-        QCOMPARE(int(execWidgetMessageBox({"削除しますか？", "確認", MessageSeam::Buttons::YesNo, MessageSeam::Icon::None,
-                                           MessageSeam::Answer(defaultAnswer), false})), answer);
-        buttons.sort();
-        QCOMPARE(buttons, (QStringList{"いいえ(&N)", "はい(&Y)"}));
     }
 };
 

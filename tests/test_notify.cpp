@@ -94,7 +94,7 @@ private slots:
         PiruneFixture f(at("09:04:30"));
         F_Pirune &w = f.start("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n", false);
         w.Timer1->stop();
-        QFile::remove(f.path());
+        QFile::remove(f.path);
         QDir(f.dir.path()).mkdir("Pirune.dat");
         f.boxes.during = [&](const MessageSeam::Box &b) {
             if (b.title == "確認")

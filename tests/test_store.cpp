@@ -10,47 +10,33 @@
 #include <csignal>
 #include <sys/resource.h>
 
-namespace {
-QString kept(std::initializer_list<int> bytes) // undecodable bytes as a loaded text keeps them
-{
-    QString s;
-    for (int b : bytes)
-        s += QChar(char16_t(0xDC00 + b));
-    return s;
-}
+using namespace Qt::Literals::StringLiterals; // u"\xDC80"_s: byte 80 as a loaded text keeps it
 
+namespace {
 // Messages are the notices' first indexes, so the order after a sort reads off arrMes.
-NoticeTable tableOf(const QStringList &keys)
-{
+NoticeTable tableOf(const QStringList &keys) {
     NoticeTable t;
-    t.lngLast = qint32(keys.size()) - 1;
-    t.resizeTo(t.lngLast);
-    for (qint32 i = 0; i <= t.lngLast; ++i) {
-        t.arrJikoku[i] = keys.at(i);
-        t.arrMes[i] = QString::number(i);
-        t.arrTuuti[i] = QString::number(i % 2);
-    }
+    t.resizeTo(t.lngLast = qint32(keys.size()) - 1);
+    for (qint32 i = 0; i <= t.lngLast; ++i)
+        std::tie(t.arrJikoku[i], t.arrMes[i], t.arrTuuti[i]) = std::tuple(keys[i], QString::number(i), QString::number(i % 2));
     return t;
 }
 
-// Few distinct keys, so that runs of equal date-times are common; some are texts only a
-// hand-edited file holds.
+// Few distinct keys, so that runs of equal date-times are common; some only a hand-edited file holds.
 const QStringList kKeys = {"", "2025/12/31 23:59", "2026/01/05 09:05", "2026/01/05 10:00",
                            "2026/1/5 9:05", "2026/03/01 00:00", "2027/07/07 07:07", "あいう"};
 
-QStringList randomKeys(QRandomGenerator &rng, qint32 n, bool sorted)
-{
+QStringList randomKeys(QRandomGenerator &rng, qint32 n, bool sorted) {
     QStringList keys;
     const qint32 distinct = 2 + qint32(rng.bounded(qint32(kKeys.size()) - 1));
-    for (qint32 i = 0; i < n; ++i)
+    while (keys.size() < n)
         keys << kKeys.at(rng.bounded(distinct));
     if (sorted)
         std::sort(keys.begin(), keys.end(), [](auto &a, auto &b) { return a.compare(b) < 0; });
     return keys;
 }
 
-bool sameAsReference(const QStringList &keys, qint32 sel)
-{
+bool sameAsReference(const QStringList &keys, qint32 sel) {
     NoticeTable expected = tableOf(keys), actual = tableOf(keys);
     const qint32 expectedSel = SortItiranReference(expected, sel), actualSel = SortItiranFast(actual, sel);
     if (actual.arrMes == expected.arrMes && actual.arrTuuti == expected.arrTuuti && actualSel == expectedSel)
@@ -60,8 +46,7 @@ bool sameAsReference(const QStringList &keys, qint32 sel)
     return false;
 }
 
-QByteArray readFile(const QString &path)
-{
+QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
@@ -73,12 +58,10 @@ struct Encoded { QString text; FileEncoding enc; QByteArray bytes; char32_t refu
 struct Sorted { QStringList keys; int sel; QString order; int result; };
 } // namespace
 
-class TestStore : public QObject
-{
+class TestStore : public QObject {
     Q_OBJECT
 private slots:
-    void split_data()
-    {
+    void split_data() {
         QTest::addColumn<SplitCase>("c");
         const QStringList abc{"a", "b", "c"};
         QTest::newRow("three") << SplitCase{"a\tb\tc", "\t", 3, abc, {}};
@@ -92,8 +75,7 @@ private slots:
         QTest::newRow("fourth field") << SplitCase{"a\tb\tc\td", "\t", 0, abc,
             "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。"};
     }
-    void split()
-    {
+    void split() {
         QFETCH(SplitCase, c);
         BoxRecorder boxes;
         QStringList result{"stale", "stale", "stale"};
@@ -106,8 +88,7 @@ private slots:
         QCOMPARE(boxes.boxes.size(), c.box.isEmpty() ? 0 : 1);
     }
 
-    void lineBreakMarks_data() // entered, stored, shown again
-    {
+    void lineBreakMarks_data() { // entered, stored, shown again
         QTest::addColumn<Text3>("t");
         QTest::newRow("CR LF") << Text3{"x\r\ny", "x\\ny", "x\r\ny"};
         QTest::newRow("lone CR") << Text3{"x\ry", "x\\ny", "x\r\ny"};
@@ -119,15 +100,13 @@ private slots:
         QTest::newRow("typed backslash n") << Text3{"a\\nb", "a\\nb", "a\r\nb"};
         QTest::newRow("backslash backslash n") << Text3{"a\\\\nb", "a\\\\nb", "a\\\r\nb"};
     }
-    void lineBreakMarks()
-    {
+    void lineBreakMarks() {
         QFETCH(Text3, t);
         QCOMPARE(Cmn_CutTab(Cmn_ConvCRLFtoMark(t.a)), t.b);
         QCOMPARE(Cmn_ConvMarktoCRLF(t.b), t.c);
     }
 
-    void dateText_data() // text; read as a date-time (seconds optional); read as a notice's minute
-    {
+    void dateText_data() { // text; read as a date-time (seconds optional); read as a notice's minute
         QTest::addColumn<Text3>("t");
         QTest::newRow("canonical") << Text3{"2026/12/07 09:05", "2026/12/07 09:05:00", "2026/12/07 09:05"};
         QTest::newRow("one digit") << Text3{"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"};
@@ -139,8 +118,7 @@ private slots:
                                "0000/01/01 00:00", "26/12/07 09:05", "2026/12/07", "2026/12/07 09:", "2026/12/07 9:05x", ""})
             QTest::addRow("not a date-time: \"%s\"", no) << Text3{no, "", ""};
     }
-    void dateText()
-    {
+    void dateText() {
         QFETCH(Text3, t);
         const auto r = DateText::parse(t.a);
         QCOMPARE(r ? DateText::render(*r) : QString(), t.b);
@@ -151,36 +129,34 @@ private slots:
     }
 
     // A one-notice file with these message bytes: the text it reads as, and written back unchanged.
-    void decode_data()
-    {
+    void decode_data() {
         QTest::addColumn<Decoded>("d");
         const auto cp932 = FileEncoding::Cp932;
         QTest::newRow("cp932") << Decoded{"\x81\x60\x87\x40\xfb\xfc\xb6\xc0", cp932, "～①髙ｶﾀ"};
-        QTest::newRow("one bad byte") << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, "日本" + kept({0x80}) + "語"};
-        QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, "a" + kept({0x80})};
-        QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, "｡ﾟ" + kept({0xa0, 0xe0})};
-        QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, "日" + kept({0x82})};
-        QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, kept({0x81}) + " " + kept({0xfd})};
+        QTest::newRow("one bad byte") << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
+        QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, u"a\xDC80"_s};
+        QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, u"｡ﾟ\xDCA0\xDCE0"_s};
+        QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
+        QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
         QTest::newRow("control codes") << Decoded{"\x93\xfa\x1a\x1c\x7f", cp932, "日\x1a\x1c\x7f"};
-        QTest::newRow("control codes, bad byte") << Decoded{"\x1a\x7f\x80", cp932, "\x1a\x7f" + kept({0x80})};
+        QTest::newRow("control codes, bad byte") << Decoded{"\x1a\x7f\x80", cp932, u"\x1a\x7f\xDC80"_s};
         QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8, "髙😀"};
         const std::pair<const char *, QString> bom[] = {
-            {"\xc2\x80\xdf\xbf", QString(QChar(0x80)) + QChar(0x7ff)},
-            {"\xe0\xa0\x80\xed\x9f\xbf", QString(QChar(0x800)) + QChar(0xd7ff)},
-            {"\xe9\x80\xbf\xe9\xbf\xc0", QChar(0x903f) + kept({0xe9, 0xbf, 0xc0})},
-            {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", QString::fromUcs4(U"\U00010000\U0010ffff")},
-            {"\xc1\xbf\xc3\xc0", kept({0xc1, 0xbf, 0xc3, 0xc0})},
-            {"\xe0\x9f\xbf\xed\xa0\x80", kept({0xe0, 0x9f, 0xbf, 0xed, 0xa0, 0x80})},
-            {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", kept({0xf0, 0x8f, 0xbf, 0xbf, 0xf4, 0x90, 0x80, 0x80})},
-            {"\xf5\x80\xe9\xab", kept({0xf5, 0x80, 0xe9, 0xab})},
-            {"\x80\xef\xbb\xbf", kept({0x80}) + QChar(0xfeff)},
+            {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s},
+            {"\xe0\xa0\x80\xed\x9f\xbf", u"\x800\xd7ff"_s},
+            {"\xe9\x80\xbf\xe9\xbf\xc0", u"\x903f\xDCE9\xDCBF\xDCC0"_s},
+            {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", u"\U00010000\U0010ffff"_s},
+            {"\xc1\xbf\xc3\xc0", u"\xDCC1\xDCBF\xDCC3\xDCC0"_s},
+            {"\xe0\x9f\xbf\xed\xa0\x80", u"\xDCE0\xDC9F\xDCBF\xDCED\xDCA0\xDC80"_s},
+            {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s},
+            {"\xf5\x80\xe9\xab", u"\xDCF5\xDC80\xDCE9\xDCAB"_s},
+            {"\x80\xef\xbb\xbf", u"\xDC80\xFEFF"_s},
         };
         for (const auto &[bytes, text] : bom)
             QTest::addRow("BOM, %s", QByteArray(bytes).toHex(' ').constData())
                 << Decoded{bytes, FileEncoding::Utf8Bom, text};
     }
-    void decode()
-    {
+    void decode() {
         QFETCH(Decoded, d);
         const QByteArray file = TextCodec::bom(d.enc) + "2026/12/07 09:00\t" + d.mes + "\t0\r\n";
         NoticeTable t;
@@ -191,21 +167,19 @@ private slots:
         QCOMPARE(DataFile::serialize(t, enc), file);
     }
 
-    void encode_data()
-    {
+    void encode_data() {
         QTest::addColumn<Encoded>("e");
         const auto cp932 = FileEncoding::Cp932, utf8 = FileEncoding::Utf8;
         QTest::newRow("cp932") << Encoded{"a～①髙ｶ", cp932, "a\x81\x60\x87\x40\xfb\xfc\xb6", 0};
         QTest::newRow("control codes") << Encoded{"\x1a\x1c\x7f日", cp932, "\x1a\x1c\x7f\x93\xfa", 0};
-        QTest::newRow("kept bytes") << Encoded{"a" + kept({0x80, 0x82}) + "b", cp932, "a\x80\x82" "b", 0};
+        QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82" u"b"_s, cp932, "a\x80\x82" "b", 0};
         QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
         QTest::newRow("accent after kana") << Encoded{"カé", cp932, {}, 0xe9};
         QTest::newRow("control code, emoji") << Encoded{"\x1a😀", cp932, {}, 0x1f600};
         QTest::newRow("emoji in utf-8") << Encoded{"a😀", utf8, "a\xf0\x9f\x98\x80", 0};
-        QTest::newRow("lone surrogate") << Encoded{"a" + QString(QChar(0xd800)), utf8, {}, 0xd800};
+        QTest::newRow("lone surrogate") << Encoded{u"a\xD800"_s, utf8, {}, 0xd800};
     }
-    void encode()
-    {
+    void encode() {
         QFETCH(Encoded, e);
         const auto bad = TextCodec::firstUnencodable(e.text, e.enc);
         QCOMPARE(bad.value_or(0), e.refused);
@@ -221,8 +195,7 @@ private slots:
                  QStringLiteral("「😀」(U+1F600)「」(U+001A)「」(U+DFFF)"));
     }
 
-    void loadOddLines()
-    {
+    void loadOddLines() {
         BoxRecorder boxes;
         NoticeTable t;
         FileEncoding enc;
@@ -249,8 +222,7 @@ private slots:
         QCOMPARE(t.lngLast + t.lngCount, -1);
     }
 
-    void sort_data()
-    {
+    void sort_data() {
         QTest::addColumn<Sorted>("s");
         const QStringList three{"2026/06/02 09:00", "2026/06/01 18:30", "2026/06/01 09:15"};
         const QStringList added{"2026/06/01 09:00", "2026/06/02 09:00", "2026/05/01 00:00"};
@@ -263,8 +235,7 @@ private slots:
         QTest::newRow("nothing selected") << Sorted{added, -1, "201", -1};
         QTest::newRow("equal texts, not stable") << Sorted{{"B", "B", "A"}, 0, "210", 2};
     }
-    void sort()
-    {
+    void sort() {
         QFETCH(Sorted, s);
         for (auto sortItiran : {SortItiranReference, SortItiranFast}) {
             NoticeTable t = tableOf(s.keys);
@@ -279,8 +250,7 @@ private slots:
 
     // What the editor leaves (a sorted table with one notice appended or replaced, anywhere, with
     // any key), random tables, and nearly sorted ones the fast path must not mistake for it.
-    void fastSortIsTheExchangeSort()
-    {
+    void fastSortIsTheExchangeSort() {
         QRandomGenerator rng(23);
         for (qint32 n = 0; n <= 30; ++n) {
             const QStringList base = randomKeys(rng, n, true);
@@ -308,8 +278,7 @@ private slots:
     }
 
     // The exchange sort would take minutes here: an Add and a Change on a long table must not use it.
-    void longTableTakesTheFastPath()
-    {
+    void longTableTakesTheFastPath() {
         QStringList keys;
         for (qint32 i = 0; i < 100000; ++i)
             keys << QStringLiteral("2026/01/01 %1").arg(100000 + 2 * i);
@@ -321,32 +290,20 @@ private slots:
         QCOMPARE(t.arrMes.mid(sel - 1, 3), (QStringList{"70000", "100000", "70001"}));
     }
 
-    void failedWriteKeepsOldFile_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("number");
-        QTest::newRow("the path is a folder") << "folder" << int(RunError::PathFileAccess);
-        QTest::newRow("no such folder") << "missing" << int(RunError::PathFileAccess);
-        QTest::newRow("file-size limit half-way") << "limit" << int(RunError::DeviceIO);
-    }
-    void failedWriteKeepsOldFile()
-    {
-        QFETCH(QString, how);
-        QFETCH(int, number);
+    // A file-size limit makes the write fail part of the way, as a full disk does: the old file
+    // stays whole and no temporary file is left.
+    void failedWriteKeepsOldFile() {
         QTemporaryDir dir;
-        const QString old = DataFile::pathIn(dir.path());
-        DataFile::ensureExists(old);
-        QCOMPARE(readFile(old), QByteArray());
-        DataFile::writeAtomically(old, "old");
-        DataFile::ensureExists(old);
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-        const QString path = how == "limit" ? old : dir.filePath(how == "folder" ? "folder" : "missing/Pirune.dat");
-        // A file-size limit makes the write fail part of the way, as a full disk does.
+        const QString path = DataFile::pathIn(dir.path());
+        DataFile::ensureExists(path);
+        QCOMPARE(readFile(path), QByteArray());
+        DataFile::writeAtomically(path, "old");
+        DataFile::ensureExists(path);
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{}, limited{4096, RLIM_INFINITY};
+        rlimit saved{}, limited{};
         getrlimit(RLIMIT_FSIZE, &saved);
-        limited.rlim_max = saved.rlim_max;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, how == "limit" ? &limited : &saved), 0);
+        limited = {4096, saved.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         int thrown = 0;
         try {
             DataFile::writeAtomically(path, QByteArray(64 * 1024, 'x'));
@@ -355,8 +312,8 @@ private slots:
         }
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
-        QCOMPARE(thrown, number);
-        QCOMPARE(readFile(old), QByteArray("old"));
+        QCOMPARE(thrown, int(RunError::DeviceIO));
+        QCOMPARE(readFile(path), QByteArray("old"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Pirune.dat"});
     }
 };

@@ -75,7 +75,9 @@ private slots:
         QVERIFY(f.boxes.texts().first().startsWith("Pirune: Form_Load Code:75 / Msg:"));
         QVERIFY(!w.isVisible() && w.Timer1->isActive());
         QDir(f.dir.path()).rmdir("Pirune.dat");
-        f.writeData("2026/12/09 10:00\tkeep me\t0\r\n");
+        QFile file(f.path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("2026/12/09 10:00\tkeep me\t0\r\n") > 0);
+        file.close();
         QVERIFY(!w.SaveDataToFile());
         QVERIFY(f.boxes.texts().last().startsWith("Pirune: SaveDataToFile Code:1002 / Msg:"));
         QCOMPARE(f.data(), "2026/12/09 10:00\tkeep me\t0\r\n");

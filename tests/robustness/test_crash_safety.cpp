@@ -1,139 +1,95 @@
 // Kills a process that keeps saving the Data file at random moments: after every kill the file
-// must be one of the two tables it alternates between, complete, never missing.
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
+// must be one of the two tables it alternates between, complete. The same loop with a plain
+// overwrite must leave a torn file, or the kills never landed inside a save.
+#include "store/DataFile.h"
+
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QTemporaryDir>
-#include <QTest>
-
+#include <QtTest>
+#include <array>
 #include <csignal>
-#include <cstdio>
-#include <sys/types.h>
 
 namespace {
+QByteArray tableBytes(int k) {
+    NoticeTable t;
+    const int count = k ? 3500 : 4000;
+    t.resizeTo(t.lngLast = count - 1);
+    for (int i = 0; i < count; ++i) {
+        t.arrJikoku[i] = QStringLiteral("20%1/%2/%3 %4:%5").arg(30 + i % 60).arg(1 + i % 12, 2, 10, QChar('0'))
+                             .arg(1 + i % 28, 2, 10, QChar('0')).arg(i % 24, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'));
+        t.arrMes[i] = QStringLiteral("%1 %2番目の予定です。会議室Ａで打ち合わせ").arg(k ? "新しい" : "旧").arg(i);
+        t.arrTuuti[i] = QString::number(i % 2);
+    }
+    return DataFile::serialize(t, k ? FileEncoding::Utf8Bom : FileEncoding::Cp932);
+}
 
-QByteArray readFile(const QString &path)
-{
+QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct Outcome
-{
-    int kills = 0;
-    int oldTable = 0;
-    int newTable = 0;
-    int torn = 0;    // neither table: partial or mixed
-    int missing = 0; // no Data file at all
-    int early = 0;   // killed before its first save had finished
-    QSet<QString> leftovers;
-    qint64 ms = 0;
-};
-
+[[noreturn]] void saveForever(const QString &how, const QString &target) {
+    const QByteArray bytes[2] = {tableBytes(0), tableBytes(1)};
+    for (unsigned long n = 0;; ++n) {
+        if (how == "atomic") {
+            DataFile::writeAtomically(target, bytes[n % 2]);
+        } else {
+            QFile f(target);
+            if (f.open(QIODevice::WriteOnly))
+                f.write(bytes[n % 2]);
+        }
+        if (n == 0) {
+            std::fputs("saving\n", stdout);
+            std::fflush(stdout);
+        }
+    }
+}
 } // namespace
 
-class TestCrashSafety : public QObject
-{
+class TestCrashSafety : public QObject {
     Q_OBJECT
+    const QByteArray m_old = tableBytes(0), m_new = tableBytes(1);
 
-    QTemporaryDir m_refs;
-    QString m_helper, m_a, m_b;
-    QByteArray m_aBytes, m_bBytes;
-
-    Outcome killRepeatedly(const QString &mode, int wanted, qint64 budgetMs, bool untilTorn = false)
-    {
-        Outcome o;
-        QTemporaryDir work;
-        if (!work.isValid())
-            return o;
-        const QString target = work.filePath(QStringLiteral("Pirune.dat"));
-        QFile::copy(m_a, target);
-
-        QRandomGenerator rng(quint32(qEnvironmentVariableIntValue("PIRUNE_SEED")) ^ 0x5eed);
-        QElapsedTimer clock;
-        clock.start();
-        while (o.kills < wanted && clock.elapsed() < budgetMs && !(untilTorn && o.torn + o.missing > 0)) {
+    // Kills until `kills` or, with untilTorn, until the first torn file; counts old, new and torn.
+    std::array<int, 3> killRepeatedly(const QString &how, int kills, bool untilTorn) {
+        std::array<int, 3> seen{};
+        QTemporaryDir dir;
+        const QString target = dir.filePath("Pirune.dat");
+        QRandomGenerator rng(7);
+        for (int k = 0; k < kills && !(untilTorn && seen[2]); ++k) {
+            if (readFile(target) != m_old && readFile(target) != m_new)
+                DataFile::writeAtomically(target, m_old);
             QProcess p;
-            p.start(m_helper, {mode, m_a, m_b, target});
-            if (!p.waitForStarted(5000))
-                break;
-            // Mostly kill while saves run; sometimes while the tables are still loading.
-            if (rng.bounded(8) != 0) {
-                if (!p.waitForReadyRead(10000))
-                    break;
-                QTest::qSleep(int(rng.bounded(60)));
-            } else {
+            p.start(QCoreApplication::applicationFilePath(), {how, target});
+            // Mostly kill while saves run; sometimes while the tables are still being made.
+            if (rng.bounded(8) && p.waitForReadyRead(10000))
+                QTest::qSleep(int(rng.bounded(30)));
+            else
                 QTest::qSleep(int(rng.bounded(15)));
-                if (p.bytesAvailable() == 0 && !p.waitForReadyRead(0))
-                    ++o.early;
-            }
-            if (p.state() != QProcess::Running)
-                break; // the helper failed by itself; the caller sees too few kills
             ::kill(pid_t(p.processId()), SIGKILL);
             p.waitForFinished(5000);
-            ++o.kills;
-
-            if (!QFile::exists(target)) {
-                ++o.missing;
-                QFile::copy(m_a, target);
-                continue;
-            }
             const QByteArray now = readFile(target);
-            if (now == m_aBytes)
-                ++o.oldTable;
-            else if (now == m_bBytes)
-                ++o.newTable;
-            else {
-                ++o.torn;
-                QFile::remove(target);
-                QFile::copy(m_a, target);
-            }
-            for (const QString &name : QDir(work.path()).entryList(QDir::Files | QDir::Hidden))
-                if (name != QLatin1String("Pirune.dat"))
-                    o.leftovers.insert(name);
+            ++seen[now == m_old ? 0 : now == m_new ? 1 : 2];
         }
-        o.ms = clock.elapsed();
-        std::printf("%s: %d kills in %lld ms: old table %d, new table %d, torn %d, missing %d;"
-                    " %d before the first save ended; %lld temporary files left\n",
-                    qPrintable(mode), o.kills, o.ms, o.oldTable, o.newTable, o.torn, o.missing, o.early,
-                    qint64(o.leftovers.size()));
-        return o;
+        qInfo("%s: old table %d, new table %d, torn or missing %d", qPrintable(how), seen[0], seen[1], seen[2]);
+        return seen;
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_refs.isValid());
-        m_helper = QStringLiteral(PIRUNE_SAVE_LOOP);
-        QCOMPARE(QProcess::execute(m_helper, {QStringLiteral("make-refs"), m_refs.path()}), 0);
-        m_a = m_refs.filePath(QStringLiteral("a.dat"));
-        m_b = m_refs.filePath(QStringLiteral("b.dat"));
-        m_aBytes = readFile(m_a);
-        m_bBytes = readFile(m_b);
-        QVERIFY(m_aBytes.size() > 1000000 && m_bBytes.size() > 1000000 && m_aBytes != m_bBytes);
-    }
-
-    // Without this the main case could pass only because no kill ever hit a save in progress.
-    void plainOverwriteIsCaught()
-    {
-        const Outcome o = killRepeatedly(QStringLiteral("overwrite"), 300, 30000, true);
-        QVERIFY2(o.torn + o.missing > 0, qPrintable(QStringLiteral("no kill of %1 landed inside a save").arg(o.kills)));
-    }
-
-    void killDuringSaves()
-    {
-        const int wanted = qEnvironmentVariableIntValue("PIRUNE_KILLS") > 0 ? qEnvironmentVariableIntValue("PIRUNE_KILLS") : 400;
-        const Outcome o = killRepeatedly(QStringLiteral("loop"), wanted, 45000);
-        QCOMPARE(o.torn, 0);
-        QCOMPARE(o.missing, 0);
-        QVERIFY2(o.kills >= qMin(wanted, 200), "too few kills in the time allowed");
-        // Both outcomes must occur, or the kills never landed between two saves.
-        QVERIFY(o.oldTable > 0 && o.newTable > 0);
+    void plainOverwriteIsCaught() { QVERIFY(killRepeatedly("plain", 150, true)[2] > 0); }
+    void killDuringSaves() {
+        const auto seen = killRepeatedly("atomic", 80, false);
+        QCOMPARE(seen[2], 0);
+        QVERIFY(seen[0] > 0 && seen[1] > 0); // or the kills never landed between two saves
     }
 };
 
-QTEST_GUILESS_MAIN(TestCrashSafety)
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    if (argc == 3)
+        saveForever(argv[1], argv[2]);
+    TestCrashSafety test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_crash_safety.moc"

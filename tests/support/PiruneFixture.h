@@ -3,7 +3,6 @@
 #include "app/Clock.h"
 #include "app/MessageSeam.h"
 
-#include <QList>
 #include <QStringList>
 #include <functional>
 
@@ -20,7 +19,7 @@ struct BoxRecorder {
         return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
     });
     ~BoxRecorder() { MessageSeam::setHandler(std::move(previous)); }
-    QStringList texts() const {
+    QStringList texts() const { // "title: text"
         QStringList out;
         for (const auto &b : boxes)
             out << b.title + ": " + b.text;
@@ -45,6 +44,7 @@ struct BoxRecorder {
 // A Pirune main window on a Data file in a temporary folder, its clock fixed.
 struct PiruneFixture {
     QTemporaryDir dir;
+    QString path = dir.filePath("Pirune.dat");
     BoxRecorder boxes;
     std::unique_ptr<F_Pirune> w;
 
@@ -54,26 +54,20 @@ struct PiruneFixture {
     }
     ~PiruneFixture() {
         w.reset();
-        for (frmMessage *m : messageWindows())
-            delete m;
+        qDeleteAll(messageWindows());
         Clock::reset();
     }
 
-    QString path() const { return dir.filePath(QStringLiteral("Pirune.dat")); }
-    void writeData(const QByteArray &bytes) const {
-        QFile f(path());
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write the Data file");
-    }
     QByteArray data() const {
-        QFile f(path());
+        QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-
     // A null `file` starts without a Data file; `build` builds the window as the first look does.
     F_Pirune &start(const QByteArray &file, bool build = true) {
-        if (!file.isNull())
-            writeData(file);
+        QFile f(path);
+        if (!file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
+            qFatal("cannot write the Data file");
+        f.close();
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
         if (build)
@@ -87,28 +81,22 @@ struct PiruneFixture {
             out << w->lstItiran->item(i)->text();
         return out;
     }
-    void editor(const QString &date, const QString &time, const QString &message) const {
-        w->DTP_YMD->setDate(QDate::fromString(date, QStringLiteral("yyyy/MM/dd")));
-        w->txt_SetteiJikoku->setText(time);
-        w->txtSetteiMes->setPlainText(message);
-    }
 
-    // What the user sees of the main window: the selected line, the editor (the message's line
-    // breaks as "/"), 変更 and 削除 when enabled, the focus, and the boxes shown since the last
-    // look. A list that does not show the table line for line reads "list out of step".
+    // What the user sees of the main window: the selected line, the editor (line breaks as "/"),
+    // 変更 and 削除 when enabled, the focus, and the boxes shown since the last look. A list that
+    // does not show the table line for line reads "list out of step".
     QString seen() {
-        const NoticeTable &t = w->table();
-        QStringList lines;
-        for (qint32 i = 0; i <= t.lngLast; ++i)
-            lines << t.displayText(i);
-        QString s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " +
-                    w->txt_SetteiJikoku->Text() + " " + w->txtSetteiMes->toPlainText().replace('\n', '/');
+        QString s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() +
+                    " " + w->txtSetteiMes->toPlainText().replace('\n', '/');
         s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
         if (QWidget *focus = w->focusWidget(); focus && focus != w->cmdEnd)
             s += " focus:" + focus->objectName();
         for (const QString &b : boxes.texts())
             s += " [" + b + "]";
         boxes.boxes.clear();
+        QStringList lines;
+        for (qint32 i = 0; i <= w->table().lngLast; ++i)
+            lines << w->table().displayText(i);
         if (listLines() != lines)
             s += " list out of step";
         return s.replace(dir.path(), "DIR");
@@ -122,7 +110,7 @@ struct PiruneFixture {
         std::sort(out.begin(), out.end(), [](auto *a, auto *b) { return a->serial < b->serial; });
         return out;
     }
-    static QStringList messageTexts() { // each prefixed by its title unless that is "メッセージ"
+    static QStringList messageTexts() { // each after its title unless that is "メッセージ"
         QStringList out;
         for (frmMessage *m : messageWindows())
             out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") + m->txtMessage->toPlainText();
