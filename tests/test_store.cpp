@@ -191,8 +191,10 @@ private slots:
         }
         QCOMPARE(error, e.refused ? "1001文字" + describeCharacter(e.refused) + "はデータファイルの文字コードで保存できません。"
                                   : QString());
-        QCOMPARE(describeCharacter(0x1f600) + describeCharacter(0x1a) + describeCharacter(0xdfff),
-                 QStringLiteral("「😀」(U+1F600)「」(U+001A)「」(U+DFFF)"));
+        QString described;
+        for (char32_t c : {0x1f600, 0x1f, 0x20, 0xd800, 0xdfff, 0xe000})
+            described += describeCharacter(c);
+        QCOMPARE(described, u"「😀」(U+1F600)「」(U+001F)「 」(U+0020)「」(U+D800)「」(U+DFFF)「\xE000」(U+E000)"_s);
     }
 
     void loadOddLines() {

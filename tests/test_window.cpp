@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -90,8 +91,10 @@ private slots:
         QTest::mouseClick(w.cmdEnd, Qt::LeftButton);
         QVERIFY(!w.isVisible() && w.Timer1->isActive() && w.TrayControl1->isShown());
         emit w.TrayControl1->DblClick(0);
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
         QVERIFY(w.close());
         QVERIFY(!w.TrayControl1->isShown() && !w.Timer1->isActive());
+        QCOMPARE(QCoreApplication::exec(), 0); // no window is left: the process ends
     }
 
     void layout_data() {
