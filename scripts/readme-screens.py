@@ -15,7 +15,7 @@ import pirune_e2e  # noqa: E402
 
 docs = os.path.join(here, "..", "docs")
 with pirune_e2e.PiruneSession("readme-screens", data=pirune_e2e.notices(pirune_e2e.THREE)) as s:
-    s.double_click_tray()
+    s.click_tray(repeat=2)
     main = s.wait_window("Pirune")
     s.focus(main)
     s.click_control(main, "list")

@@ -35,6 +35,7 @@ class PiruneSession:
     def __enter__(self):
         self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
         self.folder, runtime = os.path.join(self.root, "app"), os.path.join(self.root, "runtime")
+        self.data_path = os.path.join(self.folder, "Pirune.dat")
         os.mkdir(self.folder)
         os.mkdir(runtime, 0o700)
         self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
@@ -87,10 +88,6 @@ class PiruneSession:
         self.spawn("pirune", list(self.wrap) + fake + ["./Pirune"], cwd=self.folder)
         self.wait_for(self.tray_icon, 15, "the tray icon")
 
-    @property
-    def data_path(self):
-        return os.path.join(self.folder, "Pirune.dat")
-
     def data_bytes(self):
         try:
             with open(self.data_path, "rb") as f:
@@ -123,9 +120,6 @@ class PiruneSession:
     def find_windows(self, title):
         return [w for w in self.windows() if w.name == title and not w.menu]
 
-    def program_windows(self):
-        return [w for w in self.windows() if w.name != "panel"]
-
     def tray_icon(self):
         panel = self.find_windows("panel")
         return next((w for w in self.windows("-id", hex(panel[0].id), "-tree") if w.name == "Pirune"), None) if panel else None
@@ -155,9 +149,6 @@ class PiruneSession:
         icon = self.wait_for(self.tray_icon, 5, "the tray icon")
         self.click_in(icon, icon.width // 2, icon.height // 2, button, repeat)
 
-    def double_click_tray(self):
-        self.click_tray(repeat=2)
-
     def menu_command(self, key):
         """Opens the icon's menu with a right click and chooses an item by its access key."""
         self.click_tray(button=3)
@@ -185,12 +176,12 @@ class PiruneSession:
     def fail(self, message):
         with open(os.path.join(self.root, "pirune.log"), "a+", errors="replace") as log:
             log.seek(0)
-            raise AssertionError(f"{self.name}: {message}\nwindows: {self.program_windows()}\n"
+            raise AssertionError(f"{self.name}: {message}\nwindows: {self.windows()}\n"
                                  f"Pirune.dat: {self.data_bytes()!r}\nprogram output:\n{log.read()}")
 
     def check(self, condition, message):
         if not condition:
             self.fail(message)
 
-    def check_data(self, expected, what="the Data file"):
-        self.check(self.data_bytes() == expected, f"{what}: expected {expected!r}")
+    def check_data(self, expected):
+        self.check(self.data_bytes() == expected, f"the Data file: expected {expected!r}")

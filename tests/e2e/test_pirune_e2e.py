@@ -31,7 +31,7 @@ class FirstStart(unittest.TestCase):
         with session(self, data=None) as s:
             s.check(s.data_bytes() == b"", "Pirune.dat is missing or not empty")
             time.sleep(1.5)
-            s.check(s.program_windows() == [], "start-up showed a window")
+            s.check(s.windows() == s.find_windows("panel"), "start-up showed a window")
             second = subprocess.run(["./Pirune"], cwd=s.folder, env=s.env, timeout=15, capture_output=True)
             s.check(second.returncode == 0, f"the second start exited with {second.returncode}")
             s.wait_window("Pirune")
@@ -42,7 +42,7 @@ class FirstStart(unittest.TestCase):
 class OpenAndEdit(unittest.TestCase):
     def test_read_add_delete_and_close(self):
         with session(self, data=notices(THREE)) as s:
-            s.double_click_tray()
+            s.click_tray(repeat=2)
             main = s.wait_window("Pirune")
             s.focus(main)
             s.click_control(main, "list")
@@ -113,5 +113,5 @@ class TrayMenu(unittest.TestCase):
             s.wait_window("Pirune")
             s.menu_command("x")
             s.check(s.procs["pirune"].wait(5) == 0, "終了 did not end the program with code 0")
-            s.check(s.program_windows() == [] and not s.tray_icon(), "windows or the icon left after 終了")
+            s.check(s.windows() == s.find_windows("panel") and not s.tray_icon(), "windows or the icon left after 終了")
             s.check_data(shown)
