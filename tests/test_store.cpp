@@ -175,6 +175,7 @@ private slots:
         QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82" u"b"_s, cp932, "a\x80\x82" "b", 0};
         QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
         QTest::newRow("accent after kana") << Encoded{"カé", cp932, {}, 0xe9};
+        QTest::newRow("C1 control after ASCII") << Encoded{u"a\x80"_s, cp932, {}, 0x80};
         QTest::newRow("control code, emoji") << Encoded{"\x1a😀", cp932, {}, 0x1f600};
         QTest::newRow("emoji in utf-8") << Encoded{"a😀", utf8, "a\xf0\x9f\x98\x80", 0};
         QTest::newRow("lone surrogate") << Encoded{u"a\xD800"_s, utf8, {}, 0xd800};
