@@ -215,8 +215,7 @@ void TestStore::roundTripIsByteExact_data()
         << int(FileEncoding::Cp932) << QString::fromUtf16(u"\xDC80\xDCA0\xDCFD\xDCFE\xDCFF\xDC81 ");
     QTest::newRow("broken utf-8 after BOM") << QByteArray("\xEF\xBB\xBF" "2026/12/07 09:00\t\xE9\xAB\t0\r\n")
                                             << int(FileEncoding::Utf8Bom) << QString::fromUtf16(u"\xDCE9\xDCAB");
-    QTest::newRow("NUL bytes") << QByteArray("2026/12/07 09:00\ta\0b\t0\r\n", 24) << int(FileEncoding::Cp932)
-                               << QString::fromLatin1("a\0b", 3);
+    QTest::newRow("NUL bytes") << QByteArray("2026/12/07 09:00\ta\0b\t0\r\n", 24) << int(FileEncoding::Cp932) << QString::fromLatin1("a\0b", 3);
 }
 
 void TestStore::roundTripIsByteExact()
