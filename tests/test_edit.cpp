@@ -58,33 +58,35 @@ private:
 void TestEdit::timeCheck_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("passes");
-    QTest::newRow("untouched") << "" << false;
-    QTest::newRow("partly typed") << "12:3" << false;
-    QTest::newRow("hour missing digit") << "1:30" << false;
-    QTest::newRow("24:00") << "24:00" << false;
-    QTest::newRow("12:60") << "12:60" << false;
-    QTest::newRow("99:99") << "99:99" << false;
-    QTest::newRow("00:00") << "00:00" << true;
-    QTest::newRow("23:59") << "23:59" << true;
+    QTest::addColumn<QString>("stored"); // empty when refused
+    QTest::newRow("untouched") << "" << "";
+    QTest::newRow("partly typed") << "12:3" << "";
+    QTest::newRow("hour missing digit") << "1:30" << "";
+    QTest::newRow("24:00") << "24:00" << "";
+    QTest::newRow("12:60") << "12:60" << "";
+    QTest::newRow("99:99") << "99:99" << "";
+    QTest::newRow("00:00") << "00:00" << "00:00";
+    QTest::newRow("23:59") << "23:59" << "23:59";
+    QTest::newRow("full-width digits") << "１２:３４" << "12:34";
 }
 
 void TestEdit::timeCheck()
 {
     QFETCH(QString, typed);
-    QFETCH(bool, passes);
+    QFETCH(QString, stored);
     F_Pirune &w = startWith({});
     w.show();
     w.cmdEnd->setFocus();
     f->editor(kDay, QString(), QStringLiteral("m"));
     w.txt_SetteiJikoku->clear();
     w.txt_SetteiJikoku->setCursorPosition(0);
-    QTest::keyClicks(w.txt_SetteiJikoku, QString(typed).remove(QLatin1Char(':')));
+    for (const QChar c : typed.remove(QLatin1Char(':')))
+        QTest::sendKeyEvent(QTest::Click, w.txt_SetteiJikoku, Qt::Key(Qt::Key_0 + c.digitValue()), QString(c), {});
     w.cmdEnd->setFocus();
     w.cmd_Add_Click();
-    if (passes) {
+    if (!stored.isEmpty()) {
         QVERIFY(f->boxes.boxes.isEmpty());
-        QCOMPARE(f->data(), QByteArray("2026/12/07 ") + typed.toLatin1() + "\tm\t0\r\n");
+        QCOMPARE(f->data(), QByteArray("2026/12/07 ") + stored.toLatin1() + "\tm\t0\r\n");
         return;
     }
     QCOMPARE(f->boxes.texts(), QStringList{QStringLiteral("hh:nnの形式で入力して下さい")});

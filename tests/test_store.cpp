@@ -69,7 +69,7 @@ private slots:
     void saveEmptyTableWritesNothing();
     void roundTripIsByteExact_data();
     void roundTripIsByteExact();
-    void unencodableCharacterFailsTheSave();
+    void cp932WritesVariantTwinsAndRefusesTheRest();
     void ensureExistsCreatesEmptyAndKeepsExisting();
     void failedSaveLeavesOldFileIntact_data();
     void failedSaveLeavesOldFileIntact();
@@ -158,6 +158,11 @@ void TestStore::loadOddLines()
     QCOMPARE(t.displayText(1), QStringLiteral("|"));
     QVERIFY(boxes.boxes.isEmpty());
 
+    // Without any CR in the file, LF ends the line; saving writes CR LF.
+    NoticeTable lf = loaded("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n");
+    QCOMPARE(lf.arrMes, (QStringList{"a", "b"}));
+    QCOMPARE(DataFile::serialize(lf, FileEncoding::Cp932), QByteArray("2026/12/07 09:00\ta\t0\r\n2026/12/08 10:00\tb\t1\r\n"));
+
     NoticeTable empty = loaded(QByteArray());
     QCOMPARE(empty.lngLast, -1);
     QCOMPARE(empty.lngCount, 0);
@@ -197,31 +202,43 @@ void TestStore::roundTripIsByteExact_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("encoding");
+    QTest::addColumn<QString>("mes"); // of the first notice
     QTest::newRow("cp932 ～ ① 髙 and a mark")
-        << cp932("2026/12/07 09:00\t～①髙\\n二行目\t0\r\n2026/12/08 10:00\tｶﾀｶﾅ\t1\r\n") << int(FileEncoding::Cp932);
+        << cp932("2026/12/07 09:00\t～①髙\\n二行目\t0\r\n2026/12/08 10:00\tｶﾀｶﾅ\t1\r\n") << int(FileEncoding::Cp932) << "～①髙\\n二行目";
     QTest::newRow("utf-8 with BOM") << QByteArray("\xEF\xBB\xBF" "2026/12/07 09:00\t\xE2\x91\xA0\xF0\x9F\x98\x80\t0\r\n")
-                                    << int(FileEncoding::Utf8Bom);
-    QTest::newRow("utf-8 without BOM") << QByteArray("2026/12/07 09:00\t\xE9\xAB\x99\t0\r\n") << int(FileEncoding::Utf8);
+                                    << int(FileEncoding::Utf8Bom) << "①😀";
+    QTest::newRow("utf-8 without BOM") << QByteArray("2026/12/07 09:00\t\xE9\xAB\x99\t0\r\n") << int(FileEncoding::Utf8) << "髙";
+    QTest::newRow("cp932 kana that is valid utf-8") << QByteArray("2026/12/07 09:00\t\xD0\xBD\x20\xD2\xB0\t0\r\n")
+                                                    << int(FileEncoding::Cp932) << "ﾐｽ ﾒｰ";
     QTest::newRow("bytes no code page knows")
         << QByteArray("2026/12/07 09:00\t\x80\xA0\xFD\xFE\xFF\x81\x20\t0\r\n2026/12/08 09:00\tlead at end \x82\t1\r\n")
-        << int(FileEncoding::Cp932);
+        << int(FileEncoding::Cp932) << QString::fromUtf16(u"\xDC80\xDCA0\xDCFD\xDCFE\xDCFF\xDC81 ");
     QTest::newRow("broken utf-8 after BOM") << QByteArray("\xEF\xBB\xBF" "2026/12/07 09:00\t\xE9\xAB\t0\r\n")
-                                            << int(FileEncoding::Utf8Bom);
-    QTest::newRow("NUL bytes") << QByteArray("2026/12/07 09:00\ta\0b\t0\r\n", 24) << int(FileEncoding::Cp932);
+                                            << int(FileEncoding::Utf8Bom) << QString::fromUtf16(u"\xDCE9\xDCAB");
+    QTest::newRow("NUL bytes") << QByteArray("2026/12/07 09:00\ta\0b\t0\r\n", 24) << int(FileEncoding::Cp932) << QString::fromLatin1("a\0b", 3);
 }
 
 void TestStore::roundTripIsByteExact()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, encoding);
+    QFETCH(QString, mes);
     FileEncoding enc;
     NoticeTable t = loaded(bytes, &enc);
     QCOMPARE(int(enc), encoding);
+    QCOMPARE(t.arrMes.at(0), mes);
     QCOMPARE(DataFile::serialize(t, enc), bytes);
 }
 
-void TestStore::unencodableCharacterFailsTheSave()
+void TestStore::cp932WritesVariantTwinsAndRefusesTheRest()
 {
+    NoticeTable twins = tableOf({{"2026/12/07 09:00", "14時〜会議‖−—¢£¬¥‾", "0"}});
+    QVERIFY(!TextCodec::firstUnencodable(twins.arrMes.at(0), FileEncoding::Cp932));
+    const QByteArray bytes = DataFile::serialize(twins, FileEncoding::Cp932); // as iconv -t CP932 writes it
+    QCOMPARE(bytes, QByteArray("2026/12/07 09:00\t14\x8e\x9e\x81\x60\x89\xef\x8b\x63\x81\x61\x81\x7c\x81\x5c"
+                               "\x81\x91\x81\x92\x81\xca\x5c\x7e\t0\r\n"));
+    QCOMPARE(loaded(bytes).arrMes.at(0), QStringLiteral("14時～会議∥－―￠￡￢\\~"));
+
     NoticeTable t = tableOf({{"2026/12/07 09:00", QString::fromUtf8("ok \xF0\x9F\x98\x80"), "0"}});
     try {
         DataFile::serialize(t, FileEncoding::Cp932);

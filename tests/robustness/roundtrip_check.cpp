@@ -38,12 +38,13 @@ QString describe(const char *what, qint32 row, const QString &before, const QStr
 QString lostBytes(const QByteArray &bytes, const NoticeTable &t, FileEncoding enc)
 {
     qsizetype pos = enc == FileEncoding::Utf8Bom ? 3 : 0;
+    const char eol = bytes.contains('\r') ? '\r' : '\n'; // a file without CR has LF line ends
     for (qint32 row = 0; pos < bytes.size(); ++row) {
-        const qsizetype cr = bytes.indexOf('\r', pos);
+        const qsizetype cr = bytes.indexOf(eol, pos);
         const qsizetype end = cr < 0 ? bytes.size() : cr;
         const QList<QByteArray> pieces = bytes.mid(pos, end - pos).split('\t');
         pos = end + 1;
-        if (cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
+        if (eol == '\r' && cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
             ++pos;
         if (row > t.lngLast)
             return QStringLiteral("line %1 was not read").arg(row);
@@ -91,8 +92,8 @@ QString roundTripFault(const QByteArray &bytes, bool *ambiguous)
     }
     DataFile::load(saved, second, secondEnc);
 
-    // A CP932 file whose bytes, once saved, are all valid UTF-8 ("ﾃｽ" is C3 BD, "ý" in UTF-8) is
-    // read as UTF-8 next time: the file gives no way to tell. Its bytes must still never change.
+    // A CP932 file whose bytes, once saved, are valid UTF-8 with a three-byte sequence ("縲ｱ" is
+    // E3 80 B1, "〱" in UTF-8) is read as UTF-8 next time. Its bytes must still never change.
     if (firstEnc == FileEncoding::Cp932 && secondEnc == FileEncoding::Utf8) {
         if (ambiguous)
             *ambiguous = true;
