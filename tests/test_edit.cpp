@@ -32,6 +32,8 @@ private slots:
     void messageLineBreaksAndTabs_data();
     void messageLineBreaksAndTabs();
     void selectingLineFillsEditor();
+    void userSelectionLoadsTheLine_data();
+    void userSelectionLoadsTheLine();
     void changeResetsFlagAndSelectionFollows();
     void changeWithoutSelectionWarnsFirst();
     void deleteKeepsNeighbours_data();
@@ -162,6 +164,47 @@ void TestEdit::selectingLineFillsEditor()
     QCOMPARE(w.txt_SetteiJikoku->Text(), QStringLiteral("09:05"));
     QCOMPARE(w.savesDone(), 0);
     QVERIFY(f->boxes.boxes.isEmpty());
+}
+
+void TestEdit::userSelectionLoadsTheLine_data()
+{
+    QTest::addColumn<int>("before"); // the line the program selected; -1: none, the list only has the focus
+    QTest::addColumn<QString>("input"); // a key, or a click on a line (-1: below the lines)
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("mes");
+    QTest::newRow("Space") << -1 << "Space" << 0 << "a";
+    QTest::newRow("Home") << -1 << "Home" << 0 << "a";
+    QTest::newRow("End") << -1 << "End" << 3 << "d";
+    QTest::newRow("PageDown") << -1 << "PgDown" << 3 << "d";
+    QTest::newRow("PageUp") << 3 << "PgUp" << 0 << "a";
+    QTest::newRow("typed letter off an unloadable line") << 1 << "2" << 2 << "c";
+    QTest::newRow("click off an unloadable line") << 1 << "click 3" << 3 << "d";
+    QTest::newRow("click on the selected line") << 2 << "click 2" << 2 << "c";
+    QTest::newRow("Ctrl+click on the selected line") << 2 << "Ctrl+click 2" << 2 << "c";
+    QTest::newRow("click below the lines") << 2 << "click -1" << 2 << "edited";
+}
+
+void TestEdit::userSelectionLoadsTheLine()
+{
+    QFETCH(int, before);
+    QFETCH(QString, input);
+    QFETCH(int, row);
+    QFETCH(QString, mes);
+    F_Pirune &w = startWith(lines({"2026/12/09 10:00\ta\t0", "bad\tb\t0", "2026/12/11 10:00\tc\t0", "2026/12/12 10:00\td\t0"}));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.setListIndex(before);
+    w.lstItiran->setFocus();
+    w.txtSetteiMes->setPlainText(QStringLiteral("edited"));
+    if (input.contains(QLatin1String("click"))) {
+        const QListWidgetItem *item = w.lstItiran->item(input.section(QLatin1Char(' '), 1).toInt());
+        const QPoint p = item ? w.lstItiran->visualItemRect(item).center() : QPoint(5, w.lstItiran->viewport()->height() - 5);
+        QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, input.startsWith(QLatin1String("Ctrl")) ? Qt::ControlModifier : Qt::NoModifier, p);
+    } else
+        QTest::keyClick(w.lstItiran, QKeySequence(input)[0].key());
+    QCOMPARE(w.listIndex(), row);
+    QCOMPARE(w.txtSetteiMes->toPlainText(), mes);
+    QCOMPARE(f->boxes.boxes.size(), before == 1 ? 1 : 0); // only the program's own selection of the unloadable line
 }
 
 void TestEdit::changeResetsFlagAndSelectionFollows()

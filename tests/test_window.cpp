@@ -147,6 +147,7 @@ void TestWindow::trayButtonCodesAndSettingsItem()
 
     w.mnu_Popup[1]->trigger(); // "設定(&S)..." shows it as a double-click does
     QVERIFY(w.isVisible());
+    QCOMPARE(w.focusWidget(), w.cmdEnd); // the one it gets when activated
     QCOMPARE(w.lstItiran->count(), 1);
     w.hide();
     w.TrayControl1_DblClick(0);

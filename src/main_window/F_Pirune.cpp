@@ -58,8 +58,8 @@ void F_Pirune::Form_Load()
         const QString path = dataFilePath();
         DataFile::ensureExists(path);
 
-        // The list and its lines are made when the window's controls are built (ensureControls).
         NoticeTable::reset();
+        syncListLines();
         setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
         {
             const auto loaded = qScopeGuard([&] { m_loaded = true; });
@@ -67,12 +67,29 @@ void F_Pirune::Form_Load()
             m_loadFailed = false;
         }
 
+        syncListLines();
         SetDispFromMemory();
         applyButtonRule();
 
         CheckMituuti();
     });
     m_loaded = true;
+    syncListLines(); // also when loading failed: the list holds what was loaded
+}
+
+// The list is built late (see ensureControls), possibly while start-up waits in one of its boxes
+// with the table half loaded; wherever that happens, line k must show notice k.
+void F_Pirune::syncListLines()
+{
+    if (!lstItiran)
+        return;
+    const QSignalBlocker block(lstItiran);
+    while (lstItiran->count() > lngLast + 1)
+        delete lstItiran->takeItem(lstItiran->count() - 1);
+    QStringList added;
+    for (qint32 i = lstItiran->count(); i <= lngLast; ++i)
+        added << displayText(i);
+    lstItiran->addItems(added);
 }
 
 void F_Pirune::applyButtonRule()
@@ -101,12 +118,12 @@ void F_Pirune::ensureControls()
     if (controlsBuilt())
         return;
     buildControls();
-    lstItiran->addItems(QStringList(lngLast + 1, QString()));
-    SetDispFromMemory();
+    syncListLines();
     txt_SetteiJikoku->setText(m_timeText);
     showEditButtons();
     alignListHeader();
     Form_Resize();
+    cmdEnd->setFocus(); // first in the tab order: the focus when the window is first shown
 }
 
 void F_Pirune::cmdEnd_Click()

@@ -110,6 +110,7 @@ private:
     void setupWindow();
     void buildControls();
     void setTimeField(const QString &hhnn);
+    void syncListLines();
     void buildMenu();
     void alignListHeader();
     void applyButtonRule();

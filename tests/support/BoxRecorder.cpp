@@ -4,6 +4,7 @@ BoxRecorder::BoxRecorder()
 {
     m_previous = MessageSeam::setHandler([this](const MessageSeam::Box &box) {
         boxes.append(box);
+        whileOpen();
         return answers.isEmpty() ? box.defaultAnswer : answers.takeFirst();
     });
 }

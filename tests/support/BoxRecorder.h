@@ -16,6 +16,7 @@ public:
 
     QList<MessageSeam::Box> boxes;
     QList<MessageSeam::Answer> answers; // taken in order; when empty, the box's default answer
+    std::function<void()> whileOpen = [] {}; // what the user does while a box waits
 
     QStringList texts() const;
     void clear() { boxes.clear(); }
