@@ -17,6 +17,45 @@
 #include <QWindow>
 #include <cstdlib>
 
+namespace {
+// Ends the process once no window of it is open, whichever closed last. Qt's own rule does not
+// count windows owned by the main window, such as the version window.
+class EndWithLastWindow : public QObject
+{
+public:
+    explicit EndWithLastWindow(QObject *parent) : QObject(parent)
+    {
+        setObjectName(QStringLiteral("EndWithLastWindow"));
+        queueCheck();
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            queueCheck();
+        return false;
+    }
+
+private:
+    void queueCheck()
+    {
+        if (m_queued)
+            return;
+        m_queued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_queued = false;
+            for (QWindow *w : QGuiApplication::topLevelWindows()) {
+                if (w->isVisible() && w->type() != Qt::Popup && w->type() != Qt::ToolTip)
+                    return;
+            }
+            QCoreApplication::exit(0);
+        });
+    }
+
+    bool m_queued = false;
+};
+} // namespace
+
 F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m_dataDir(dataDir)
 {
     setupWindow();
@@ -148,16 +187,9 @@ void F_Pirune::Form_Unload()
     Timer1->stop();
     if (m_trayWatch)
         m_trayWatch->stop();
-    // The process ends once no window of it is left open.
-    QTimer::singleShot(0, qApp, [] {
-        for (QWindow *w : QGuiApplication::topLevelWindows()) {
-            if (w->isVisible() && w->type() != Qt::Popup && w->type() != Qt::ToolTip) {
-                QGuiApplication::setQuitOnLastWindowClosed(true);
-                return;
-            }
-        }
-        QCoreApplication::exit(0);
-    });
+    emit unloaded();
+    if (!findChild<QObject *>(QStringLiteral("EndWithLastWindow"), Qt::FindDirectChildrenOnly))
+        qApp->installEventFilter(new EndWithLastWindow(this));
 }
 
 void F_Pirune::SetDispFromMemory()

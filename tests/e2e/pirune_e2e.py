@@ -15,8 +15,8 @@ Text is read through the clipboard (copy_text) from the program's own windows; a
 text cannot be copied on X11, so boxes are told apart by title and by what their answer does.
 """
 
+import ctypes
 import datetime
-import hashlib
 import math
 import os
 import random
@@ -68,6 +68,9 @@ class Window(NamedTuple):
     @property
     def centre(self):
         return self.x + self.width // 2, self.y + self.height // 2
+
+
+_IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda _d, _e: 0)
 
 
 class E2EFailure(AssertionError):
@@ -222,28 +225,13 @@ class PiruneSession:
                 os.remove(os.path.join(self.screens_dir, self.name + "-FAILED.png"))
         except Exception:
             pass
-        for key in ("pirune", "trayer", "xvfb"):
+        for key in [k for k in self._procs if k != "xvfb"] + ["xvfb"]:
             self._kill(key)
-        self._remove_instance_files()
         if self._root:
             if failed and os.environ.get("PIRUNE_E2E_KEEP"):
                 print(f"kept {self._root}")
             else:
                 shutil.rmtree(self._root, ignore_errors=True)
-
-    def _remove_instance_files(self):
-        # The program's lock file and socket for this folder, left behind when it is killed.
-        if not self.folder:
-            return
-        canonical = os.path.realpath(self.folder)
-        digest = hashlib.sha256(canonical.encode()).hexdigest()[:16]
-        home = os.path.basename(os.path.normpath(os.path.expanduser("~"))) or "root"
-        base = os.path.join(tempfile.gettempdir(), f"pirune-{home}-{digest}")
-        for path in (base + ".lock", base):
-            try:
-                os.remove(path)
-            except OSError:
-                pass
 
     # ---- the program -----------------------------------------------------------------------
 
@@ -408,6 +396,20 @@ class PiruneSession:
         """Right click on the icon and choose a menu item by its access key (v, s, x)."""
         self.right_click_tray()
         self.key(access_key)
+
+    def close_window(self, window: Window):
+        """What a window manager's close box does: sends the window WM_DELETE_WINDOW."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XSetErrorHandler(_IGNORE_X_ERRORS)  # a window already gone would end this process
+        dpy = ctypes.c_void_p(x11.XOpenDisplay(self.display.encode()))
+        # An XClientMessageEvent as longs: type, serial, send_event, display, window, message_type,
+        # format, data.
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0), 32,
+                                     x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0))
+        x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)
+        x11.XCloseDisplay(dpy)
 
     def focus(self, window: Window):
         # No window manager gives focus to new windows; a user's click or Alt+Tab would.

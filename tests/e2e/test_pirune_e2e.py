@@ -299,6 +299,20 @@ class TrayMenu(unittest.TestCase):
             s.wait_no_window("バージョン情報")
             s.check(s.program_running(), "closing the version window ended the program")
 
+    def test_the_window_closed_last_ends_the_program_whichever_it_is(self):
+        with session(self, data=notices_bytes(THREE)) as s:
+            s.menu_command("v")
+            version = s.wait_window("バージョン情報")
+            s.close_window(open_main(s))
+            s.wait_no_window("Pirune")
+            # From then on a new start is a Pirune of its own, with its icon and its reminders.
+            second = s._spawn("second", ["./Pirune"], cwd=s.folder)
+            s.wait_tray_icon()
+            s.check(second.poll() is None, f"the new start ended with {second.poll()}")
+            s.check(s.program_running(), "the program ended with the version window open")
+            s.close_window(version)
+            s.check(s.wait_program_exit(5) == 0, "the program outlived its last window")
+
     def test_exit_ends_at_once_with_windows_open(self):
         with session(self, data=notices_bytes(MISSED), fake_time="2026-12-07 19:00:10") as s:
             box = s.wait_window("確認")

@@ -10,6 +10,7 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export HOME=$home
 unset XDG_DATA_HOME XDG_CONFIG_HOME
+export XDG_RUNTIME_DIR=$home
 export QT_QPA_PLATFORM=offscreen
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -72,6 +73,3 @@ cmp -s "$home/notices" "$prefix/Pirune.dat" || fail "uninstalling removed or cha
 "$src/scripts/uninstall-user.sh" --remove-data >/dev/null 2>&1 || fail "uninstall --remove-data"
 [[ ! -e $prefix ]] || fail "$prefix left after --remove-data"
 pass "uninstalled, notices kept until asked"
-
-# The instance files of the killed program.
-rm -f /tmp/pirune-"$(basename "$home")"-* 2>/dev/null || true
