@@ -140,18 +140,17 @@ def wait_for(predicate, timeout, interval=0.005):
     return False
 
 
-def instance_socket(folder):
+def instance_socket(folder, runtime):
     """The path of the single-instance socket of a program started in `folder`."""
     canonical = os.path.realpath(folder)
     digest = hashlib.sha256(canonical.encode("utf-8")).hexdigest()[:16]
-    home = os.path.basename(os.path.normpath(os.environ.get("HOME", os.path.expanduser("~"))))
-    return os.path.join(os.environ.get("TMPDIR", "/tmp"), f"pirune-{home}-{digest}")
+    return os.path.join(runtime, f"pirune-{digest}")
 
 
-def ask_to_show(folder, timeout=60):
+def ask_to_show(folder, runtime, timeout=60):
     """Sends the "show" request a second start sends, and waits for the answer."""
     deadline = time.monotonic() + timeout
-    path = instance_socket(folder)
+    path = instance_socket(folder, runtime)
     while True:
         try:
             with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
@@ -188,7 +187,7 @@ def run_once(display, exe, data, idle=None, ask=True):
         startup = time.monotonic() - t0
         ready = None
         if idle is None and ask:
-            ask_to_show(folder)
+            ask_to_show(folder, display.env["XDG_RUNTIME_DIR"])
             ready = time.monotonic() - t0
         memory = None
         if idle is not None:

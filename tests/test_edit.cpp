@@ -15,12 +15,14 @@ const QByteArray kThree = lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\
 // end (one line each), and the Data file afterwards (null: unchanged).
 struct Edit { QByteArray file; QString script; QString seen; QByteArray after; };
 
-// Steps: "ed <date> <time> <message>" fills the editor; "sel <line>" and "click <line>" select a
-// line by the program and by the mouse; "add", "change", "clear", "del yes|no" press the buttons;
-// "now hh:mm" moves the clock; "break" and "mend" make the Data file a folder and a file again.
+// Steps: "ed <date> <time> <message>" fills the editor; "sel <line>" selects a line as the program
+// does, "click <line>", "ctrl-click <line>" and "key <key>" as the user does; "add", "change",
+// "clear", "del yes|no" press the buttons; "now hh:mm" moves the clock; "break" and "mend" make the
+// Data file a folder and a file again.
 QString run(PiruneFixture &f, const QString &script) {
     F_Pirune &w = *f.w;
     w.show();
+    [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(&w);
     w.cmdEnd->setFocus();
     const QMap<QString, QPushButton *> buttons{
         {"add", w.cmd_Add}, {"change", w.cmd_Settei}, {"del", w.cmd_Del}, {"clear", w.cmd_Clear}};
@@ -33,9 +35,13 @@ QString run(PiruneFixture &f, const QString &script) {
             w.txtSetteiMes->setPlainText(arg.section(' ', 2));
         } else if (cmd == "sel") {
             w.setListIndex(arg.toInt());
-        } else if (cmd == "click") {
-            const QRect line = w.lstItiran->visualItemRect(w.lstItiran->item(arg.toInt()));
-            QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, {}, line.center());
+        } else if (cmd == "click" || cmd == "ctrl-click") { // on a line, or with -1 below the lines
+            const QListWidgetItem *line = w.lstItiran->item(arg.toInt());
+            QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, cmd == "click" ? Qt::NoModifier : Qt::ControlModifier,
+                              line ? w.lstItiran->visualItemRect(line).center() : QPoint(5, w.lstItiran->viewport()->height() - 5));
+        } else if (cmd == "key") { // in the list
+            w.lstItiran->setFocus();
+            QTest::keyClick(w.lstItiran, QKeySequence(arg)[0].key());
         } else if (cmd == "now") {
             Clock::setFixed(QDateTime(QDate(2026, 12, 1), QTime::fromString(arg, "hh:mm")));
         } else if (cmd == "break") {
@@ -68,6 +74,8 @@ private slots:
         for (const char *time : {"00:00", "23:59"})
             QTest::addRow("time %s", time) << Edit{"", QString("ed 2026/12/07 %1 m; add").arg(time),
                 QString("0 2026/12/07 %1 m 変更 削除").arg(time), QString("2026/12/07 %1\tm\t0\r\n").arg(time).toLatin1()};
+        QTest::newRow("full-width digits") << Edit{"", "ed 2026/12/07 １２:３４ m; add", "0 2026/12/07 12:34 m 変更 削除",
+            "2026/12/07 12:34\tm\t0\r\n"};
         QTest::newRow("add in sorted place, twice") << Edit{lines({"2026/12/09 10:00\tlater\t1", "2026/12/08 10:00\tsooner\t0"}),
             "ed 2026/12/07 08:30 earliest; add; look; add", "0 2026/12/07 08:30 earliest 変更 削除\n1 2026/12/07 08:30 earliest 変更 削除",
             lines({"2026/12/07 08:30\tearliest\t0", "2026/12/07 08:30\tearliest\t0", "2026/12/08 10:00\tsooner\t0",
@@ -79,6 +87,22 @@ private slots:
         const QByteArray two = lines({"2026/12/09 10:00\t二行\\n目\t0", "2027/1/5 9:05\thand edited\t0"});
         QTest::newRow("click fills the editor") << Edit{two, "click 0; look; sel 1",
             "0 2026/12/09 10:00 二行/目 変更 削除 focus:lstItiran\n1 2027/01/05 09:05 hand edited 変更 削除 focus:lstItiran", {}};
+        // Every way the user picks a line loads it once, also off a line that cannot be loaded; only
+        // picking another line changes the pick.
+        const QByteArray four = lines({"2026/12/09 10:00\ta\t0", "bad\tb\t0", "2026/12/11 10:00\tc\t0", "2026/12/12 10:00\td\t0"});
+        const QString a = "0 2026/12/09 10:00 a 変更 削除 focus:lstItiran", c = "2 2026/12/11 10:00 c 変更 削除 focus:lstItiran",
+                      d = "3 2026/12/12 10:00 d 変更 削除 focus:lstItiran", edited = "2004/12/02 08:00 edited",
+                      bad = " [Pirune: lstItiran_Click Code:-2147467259 / Msg:コントロールの呼び出しに失敗しました。 "
+                            "(DTP_YMD.Value = \"bad\")]";
+        for (const auto &[key, shown] : {std::pair{"Space", a}, {"Home", a}, {"End", d}, {"PgDown", d}})
+            QTest::addRow("%s on the list", key) << Edit{four, QString("ed %1; key %2").arg(edited, key), shown, {}};
+        QTest::newRow("PgUp on the list") << Edit{four, "sel 3; ed " + edited + "; key PgUp", a, {}};
+        QTest::newRow("letter off a bad line") << Edit{four, "sel 1; ed " + edited + "; key 2", c + bad, {}};
+        QTest::newRow("click off a bad line") << Edit{four, "sel 1; ed " + edited + "; click 3", d + bad, {}};
+        QTest::newRow("click the selected line") << Edit{four, "sel 2; ed " + edited + "; click 2", c, {}};
+        QTest::newRow("ctrl-click the selected line") << Edit{four, "sel 2; ed " + edited + "; ctrl-click 2", c, {}};
+        QTest::newRow("click below the lines") << Edit{four, "sel 2; ed " + edited + "; click -1",
+            "2 " + edited + " 変更 削除 focus:lstItiran", {}};
         QTest::newRow("change: shown again, moved") << Edit{lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1"}),
             "sel 0; ed 2026/12/10 07:15 a moved; change", "1 2026/12/10 07:15 a moved 変更 削除",
             lines({"2026/12/08 09:00\tb\t1", "2026/12/10 07:15\ta moved\t0"})};

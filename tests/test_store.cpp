@@ -133,6 +133,9 @@ private slots:
         QTest::addColumn<Decoded>("d");
         const auto cp932 = FileEncoding::Cp932;
         QTest::newRow("cp932") << Decoded{"\x81\x60\x87\x40\xfb\xfc\xb6\xc0", cp932, "～①髙ｶﾀ"};
+        QTest::newRow("kana that is valid utf-8") << Decoded{"\xd0\xbd\x20\xd2\xb0", cp932, "ﾐｽ ﾒｰ"};
+        QTest::newRow("JIS and Microsoft forms") << Decoded{"\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e",
+                                                            cp932, "～∥－―￠￡￢\\~"};
         QTest::newRow("one bad byte") << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
         QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, u"a\xDC80"_s};
         QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, u"｡ﾟ\xDCA0\xDCE0"_s};
@@ -172,6 +175,8 @@ private slots:
         const auto cp932 = FileEncoding::Cp932, utf8 = FileEncoding::Utf8;
         QTest::newRow("cp932") << Encoded{"a～①髙ｶ", cp932, "a\x81\x60\x87\x40\xfb\xfc\xb6", 0};
         QTest::newRow("control codes") << Encoded{"\x1a\x1c\x7f日", cp932, "\x1a\x1c\x7f\x93\xfa", 0};
+        QTest::newRow("variant twins, as iconv writes them") << Encoded{"〜‖−—¢£¬¥‾", cp932,
+            "\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", 0};
         QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82" u"b"_s, cp932, "a\x80\x82" "b", 0};
         QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
         QTest::newRow("accent after kana") << Encoded{"カé", cp932, {}, 0xe9};
@@ -220,6 +225,8 @@ private slots:
         QCOMPARE(DataFile::serialize(t, FileEncoding::Utf8Bom), "\xef\xbb\xbf" + saved);
         QCOMPARE(t.lngCount, 4);
         QCOMPARE(t.arrJikoku.at(1), QStringLiteral("2026/1/5 9:05")); // the table keeps its form
+        DataFile::load("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n", t = NoticeTable(), enc); // no CR: LF ends lines
+        QCOMPARE(DataFile::serialize(t, enc), "2026/12/07 09:00\ta\t0\r\n2026/12/08 10:00\tb\t1\r\n");
         DataFile::load(QByteArray(), t = NoticeTable(), enc);
         QCOMPARE(DataFile::serialize(t, enc), QByteArray());
         QCOMPARE(t.lngLast + t.lngCount, -1);

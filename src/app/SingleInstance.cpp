@@ -10,13 +10,60 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <QStandardPaths>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
 constexpr char kRequest[] = "show\n";
 constexpr char kAnswer[] = "ok\n";
+
+#ifdef Q_OS_UNIX
+bool isPrivateFolder(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The lock and the socket go where no other account can create them first: a lock or socket of
+// another user under our names would otherwise stop every start of Pirune.
+QString privateFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateFolder(runtime))
+        return runtime;
+    // Without one, a folder of our own in the shared temporary folder, or in the home folder when
+    // another account has taken that name.
+    const QStringList candidates = {
+        QDir(QDir::tempPath()).filePath(QStringLiteral("pirune-%1").arg(::geteuid())),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).filePath(QStringLiteral("pirune")),
+    };
+    for (const QString &folder : candidates) {
+        QDir().mkpath(QFileInfo(folder).path());
+        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        if (isPrivateFolder(folder))
+            return folder;
+    }
+    return candidates.last();
+}
+
+bool fromThisUser(qintptr socket)
+{
+#ifdef SO_PEERCRED
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+#else
+    uid_t uid;
+    gid_t gid;
+    return ::getpeereid(int(socket), &uid, &gid) == 0 && uid == ::geteuid();
+#endif
+}
+#endif
 } // namespace
 
 SingleInstance::SingleInstance(const QString &dataDir, QObject *parent) : QObject(parent)
@@ -25,8 +72,13 @@ SingleInstance::SingleInstance(const QString &dataDir, QObject *parent) : QObjec
                                   ? QFileInfo(dataDir).absoluteFilePath()
                                   : QFileInfo(dataDir).canonicalFilePath();
     const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+#ifdef Q_OS_UNIX
+    m_name = QDir(privateFolder()).filePath(QStringLiteral("pirune-") + QString::fromLatin1(hash));
+    m_lockPath = m_name + QStringLiteral(".lock");
+#else
     m_name = QStringLiteral("pirune-%1-%2").arg(QDir::home().dirName(), QString::fromLatin1(hash));
     m_lockPath = QDir(QDir::tempPath()).filePath(m_name + QStringLiteral(".lock"));
+#endif
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     // The lock is never old enough to be taken away; only its owner's death frees it.
     m_lock->setStaleLockTime(0);
@@ -67,6 +119,13 @@ void SingleInstance::listen()
         return;
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *s = m_server->nextPendingConnection()) {
+#ifdef Q_OS_UNIX
+            if (!fromThisUser(s->socketDescriptor())) {
+                s->abort();
+                s->deleteLater();
+                continue;
+            }
+#endif
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             const auto answer = [this, s] {
                 if (!s->canReadLine())
@@ -90,9 +149,18 @@ void SingleInstance::listen()
     freshen->start(std::chrono::hours(1));
 }
 
+void SingleInstance::release()
+{
+    delete m_server; // closing removes the socket
+    m_server = nullptr;
+    m_lock->unlock();
+}
+
 void SingleInstance::keepFresh()
 {
 #ifdef Q_OS_UNIX
+    if (!m_lock->isLocked())
+        return;
     for (const QString &path : {m_lockPath, m_server ? m_server->fullServerName() : QString()}) {
         if (!path.isEmpty())
             ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0);

@@ -28,6 +28,8 @@ public:
     bool becomePrimary();
     // Tells the running instance to show its main window; true once it has acknowledged.
     bool askPrimaryToShow(int waitMs = 2000);
+    // Lets a new start become the primary; this process no longer owns the Data file.
+    void release();
 
     QString serverName() const { return m_name; }
     QString lockFilePath() const { return m_lockPath; }

@@ -8,6 +8,7 @@ class TimeField : public QLineEdit
     Q_OBJECT
 public:
     explicit TimeField(QWidget *parent = nullptr);
-    QString Text() const { return displayText(); }
+    // Full-width digits, which an input method types, come back as ASCII digits.
+    QString Text() const;
     void setText_(const QString &t) { setText(t); }
 };

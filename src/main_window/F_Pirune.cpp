@@ -17,6 +17,45 @@
 #include <QWindow>
 #include <cstdlib>
 
+namespace {
+// Ends the process once no window of it is open, whichever closed last. Qt's own rule does not
+// count windows owned by the main window, such as the version window.
+class EndWithLastWindow : public QObject
+{
+public:
+    explicit EndWithLastWindow(QObject *parent) : QObject(parent)
+    {
+        setObjectName(QStringLiteral("EndWithLastWindow"));
+        queueCheck();
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            queueCheck();
+        return false;
+    }
+
+private:
+    void queueCheck()
+    {
+        if (m_queued)
+            return;
+        m_queued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_queued = false;
+            for (QWindow *w : QGuiApplication::topLevelWindows()) {
+                if (w->isVisible() && w->type() != Qt::Popup && w->type() != Qt::ToolTip)
+                    return;
+            }
+            QCoreApplication::exit(0);
+        });
+    }
+
+    bool m_queued = false;
+};
+} // namespace
+
 F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m_dataDir(dataDir)
 {
     setupWindow();
@@ -58,8 +97,8 @@ void F_Pirune::Form_Load()
         const QString path = dataFilePath();
         DataFile::ensureExists(path);
 
-        // The list and its lines are made when the window's controls are built (ensureControls).
         NoticeTable::reset();
+        syncListLines();
         setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
         {
             const auto loaded = qScopeGuard([&] { m_loaded = true; });
@@ -67,12 +106,29 @@ void F_Pirune::Form_Load()
             m_loadFailed = false;
         }
 
+        syncListLines();
         SetDispFromMemory();
         applyButtonRule();
 
         CheckMituuti();
     });
     m_loaded = true;
+    syncListLines(); // also when loading failed: the list holds what was loaded
+}
+
+// The list is built late (see ensureControls), possibly while start-up waits in one of its boxes
+// with the table half loaded; wherever that happens, line k must show notice k.
+void F_Pirune::syncListLines()
+{
+    if (!lstItiran)
+        return;
+    const QSignalBlocker block(lstItiran);
+    while (lstItiran->count() > lngLast + 1)
+        delete lstItiran->takeItem(lstItiran->count() - 1);
+    QStringList added;
+    for (qint32 i = lstItiran->count(); i <= lngLast; ++i)
+        added << displayText(i);
+    lstItiran->addItems(added);
 }
 
 void F_Pirune::applyButtonRule()
@@ -101,12 +157,12 @@ void F_Pirune::ensureControls()
     if (controlsBuilt())
         return;
     buildControls();
-    lstItiran->addItems(QStringList(lngLast + 1, QString()));
-    SetDispFromMemory();
+    syncListLines();
     txt_SetteiJikoku->setText(m_timeText);
     showEditButtons();
     alignListHeader();
     Form_Resize();
+    cmdEnd->setFocus(); // first in the tab order: the focus when the window is first shown
 }
 
 void F_Pirune::cmdEnd_Click()
@@ -131,16 +187,9 @@ void F_Pirune::Form_Unload()
     Timer1->stop();
     if (m_trayWatch)
         m_trayWatch->stop();
-    // The process ends once no window of it is left open.
-    QTimer::singleShot(0, qApp, [] {
-        for (QWindow *w : QGuiApplication::topLevelWindows()) {
-            if (w->isVisible() && w->type() != Qt::Popup && w->type() != Qt::ToolTip) {
-                QGuiApplication::setQuitOnLastWindowClosed(true);
-                return;
-            }
-        }
-        QCoreApplication::exit(0);
-    });
+    emit unloaded();
+    if (!findChild<QObject *>(QStringLiteral("EndWithLastWindow"), Qt::FindDirectChildrenOnly))
+        qApp->installEventFilter(new EndWithLastWindow(this));
 }
 
 void F_Pirune::SetDispFromMemory()

@@ -102,6 +102,10 @@ public:
     // How long start-up waits for a notification area before it shows the window instead.
     static int &trayWaitSeconds();
 
+signals:
+    // From here on the process no longer owns the Data file.
+    void unloaded();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -110,6 +114,7 @@ private:
     void setupWindow();
     void buildControls();
     void setTimeField(const QString &hhnn);
+    void syncListLines();
     void buildMenu();
     void alignListHeader();
     void applyButtonRule();

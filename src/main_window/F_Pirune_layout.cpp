@@ -9,12 +9,15 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -56,6 +59,45 @@ public:
         painter->drawText(opt.rect.adjusted(textX, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                           text);
         painter->restore();
+    }
+};
+
+// A single-selection list box: the user picks another line but never clears the pick, and any way
+// of picking a line (mouse, arrows, Space, Home, a typed letter) loads it through the selection
+// change. A press on the line already picked counts as picking it again.
+class ItiranList : public QListWidget
+{
+public:
+    using QListWidget::QListWidget;
+    std::function<void()> pickedAgain;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index, const QEvent *event) const override
+    {
+        if (!index.isValid() || selectionModel()->isSelected(index))
+            return QItemSelectionModel::NoUpdate;
+        return QListWidget::selectionCommand(index, event);
+    }
+
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        const QModelIndex at = indexAt(event->position().toPoint());
+        const bool again = at.isValid() && selectionModel()->isSelected(at);
+        QListWidget::mousePressEvent(event);
+        if (again && pickedAgain)
+            pickedAgain();
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        QListWidget::keyPressEvent(event);
+        // A move that stays on the current line (Home on the first line) picks that line, as a move
+        // to any other line would.
+        static const int moves[] = {Qt::Key_Up,   Qt::Key_Down, Qt::Key_Left,   Qt::Key_Right,
+                                    Qt::Key_Home, Qt::Key_End,  Qt::Key_PageUp, Qt::Key_PageDown};
+        if (std::find(std::begin(moves), std::end(moves), event->key()) != std::end(moves) &&
+            currentIndex().isValid() && !selectionModel()->hasSelection())
+            setCurrentIndex(currentIndex());
     }
 };
 
@@ -103,7 +145,9 @@ void F_Pirune::buildControls()
     Label1->setFont(fixedJapaneseFont(9.75));
     Label1->setGeometry(Twips::rect(120, 120, 8775, 375));
 
-    lstItiran = new QListWidget(this);
+    auto *list = new ItiranList(this);
+    list->pickedAgain = [this] { lstItiran_Click(); };
+    lstItiran = list;
     lstItiran->setObjectName(QStringLiteral("lstItiran"));
     lstItiran->setSelectionMode(QAbstractItemView::SingleSelection);
     lstItiran->setUniformItemSizes(true);
@@ -164,17 +208,13 @@ void F_Pirune::buildControls()
     connect(cmd_Del, &QPushButton::clicked, this, &F_Pirune::cmd_Del_Click);
     connect(cmd_Clear, &QPushButton::clicked, this, &F_Pirune::cmd_Clear_Click);
     connect(cmdEnd, &QPushButton::clicked, this, &F_Pirune::cmdEnd_Click);
-    // The user's selection; the program's own selections call the handler themselves.
-    // A current row without a selection (the list just got the focus) is no selection.
-    connect(lstItiran, &QListWidget::currentRowChanged, this, [this] {
+    // The user's selection; the program's own selections block this signal and call the handler
+    // themselves. The current row is no selection: it moves alone when the list gets the focus, and
+    // on a mouse press before the selection does.
+    connect(lstItiran, &QListWidget::itemSelectionChanged, this, [this] {
         if (listIndex() >= 0)
             lstItiran_Click();
     });
-    connect(lstItiran, &QListWidget::itemClicked, this, [this] {
-        if (listIndex() >= 0)
-            lstItiran_Click();
-    });
-
 }
 
 void F_Pirune::alignListHeader()

@@ -50,14 +50,16 @@ void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
     const qsizetype start = enc == FileEncoding::Utf8Bom ? 3 : 0;
     const QString tab(QLatin1Char('\t'));
     QStringList fields(3);
+    // A line ends at CR or CR LF and a lone LF is an ordinary character; but a file without any
+    // CR was written with LF line ends (on Linux), and reading it as one line would lose notices.
+    const char eol = bytes.contains('\r') ? '\r' : '\n';
     qsizetype pos = start;
     while (pos < bytes.size()) {
-        // A line ends at CR or CR LF; a lone LF is an ordinary character.
-        qsizetype cr = bytes.indexOf('\r', pos);
+        const qsizetype cr = bytes.indexOf(eol, pos);
         const qsizetype end = cr < 0 ? bytes.size() : cr;
         const QString line = TextCodec::decode(QByteArrayView(bytes).sliced(pos, end - pos), enc);
         pos = end + 1;
-        if (cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
+        if (eol == '\r' && cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
             ++pos;
 
         Split(line, tab, fields);

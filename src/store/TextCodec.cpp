@@ -116,6 +116,25 @@ void remapAscii(QString &text, const std::array<char16_t, 0x80> &map)
     }
 }
 
+// Unicode keeps apart JIS and Microsoft forms of a few characters that CP932 writes with one code,
+// as Windows and iconv do ("〜" from a Linux input method becomes 81 60). The converter knows
+// only the form it reads back, so the others are written as that one.
+char16_t cp932Twin(char16_t c)
+{
+    switch (c) {
+    case 0x301C: return 0xFF5E; // WAVE DASH
+    case 0x2016: return 0x2225; // DOUBLE VERTICAL LINE
+    case 0x2212: return 0xFF0D; // MINUS SIGN
+    case 0x2014: return 0x2015; // EM DASH
+    case 0x00A2: return 0xFFE0; // CENT SIGN
+    case 0x00A3: return 0xFFE1; // POUND SIGN
+    case 0x00AC: return 0xFFE2; // NOT SIGN
+    case 0x00A5: return u'\\';  // YEN SIGN
+    case 0x203E: return u'~';   // OVERLINE
+    default: return c;
+    }
+}
+
 QString decodeCp932Escaped(QByteArrayView bytes)
 {
     const Cp932Table &t = cp932Table();
@@ -234,10 +253,13 @@ QByteArray encodeRun(QStringView run, FileEncoding enc)
     }
     QStringEncoder e(kCp932, QStringConverter::Flag::Stateless);
     QByteArray out;
-    const auto swapped = [](QChar c) { return c.unicode() < 0x80 && asciiFix().toConverter[c.unicode()] != c.unicode(); };
-    if (asciiFix().needed && std::any_of(run.begin(), run.end(), swapped)) {
+    const auto converted = [](QChar c) {
+        return c.unicode() < 0x80 ? asciiFix().toConverter[c.unicode()] : cp932Twin(c.unicode());
+    };
+    if (std::any_of(run.begin(), run.end(), [&](QChar c) { return converted(c) != c.unicode(); })) {
         QString fixed = run.toString();
-        remapAscii(fixed, asciiFix().toConverter);
+        for (QChar &c : fixed)
+            c = QChar(converted(c));
         out = e.encode(fixed);
     } else {
         out = e.encode(run);
@@ -266,14 +288,17 @@ FileEncoding detect(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return FileEncoding::Utf8Bom;
-    bool nonAscii = false;
-    for (char c : bytes) {
-        if (uchar(c) >= 0x80) {
-            nonAscii = true;
-            break;
-        }
+    // Half-width katakana in CP932 often form valid two-byte UTF-8 sequences ("ﾐｽ" is D0 BD);
+    // Japanese written in UTF-8 always has three-byte ones, so only those make a file UTF-8.
+    bool longSequence = false;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int len = utf8SequenceLength(bytes, i);
+        if (!len)
+            return FileEncoding::Cp932;
+        longSequence = longSequence || len >= 3;
+        i += len;
     }
-    return nonAscii && isValidUtf8(bytes) ? FileEncoding::Utf8 : FileEncoding::Cp932;
+    return longSequence ? FileEncoding::Utf8 : FileEncoding::Cp932;
 }
 
 QByteArray bom(FileEncoding enc)
@@ -327,7 +352,7 @@ std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc)
                 continue; // a kept byte, written back as it came
             return code;
         }
-        if (enc == FileEncoding::Cp932 && c >= 0x80) {
+        if (enc == FileEncoding::Cp932 && c >= 0x80 && cp932Twin(c) == c) {
             QStringEncoder e(kCp932);
             const QByteArray encoded = e.encode(text.sliced(i, len)); // the conversion runs here
             if (e.hasError() || encoded.isEmpty())

@@ -101,6 +101,19 @@ class MissedNotice(unittest.TestCase):
 
 
 class TrayMenu(unittest.TestCase):
+    def test_the_window_closed_last_ends_the_program_whichever_it_is(self):
+        with session(self, data=notices(THREE)) as s:
+            s.menu_command("v")
+            version = s.wait_window("バージョン情報")
+            s.click_tray(repeat=2)
+            s.close_window(s.wait_window("Pirune"))
+            s.wait_no_window("Pirune")
+            second = s.spawn("second", ["./Pirune"], cwd=s.folder)  # now a Pirune of its own
+            s.wait_for(s.tray_icon, 5, "the new start's icon")
+            s.check(second.poll() is None and s.program_running(), "a start ended, or the first with a window open")
+            s.close_window(version)
+            s.check(s.procs["pirune"].wait(5) == 0, "the program outlived its last window")
+
     def test_version_settings_and_exit_with_windows_open(self):
         with session(self, data=notices(MISSED), fake_time="2026-12-07 19:00:10") as s:
             answer(s, "確認", "Return")

@@ -13,8 +13,9 @@ QString roundTripFault(const QByteArray &bytes) {
         // Each field written back gives its bytes: the same in UTF-8, as many in CP932, which has
         // two codes for some characters and writes one of them.
         qsizetype pos = enc == FileEncoding::Utf8Bom ? 3 : 0;
+        const char eol = bytes.contains('\r') ? '\r' : '\n'; // a file without CR has LF line ends
         for (qint32 row = 0; pos < bytes.size(); ++row) {
-            const qsizetype cr = bytes.indexOf('\r', pos), end = cr < 0 ? bytes.size() : cr;
+            const qsizetype cr = bytes.indexOf(eol, pos), end = cr < 0 ? bytes.size() : cr;
             const QList<QByteArray> fields = bytes.mid(pos, end - pos).split('\t');
             pos = end + (bytes.mid(end, 2) == "\r\n" ? 2 : 1);
             for (int k = 0; k < 3; ++k) {

@@ -5,7 +5,9 @@ the read and write cases then start it as the user nobody.
     PIRUNE_EXE=build/Pirune python3 -m unittest -v test_failure_paths
 """
 import os
+import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -33,6 +35,8 @@ class FailurePaths(unittest.TestCase):
         s = PiruneSession(self.id().rsplit(".", 1)[1], data=data, prepare=prepare, wrap=wrap,
                           fake_time="2026-12-07 09:04:57").__enter__()
         self.addCleanup(s.__exit__, None)
+        # Started as nobody, whose runtime folder is not theirs, it locks in a folder of its own.
+        self.addCleanup(shutil.rmtree, os.path.join(tempfile.gettempdir(), "pirune-65534"), True)
         if saving:
             s.wait_window("メッセージ", timeout=8)
         s.focus(s.wait_window("Pirune"))  # the box: the main window stays hidden
