@@ -29,7 +29,9 @@ import time
 from typing import Callable, List, NamedTuple, Optional
 
 DATA_FILE = "Pirune.dat"
-TOOLS = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import")
+TOOLS = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "dbus-daemon", "busctl")
+HERE = os.path.dirname(os.path.abspath(__file__))
+WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher")
 
 # Layout of the main window, in pixels from its top-left (no window manager, so no frame).
 GROUP = (8, 168)
@@ -91,8 +93,13 @@ class PiruneSession:
         prepare: Optional[Callable[[str], None]] = None,
         screen: str = "1024x768x24",
         wait_for_tray: bool = True,
+        host: str = "trayer",
+        late_host: bool = False,
+        dpi: Optional[int] = None,
     ):
-        """data=None leaves the folder without a Data file; prepare(folder) runs just before the start."""
+        """data=None leaves the folder without a Data file; prepare(folder) runs just before the start.
+        host: "trayer" (XEmbed), "xfce" (xfce4-panel, StatusNotifierItem) or "weston" (Wayland, no
+        notification area); late_host leaves it to start_host()."""
         self.exe = os.path.abspath(exe)
         self.name = name
         self.data = data
@@ -102,7 +109,8 @@ class PiruneSession:
         )
         self.prepare = prepare
         self.screen = screen
-        self.wait_for_tray = wait_for_tray
+        self.wait_for_tray = wait_for_tray and not late_host and host != "weston"
+        self.host, self.late_host, self.dpi = host, late_host, dpi
         self.folder = ""
         self.display = ""
         self.started_at = 0.0  # time.monotonic() just before the program was started
@@ -113,6 +121,9 @@ class PiruneSession:
     # ---- start and stop -------------------------------------------------------------------
 
     def __enter__(self):
+        # Ends the session (and all it started) before ctest would kill this process outright.
+        signal.signal(signal.SIGALRM, lambda *_: self.fail("session timed out"))
+        signal.alarm(150)
         try:
             self._start()
         except BaseException:
@@ -131,15 +142,25 @@ class PiruneSession:
         runtime = os.path.join(self._root, "runtime")
         os.mkdir(runtime, 0o700)
         self.env = dict(os.environ)
-        self.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "TZ": "UTC", "XDG_RUNTIME_DIR": runtime})
-        for var in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"):
+        # Every process of the session, also those the bus starts on demand, inherits the mark.
+        self.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "TZ": "UTC", "XDG_RUNTIME_DIR": runtime,
+                         "HOME": os.path.join(self._root, "home"), "NO_AT_BRIDGE": "1", "PIRUNE_E2E": self._root})
+        os.mkdir(self.env["HOME"])
+        for var in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY"):
             self.env.pop(var, None)
-        self._start_xvfb()
-        self.env["DISPLAY"] = self.display
-        self._spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                               "--width", "200", "--height", "32"])
-        self.wait_for(lambda: any(w.name == "panel" and w.mapped for w in self.windows(visible_only=False)),
-                      10, "trayer's panel")
+        if self.host != "weston":
+            self._start_xvfb()
+            self.env["DISPLAY"] = self.display
+        if self.dpi:
+            with open(os.path.join(self._root, "Xresources"), "w") as f:
+                f.write(f"Xft.dpi: {self.dpi}\n")
+            self.x("xrdb", "-nocpp", "-merge", os.path.join(self._root, "Xresources"))
+        self._spawn("bus", ["dbus-daemon", "--config-file", os.path.join(HERE, "session-bus.conf"), "--nofork",
+                            "--address", "unix:dir=" + self._root, "--print-address=1"])
+        address = self.wait_for(lambda: re.findall(r"^unix:\S+", self.log("bus"), re.M), 10, "the session bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address[0]
+        if not self.late_host:
+            self.start_host()
         shutil.copy2(self.exe, os.path.join(self.folder, "Pirune"))
         if self.data is not None:
             with open(self.data_path, "wb") as f:
@@ -147,6 +168,36 @@ class PiruneSession:
         if self.prepare:
             self.prepare(self.folder)
         self.start_program()
+
+    def start_host(self):
+        getattr(self, "_host_" + self.host)()
+
+    def _host_trayer(self):
+        self._spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                               "--width", "200", "--height", "32"])
+        self.wait_for(lambda: any(w.name == "panel" and w.mapped for w in self.windows(visible_only=False)),
+                      10, "trayer's panel")
+
+    def _host_xfce(self):
+        conf = os.path.join(self.env["HOME"], ".config", "xfce4", "xfconf", "xfce-perchannel-xml")
+        os.makedirs(conf)
+        shutil.copy(os.path.join(HERE, "xfce4-panel.xml"), conf)
+        self._spawn("panel", ["xfce4-panel", "--disable-wm-check"])
+        self.wait_for(lambda: "true" in self.busctl("get-property", *WATCHER, "IsStatusNotifierHostRegistered"),
+                      15, "the panel's notification area")
+
+    def _host_weston(self):
+        self.env.update({"WAYLAND_DISPLAY": "wayland-pirune", "QT_QPA_PLATFORM": "wayland", "WAYLAND_DEBUG": "client"})
+        self._spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
+                               "--socket=wayland-pirune"])
+        self.wait_for(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "wayland-pirune")),
+                      10, "weston")
+
+    def busctl(self, *args) -> str:
+        return self.x("busctl", "--user", *args, check=False)
+
+    def sni_items(self) -> List[str]:
+        return re.findall(r'"([^"]+)"', self.busctl("get-property", *WATCHER, "RegisteredStatusNotifierItems"))
 
     # A command the program is started behind: another user, a resource limit.
     wrap = ()
@@ -222,8 +273,14 @@ class PiruneSession:
                 os.remove(os.path.join(self.screens_dir, self.name + "-FAILED.png"))
         except Exception:
             pass
-        for key in ("pirune", "trayer", "xvfb"):
+        signal.alarm(0)
+        for key in ("pirune", "trayer", "panel", "weston", "bus", "xvfb"):
             self._kill(key)
+        for pid in self._marked_processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         self._remove_instance_files()
         if self._root:
             if failed and os.environ.get("PIRUNE_E2E_KEEP"):
@@ -231,13 +288,25 @@ class PiruneSession:
             else:
                 shutil.rmtree(self._root, ignore_errors=True)
 
+    def _marked_processes(self) -> List[int]:
+        mark = b"PIRUNE_E2E=" + self._root.encode()
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if mark in f.read().split(b"\0"):
+                        found.append(int(pid))
+            except OSError:
+                pass
+        return found
+
     def _remove_instance_files(self):
         # The program's lock file and socket for this folder, left behind when it is killed.
         if not self.folder:
             return
         canonical = os.path.realpath(self.folder)
         digest = hashlib.sha256(canonical.encode()).hexdigest()[:16]
-        home = os.path.basename(os.path.normpath(os.path.expanduser("~"))) or "root"
+        home = os.path.basename(self.env["HOME"])
         base = os.path.join(tempfile.gettempdir(), f"pirune-{home}-{digest}")
         for path in (base + ".lock", base):
             try:
@@ -278,8 +347,11 @@ class PiruneSession:
             return None
 
     def program_log(self) -> str:
+        return self.log("pirune")
+
+    def log(self, key) -> str:
         try:
-            with open(os.path.join(self._root, "pirune.log"), "rb") as f:
+            with open(os.path.join(self._root, key + ".log"), "rb") as f:
                 return f.read().decode("utf-8", "replace")
         except OSError:
             return ""
@@ -333,18 +405,24 @@ class PiruneSession:
                 and w.name in ("Pirune", "ｴﾗｰ", "確認")]
 
     def menus(self) -> List[Window]:
-        return [w for w in self.windows() if w.override_redirect and w.name == "Pirune"]
+        return [w for w in self.windows() if w.override_redirect and w.name in ("Pirune", "wrapper-2.0")]
 
     def tray_icons(self) -> List[Window]:
-        """The program's icons inside trayer's panel (one, when all is well)."""
+        """The program's icons inside the panel (one, when all is well). Xfce's panel draws the items
+        registered with it in its plugin's window."""
+        name = "Pirune"
+        if self.host == "xfce":
+            if not self.sni_items():
+                return []
+            name = "wrapper-2.0"
         tree = self._tree()
         top = min((t[0] for t in tree), default=0)
         icons = []
-        for depth, wid, name, x, y, w, h in tree:
-            if depth > top and name == "Pirune":
+        for depth, wid, title, x, y, w, h in tree:
+            if depth > top and title == name:
                 mapped, _ = self._state(wid)
                 if mapped:
-                    icons.append(Window(wid, name, x, y, w, h, mapped, False))
+                    icons.append(Window(wid, title, x, y, w, h, mapped, False))
         return icons
 
     def tray_icon(self) -> Optional[Window]:
@@ -437,7 +515,7 @@ class PiruneSession:
         if path is None:
             os.makedirs(self.screens_dir, exist_ok=True)
             path = os.path.join(self.screens_dir, name + ".png")
-        args = ["import", "-window", "root"]
+        args = ["import", "-window", "root", "-depth", "8"]
         if window is not None:
             args += ["-crop", f"{window.width}x{window.height}+{window.x}+{window.y}", "+repage"]
         self.x(*args, path, timeout=20)

@@ -22,12 +22,13 @@ def setUpModule():
         raise unittest.SkipTest("end-to-end tools or program missing")
 
 
-def session(test: unittest.TestCase, **kw) -> PiruneSession:
-    return PiruneSession(EXE, test.id().split(".", 1)[1], **kw)
+def session(test: unittest.TestCase, suffix="", **kw) -> PiruneSession:
+    kw.setdefault("host", getattr(test, "host", "trayer"))
+    return PiruneSession(EXE, test.id().split(".", 1)[1] + suffix, **kw)
 
 
 def program_windows(s: PiruneSession):
-    return [w for w in s.windows() if w.name != "panel"]
+    return [w for w in s.windows() if w.name not in ("panel", "xfce4-panel", "wrapper-2.0")]
 
 
 def read_editor(s: PiruneSession, main):
@@ -322,6 +323,62 @@ class TrayMenu(unittest.TestCase):
             s.check(s.tray_icon() is None, "the icon stayed after the exit")
             s.check_data(expected, "after 終了")
 
+
+class OnXfcePanel(MainWindow, TrayMenu):
+    """The tray cases again, on a panel that hosts StatusNotifierItems (each click an Activate call)."""
+    host = "xfce"
+
+    def test_icon_registered_with_its_tooltip(self):
+        with session(self) as s:
+            items = s.sni_items()
+            s.check(len(items) == 1, f"registered items: {items}")
+            service, path = items[0].split("/", 1)
+            tip = s.busctl("get-property", service, "/" + path, "org.kde.StatusNotifierItem", "ToolTip")
+            s.check('"Pirune"' in tip, f"tooltip {tip!r}")
+
+
+class LateHost(unittest.TestCase):
+    def test_a_panel_started_10_s_late_gets_the_icon_and_no_window_opens(self):
+        with session(self, "-xfce", host="xfce", late_host=True) as sni, session(self, late_host=True) as xembed:
+            time.sleep(max(0.0, sni.started_at + 10 - time.monotonic()))
+            for s in (xembed, sni):
+                s.start_host()
+                s.wait_tray_icon(timeout=2)
+            # Past the time the window would open for want of a notification area.
+            time.sleep(max(0.0, sni.started_at + 33 - time.monotonic()))
+            for s in (xembed, sni):
+                s.check(program_windows(s) == [] and len(s.tray_icons()) == 1, "not just the one icon")
+
+
+class Wayland(unittest.TestCase):
+    def test_notifies_and_opens_the_window_without_a_notification_area(self):
+        with session(self, host="weston", data=notices_bytes(DUE[1:2]), fake_time="2026-12-07 09:04:57") as s:
+            shown = lambda title: f'set_title("{title}")' in s.program_log()
+            s.wait_for(lambda: shown("メッセージ"), 10, "the message window")
+            s.wait_for(lambda: s.data_bytes() == notices_bytes([(DUE[1][0], DUE[1][1], "1")]), 3, "the flag")
+            s.check(not shown("Pirune"), "the main window opened early")
+            s.wait_for(lambda: shown("Pirune"), 35, "the main window")
+
+
+class HiDpi(unittest.TestCase):
+    def test_window_scales_and_the_header_stays_over_the_list(self):
+        for dpi in (96, 144, 192):
+            f = dpi / 96
+            with self.subTest(dpi=dpi), session(self, f"-{dpi}", screen="1920x1080x24", dpi=dpi,
+                                                data=notices_bytes([("2026/12/24 10:00", "ooo", "0")])) as s:
+                main = open_main(s)
+                s.check(abs(main.width - 609 * f) < 2 and abs(main.height - 327 * f) < 2, f"size {main}")
+                with open(s.screenshot("", main, os.path.join(s.folder, "main.ppm")), "rb") as ppm:
+                    pix = ppm.read()[-3 * main.width * main.height:]
+
+                def tallest_stroke(top):
+                    rows = [3 * y * main.width for y in range(int(top * f), int((top + 14) * f))]
+                    return max(range(int(20 * f), int(400 * f)),
+                               key=lambda x: sum(sum(pix[r + 3 * x:r + 3 * x + 3]) < 200 for r in rows))
+
+                # The header's "|" and the first line's "|" are the tallest strokes of their strips.
+                header, line = tallest_stroke(9), tallest_stroke(25)
+                s.check(abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}")
 
 if __name__ == "__main__":
     unittest.main()
