@@ -29,7 +29,8 @@ import time
 from typing import Callable, List, NamedTuple, Optional
 
 DATA_FILE = "Pirune.dat"
-TOOLS = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "dbus-daemon", "busctl")
+TOOLS = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "dbus-daemon", "dbus-send", "xfce4-panel",
+         "weston", "xrdb")
 HERE = os.path.dirname(os.path.abspath(__file__))
 WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher")
 
@@ -183,7 +184,7 @@ class PiruneSession:
         os.makedirs(conf)
         shutil.copy(os.path.join(HERE, "xfce4-panel.xml"), conf)
         self._spawn("panel", ["xfce4-panel", "--disable-wm-check"])
-        self.wait_for(lambda: "true" in self.busctl("get-property", *WATCHER, "IsStatusNotifierHostRegistered"),
+        self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"),
                       15, "the panel's notification area")
 
     def _host_weston(self):
@@ -193,11 +194,12 @@ class PiruneSession:
         self.wait_for(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "wayland-pirune")),
                       10, "weston")
 
-    def busctl(self, *args) -> str:
-        return self.x("busctl", "--user", *args, check=False)
+    def dbus_property(self, service, path, interface, name) -> str:
+        return self.x("dbus-send", "--session", "--print-reply", "--dest=" + service, path,
+                      "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name, check=False)
 
     def sni_items(self) -> List[str]:
-        return re.findall(r'"([^"]+)"', self.busctl("get-property", *WATCHER, "RegisteredStatusNotifierItems"))
+        return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
 
     # A command the program is started behind: another user, a resource limit.
     wrap = ()

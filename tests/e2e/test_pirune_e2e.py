@@ -333,7 +333,7 @@ class OnXfcePanel(MainWindow, TrayMenu):
             items = s.sni_items()
             s.check(len(items) == 1, f"registered items: {items}")
             service, path = items[0].split("/", 1)
-            tip = s.busctl("get-property", service, "/" + path, "org.kde.StatusNotifierItem", "ToolTip")
+            tip = s.dbus_property(service, "/" + path, "org.kde.StatusNotifierItem", "ToolTip")
             s.check('"Pirune"' in tip, f"tooltip {tip!r}")
 
 
