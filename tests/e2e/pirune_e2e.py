@@ -5,9 +5,10 @@
         main = s.wait_window("Pirune")
         ...
 
-Each session has its own Xvfb display, its own trayer and its own copy of the program in a fresh
-temporary folder (the program keeps one instance per folder, so sessions never meet). Everything
-started is stopped by process group when the block ends, whatever happened inside it. A screenshot
+Each session has its own Xvfb display (or Weston), session bus, notification area and copy of the
+program in a fresh temporary folder (the program keeps one instance per folder, so sessions never
+meet). Everything started, also what the bus starts on demand, is stopped by process id when the
+block ends, whatever happened inside it. A screenshot
 of the final screen is saved under the screens folder as <name>.png; failures raised with
 session.fail()/session.check() carry the window list and the Data file's bytes.
 
@@ -268,6 +269,7 @@ class PiruneSession:
                 continue
 
     def _stop(self, failed):
+        signal.alarm(0)
         try:
             if "xvfb" in self._procs:
                 self.screenshot(self.name + ("-FAILED" if failed else ""))
@@ -275,7 +277,6 @@ class PiruneSession:
                 os.remove(os.path.join(self.screens_dir, self.name + "-FAILED.png"))
         except Exception:
             pass
-        signal.alarm(0)
         for key in ("pirune", "trayer", "panel", "weston", "bus", "xvfb"):
             self._kill(key)
         for pid in self._marked_processes():
