@@ -370,8 +370,15 @@ class PiruneSession:
 
     def _tree(self):
         """(depth, id, name, x, y, w, h) of every named window."""
+        for attempt in range(3):
+            try:
+                tree = self.x("xwininfo", "-root", "-tree")
+                break
+            except E2EFailure:  # a window went away during the walk
+                if attempt == 2:
+                    raise
         out = []
-        for line in self.x("xwininfo", "-root", "-tree").splitlines():
+        for line in tree.splitlines():
             m = _TREE_LINE.match(line)
             if m:
                 out.append((len(m.group("indent")), int(m.group("id"), 16), m.group("name"), int(m.group("x")),
