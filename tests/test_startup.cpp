@@ -1,5 +1,5 @@
 #include "PiruneFixture.h"
-#include "app/TrayControl.h"
+#include "tray/TrayControl.h"
 
 #include <QPushButton>
 #include <QtTest>

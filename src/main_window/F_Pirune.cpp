@@ -4,7 +4,7 @@
 #include "app/Clock.h"
 #include "app/ErrorTrap.h"
 #include "app/TimeField.h"
-#include "app/TrayControl.h"
+#include "tray/TrayControl.h"
 #include "store/DataFile.h"
 
 #include <QCloseEvent>
@@ -51,7 +51,7 @@ void F_Pirune::Form_Load()
         TrayControl1->setIcon(windowIcon());
         TrayControl1->setTip(QStringLiteral("Pirune"));
         TrayControl1->show();
-        if (!TrayControl::hostAvailable())
+        if (!TrayControl1->isDocked())
             watchForTray();
         hide();
 

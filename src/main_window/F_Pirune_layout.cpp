@@ -4,7 +4,7 @@
 #include "app/DatePicker.h"
 #include "app/ErrorTrap.h"
 #include "app/TimeField.h"
-#include "app/TrayControl.h"
+#include "tray/TrayControl.h"
 #include "app/Twips.h"
 
 #include <QApplication>
