@@ -328,8 +328,11 @@ class OnXfcePanel(MainWindow, TrayMenu):
     """The tray cases again, on a panel that hosts StatusNotifierItems (each click an Activate call)."""
     host = "xfce"
 
-    def test_icon_registered_with_its_tooltip(self):
+    def test_icon_with_its_tooltip_and_a_single_click_opens_nothing(self):
         with session(self) as s:
+            s.click(*s.tray_icon_position())
+            time.sleep(1.5)
+            s.check(program_windows(s) == [], "a single click opened a window")
             items = s.sni_items()
             s.check(len(items) == 1, f"registered items: {items}")
             service, path = items[0].split("/", 1)
