@@ -7,11 +7,9 @@ Run as root (as CI does), file modes do not stop the program: the read and write
 it as the user nobody; without setpriv they are skipped.
 """
 
-import glob
 import os
 import shutil
 import sys
-import tempfile
 import time
 import unittest
 
@@ -81,21 +79,9 @@ def dismiss(s, box):
     s.wait_no_window("Pirune")
 
 
-def remove_lock_files_of(uid_home_name):
-    for path in glob.glob(os.path.join(tempfile.gettempdir(), f"pirune-{uid_home_name}-*")):
-        try:
-            os.remove(path)
-        except OSError:
-            pass
-
-
 class FailurePaths(unittest.TestCase):
     def session(self, **kw):
         return WrappedSession(EXE, "failure-" + self.id().rsplit(".", 1)[1], **kw)
-
-    def tearDown(self):
-        # Instances started as nobody leave lock files named after nobody's home folder.
-        remove_lock_files_of(os.path.basename(os.path.expanduser("~nobody")) or "nonexistent")
 
     def as_nobody_or_skip(self, why_root_cannot):
         wrap = as_nobody()
