@@ -78,6 +78,14 @@ class E2EFailure(AssertionError):
     pass
 
 
+def _environ(pid) -> List[bytes]:
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            return f.read().split(b"\0")
+    except OSError:  # gone, or another user's
+        return []
+
+
 _TREE_LINE = re.compile(
     r'^(?P<indent>\s+)(?P<id>0x[0-9a-f]+) "(?P<name>(?:[^"\\]|\\.)*)":.*?'
     r"(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+\s+\+(?P<x>-?\d+)\+(?P<y>-?\d+)\s*$"
@@ -154,9 +162,8 @@ class PiruneSession:
             self._start_xvfb()
             self.env["DISPLAY"] = self.display
         if self.dpi:
-            with open(os.path.join(self._root, "Xresources"), "w") as f:
-                f.write(f"Xft.dpi: {self.dpi}\n")
-            self.x("xrdb", "-nocpp", "-merge", os.path.join(self._root, "Xresources"))
+            subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {self.dpi}\n".encode(), env=self.env,
+                           check=True)
         self._spawn("bus", ["dbus-daemon", "--config-file", os.path.join(HERE, "session-bus.conf"), "--nofork",
                             "--address", "unix:dir=" + self._root, "--print-address=1"])
         address = self.wait_for(lambda: re.findall(r"^unix:\S+", self.log("bus"), re.M), 10, "the session bus")
@@ -293,15 +300,7 @@ class PiruneSession:
 
     def _marked_processes(self) -> List[int]:
         mark = b"PIRUNE_E2E=" + self._root.encode()
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if mark in f.read().split(b"\0"):
-                        found.append(int(pid))
-            except OSError:
-                pass
-        return found
+        return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc")) if mark in _environ(pid)]
 
     def _remove_instance_files(self):
         # The program's lock file and socket for this folder, left behind when it is killed.
