@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QtTest>
 
 namespace {
@@ -44,6 +45,8 @@ private slots:
     void tabOrder();
     void listHeaderLinesUpWithList();
     void trayButtonCodesAndSettingsItem();
+    void trayActivationsBecomeButtonCodes_data();
+    void trayActivationsBecomeButtonCodes();
     void versionText();
     void versionWindowIsOpenedOnce();
     void exitEndsWithoutQuestion();
@@ -157,6 +160,36 @@ void TestWindow::trayButtonCodesAndSettingsItem()
         mainWindows += qobject_cast<F_Pirune *>(t) != nullptr;
     QCOMPARE(mainWindows, 1);
     QVERIFY(f->boxes.boxes.isEmpty());
+}
+
+void TestWindow::trayActivationsBecomeButtonCodes_data()
+{
+    // T activation (click), D double-click, _ a pause beyond the double-click interval
+    QTest::addColumn<QString>("activations");
+    QTest::addColumn<QString>("codes");
+    QTest::newRow("lone activation") << "T" << "C0";
+    QTest::newRow("two activations") << "TT" << "C0 D0";
+    QTest::newRow("two far apart") << "T_T" << "C0 C0";
+    QTest::newRow("XEmbed double-click, then a click") << "TDT" << "C0 D0 C0";
+    QTest::newRow("three activations") << "TTT" << "C0 D0 C0";
+}
+
+void TestWindow::trayActivationsBecomeButtonCodes()
+{
+    QFETCH(QString, activations);
+    QFETCH(QString, codes);
+    QGuiApplication::styleHints()->setMouseDoubleClickInterval(100);
+    TrayControl tray;
+    QStringList got;
+    connect(&tray, &TrayControl::Click, this, [&](short b) { got << QStringLiteral("C%1").arg(b); });
+    connect(&tray, &TrayControl::DblClick, this, [&](short b) { got << QStringLiteral("D%1").arg(b); });
+    for (QChar c : activations) {
+        if (c == '_')
+            QTest::qWait(150);
+        else
+            tray.activated(c == 'T' ? QSystemTrayIcon::Trigger : QSystemTrayIcon::DoubleClick);
+    }
+    QCOMPARE(got.join(' '), codes);
 }
 
 void TestWindow::versionText()
