@@ -385,5 +385,6 @@ class HiDpi(unittest.TestCase):
                 header, line = tallest_stroke(9), tallest_stroke(25)
                 s.check(abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}")
 
+
 if __name__ == "__main__":
     unittest.main()
