@@ -5,9 +5,10 @@
         main = s.wait_window("Pirune")
         ...
 
-Each session has its own Xvfb display, its own trayer and its own copy of the program in a fresh
-temporary folder (the program keeps one instance per folder, so sessions never meet). Everything
-started is stopped by process group when the block ends, whatever happened inside it. A screenshot
+Each session has its own Xvfb display (or Weston), session bus, notification area and copy of the
+program in a fresh temporary folder (the program keeps one instance per folder, so sessions never
+meet). Everything started, also what the bus starts on demand, is stopped by process id when the
+block ends, whatever happened inside it. A screenshot
 of the final screen is saved under the screens folder as <name>.png; failures raised with
 session.fail()/session.check() carry the window list and the Data file's bytes.
 
@@ -29,7 +30,10 @@ import time
 from typing import Callable, List, NamedTuple, Optional
 
 DATA_FILE = "Pirune.dat"
-TOOLS = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import")
+TOOLS = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "dbus-daemon", "dbus-send", "xfce4-panel",
+         "weston", "xrdb")
+HERE = os.path.dirname(os.path.abspath(__file__))
+WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher")
 
 # Layout of the main window, in pixels from its top-left (no window manager, so no frame).
 GROUP = (8, 168)
@@ -77,6 +81,14 @@ class E2EFailure(AssertionError):
     pass
 
 
+def _environ(pid) -> List[bytes]:
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            return f.read().split(b"\0")
+    except OSError:  # gone, or another user's
+        return []
+
+
 _TREE_LINE = re.compile(
     r'^(?P<indent>\s+)(?P<id>0x[0-9a-f]+) "(?P<name>(?:[^"\\]|\\.)*)":.*?'
     r"(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+\s+\+(?P<x>-?\d+)\+(?P<y>-?\d+)\s*$"
@@ -94,8 +106,13 @@ class PiruneSession:
         prepare: Optional[Callable[[str], None]] = None,
         screen: str = "1024x768x24",
         wait_for_tray: bool = True,
+        host: str = "trayer",
+        late_host: bool = False,
+        dpi: Optional[int] = None,
     ):
-        """data=None leaves the folder without a Data file; prepare(folder) runs just before the start."""
+        """data=None leaves the folder without a Data file; prepare(folder) runs just before the start.
+        host: "trayer" (XEmbed), "xfce" (xfce4-panel, StatusNotifierItem) or "weston" (Wayland, no
+        notification area); late_host leaves it to start_host()."""
         self.exe = os.path.abspath(exe)
         self.name = name
         self.data = data
@@ -105,7 +122,8 @@ class PiruneSession:
         )
         self.prepare = prepare
         self.screen = screen
-        self.wait_for_tray = wait_for_tray
+        self.wait_for_tray = wait_for_tray and not late_host and host != "weston"
+        self.host, self.late_host, self.dpi = host, late_host, dpi
         self.folder = ""
         self.display = ""
         self.started_at = 0.0  # time.monotonic() just before the program was started
@@ -116,6 +134,9 @@ class PiruneSession:
     # ---- start and stop -------------------------------------------------------------------
 
     def __enter__(self):
+        # Ends the session (and all it started) before ctest would kill this process outright.
+        signal.signal(signal.SIGALRM, lambda *_: self.fail("session timed out"))
+        signal.alarm(150)
         try:
             self._start()
         except BaseException:
@@ -134,15 +155,24 @@ class PiruneSession:
         runtime = os.path.join(self._root, "runtime")
         os.mkdir(runtime, 0o700)
         self.env = dict(os.environ)
-        self.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "TZ": "UTC", "XDG_RUNTIME_DIR": runtime})
-        for var in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"):
+        # Every process of the session, also those the bus starts on demand, inherits the mark.
+        self.env.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "TZ": "UTC", "XDG_RUNTIME_DIR": runtime,
+                         "HOME": os.path.join(self._root, "home"), "NO_AT_BRIDGE": "1", "PIRUNE_E2E": self._root})
+        os.mkdir(self.env["HOME"])
+        for var in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY"):
             self.env.pop(var, None)
-        self._start_xvfb()
-        self.env["DISPLAY"] = self.display
-        self._spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                               "--width", "200", "--height", "32"])
-        self.wait_for(lambda: any(w.name == "panel" and w.mapped for w in self.windows(visible_only=False)),
-                      10, "trayer's panel")
+        if self.host != "weston":
+            self._start_xvfb()
+            self.env["DISPLAY"] = self.display
+        if self.dpi:
+            subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {self.dpi}\n".encode(), env=self.env,
+                           check=True)
+        self._spawn("bus", ["dbus-daemon", "--config-file", os.path.join(HERE, "session-bus.conf"), "--nofork",
+                            "--address", "unix:dir=" + self._root, "--print-address=1"])
+        address = self.wait_for(lambda: re.findall(r"^unix:\S+", self.log("bus"), re.M), 10, "the session bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address[0]
+        if not self.late_host:
+            self.start_host()
         shutil.copy2(self.exe, os.path.join(self.folder, "Pirune"))
         if self.data is not None:
             with open(self.data_path, "wb") as f:
@@ -150,6 +180,39 @@ class PiruneSession:
         if self.prepare:
             self.prepare(self.folder)
         self.start_program()
+
+    def start_host(self):
+        getattr(self, "_host_" + self.host)()
+
+    def _host_trayer(self):
+        self._spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                               "--width", "200", "--height", "32"])
+        self.wait_for(lambda: any(w.name == "panel" and w.mapped for w in self.windows(visible_only=False)),
+                      10, "trayer's panel")
+
+    def _host_xfce(self):
+        conf = os.path.join(self.env["HOME"], ".config", "xfce4", "xfconf", "xfce-perchannel-xml")
+        os.makedirs(conf)
+        shutil.copy(os.path.join(HERE, "xfce4-panel.xml"), conf)
+        self._spawn("panel", ["xfce4-panel", "--disable-wm-check"])
+        self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"),
+                      15, "the panel's notification area")
+
+    def _host_weston(self):
+        self.env.update({"WAYLAND_DISPLAY": "wayland-pirune", "QT_QPA_PLATFORM": "wayland"})
+        self._spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
+                               "--socket=wayland-pirune"])
+        self.wait_for(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "wayland-pirune")),
+                      10, "weston")
+        # The compositor tells nothing about a client's windows; the program's own requests in its log do.
+        self.env["WAYLAND_DEBUG"] = "client"
+
+    def dbus_property(self, service, path, interface, name) -> str:
+        return self.x("dbus-send", "--session", "--print-reply", "--dest=" + service, path,
+                      "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name, check=False)
+
+    def sni_items(self) -> List[str]:
+        return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
 
     # A command the program is started behind: another user, a resource limit.
     wrap = ()
@@ -218,6 +281,7 @@ class PiruneSession:
                 continue
 
     def _stop(self, failed):
+        signal.alarm(0)
         try:
             if "xvfb" in self._procs:
                 self.screenshot(self.name + ("-FAILED" if failed else ""))
@@ -227,11 +291,20 @@ class PiruneSession:
             pass
         for key in [k for k in self._procs if k != "xvfb"] + ["xvfb"]:
             self._kill(key)
+        for pid in self._marked_processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         if self._root:
             if failed and os.environ.get("PIRUNE_E2E_KEEP"):
                 print(f"kept {self._root}")
             else:
                 shutil.rmtree(self._root, ignore_errors=True)
+
+    def _marked_processes(self) -> List[int]:
+        mark = b"PIRUNE_E2E=" + self._root.encode()
+        return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc")) if mark in _environ(pid)]
 
     # ---- the program -----------------------------------------------------------------------
 
@@ -266,8 +339,11 @@ class PiruneSession:
             return None
 
     def program_log(self) -> str:
+        return self.log("pirune")
+
+    def log(self, key) -> str:
         try:
-            with open(os.path.join(self._root, "pirune.log"), "rb") as f:
+            with open(os.path.join(self._root, key + ".log"), "rb") as f:
                 return f.read().decode("utf-8", "replace")
         except OSError:
             return ""
@@ -283,8 +359,15 @@ class PiruneSession:
 
     def _tree(self):
         """(depth, id, name, x, y, w, h) of every named window."""
+        for attempt in range(3):
+            try:
+                tree = self.x("xwininfo", "-root", "-tree")
+                break
+            except E2EFailure:  # a window went away during the walk
+                if attempt == 2:
+                    raise
         out = []
-        for line in self.x("xwininfo", "-root", "-tree").splitlines():
+        for line in tree.splitlines():
             m = _TREE_LINE.match(line)
             if m:
                 out.append((len(m.group("indent")), int(m.group("id"), 16), m.group("name"), int(m.group("x")),
@@ -321,18 +404,24 @@ class PiruneSession:
                 and w.name in ("Pirune", "ｴﾗｰ", "確認")]
 
     def menus(self) -> List[Window]:
-        return [w for w in self.windows() if w.override_redirect and w.name == "Pirune"]
+        return [w for w in self.windows() if w.override_redirect and w.name in ("Pirune", "wrapper-2.0")]
 
     def tray_icons(self) -> List[Window]:
-        """The program's icons inside trayer's panel (one, when all is well)."""
+        """The program's icons inside the panel (one, when all is well). Xfce's panel draws the items
+        registered with it in its plugin's window."""
+        name = "Pirune"
+        if self.host == "xfce":
+            if not self.sni_items():
+                return []
+            name = "wrapper-2.0"
         tree = self._tree()
         top = min((t[0] for t in tree), default=0)
         icons = []
-        for depth, wid, name, x, y, w, h in tree:
-            if depth > top and name == "Pirune":
+        for depth, wid, title, x, y, w, h in tree:
+            if depth > top and title == name:
                 mapped, _ = self._state(wid)
                 if mapped:
-                    icons.append(Window(wid, name, x, y, w, h, mapped, False))
+                    icons.append(Window(wid, title, x, y, w, h, mapped, False))
         return icons
 
     def tray_icon(self) -> Optional[Window]:
@@ -439,7 +528,7 @@ class PiruneSession:
         if path is None:
             os.makedirs(self.screens_dir, exist_ok=True)
             path = os.path.join(self.screens_dir, name + ".png")
-        args = ["import", "-window", "root"]
+        args = ["import", "-window", "root", "-depth", "8"]
         if window is not None:
             args += ["-crop", f"{window.width}x{window.height}+{window.x}+{window.y}", "+repage"]
         self.x(*args, path, timeout=20)

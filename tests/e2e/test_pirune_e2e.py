@@ -22,12 +22,13 @@ def setUpModule():
         raise unittest.SkipTest("end-to-end tools or program missing")
 
 
-def session(test: unittest.TestCase, **kw) -> PiruneSession:
-    return PiruneSession(EXE, test.id().split(".", 1)[1], **kw)
+def session(test: unittest.TestCase, suffix="", **kw) -> PiruneSession:
+    kw.setdefault("host", getattr(test, "host", "trayer"))
+    return PiruneSession(EXE, test.id().split(".", 1)[1] + suffix, **kw)
 
 
 def program_windows(s: PiruneSession):
-    return [w for w in s.windows() if w.name != "panel"]
+    return [w for w in s.windows() if w.name not in ("panel", "xfce4-panel", "wrapper-2.0")]
 
 
 def read_editor(s: PiruneSession, main):
@@ -335,6 +336,68 @@ class TrayMenu(unittest.TestCase):
             s.check(program_windows(s) == [], "windows left after the exit")
             s.check(s.tray_icon() is None, "the icon stayed after the exit")
             s.check_data(expected, "after 終了")
+
+
+class OnXfcePanel(TrayMenu):
+    """The tray cases on a panel that hosts StatusNotifierItems, where each click is an Activate call."""
+    host = "xfce"
+
+    def test_icon_tooltip_and_clicks(self):
+        with session(self) as s:
+            items = s.sni_items()
+            s.check(len(items) == 1, f"registered items: {items}")
+            service, path = items[0].split("/", 1)
+            tip = s.dbus_property(service, "/" + path, "org.kde.StatusNotifierItem", "ToolTip")
+            s.check('"Pirune"' in tip, f"tooltip {tip!r}")
+            s.click(*s.tray_icon_position())
+            time.sleep(1.5)
+            s.check(program_windows(s) == [], "a single click opened a window")
+            s.menu_command("s")
+            s.click_control(s.wait_window("Pirune"), "close")
+            s.wait_no_window("Pirune")
+            s.double_click_tray()
+            s.wait_window("Pirune")
+
+
+class NoNotificationAreaAtStart(unittest.TestCase):
+    def test_panels_started_10_s_late_get_the_icon_and_weston_gets_the_window(self):
+        flagged = notices_bytes([(DUE[1][0], DUE[1][1], "1")])
+        with session(self, "-xfce", host="xfce", late_host=True) as sni, session(self, late_host=True) as xembed, \
+                session(self, "-weston", host="weston", data=notices_bytes(DUE[1:2]),
+                        fake_time="2026-12-07 09:04:57") as wl:
+            shown = lambda title: f'set_title("{title}")' in wl.program_log()  # noqa: E731
+            wl.wait_for(lambda: shown("メッセージ") and wl.data_bytes() == flagged, 10, "the message and its flag")
+            time.sleep(max(0.0, sni.started_at + 10 - time.monotonic()))
+            for s in (xembed, sni):
+                s.start_host()
+                s.wait_tray_icon(timeout=2)
+            time.sleep(max(0.0, wl.started_at + 28 - time.monotonic()))
+            wl.check(not shown("Pirune"), "the main window opened before the wait was over")
+            # Past the time the window opens for want of a notification area.
+            wl.wait_for(lambda: shown("Pirune"), 5, "the main window")
+            for s in (xembed, sni):
+                s.check(program_windows(s) == [] and len(s.tray_icons()) == 1, "not just the one icon")
+
+
+class HiDpi(unittest.TestCase):
+    def test_window_scales_and_the_header_stays_over_the_list(self):
+        for dpi in (96, 144, 192):
+            f = dpi / 96
+            with self.subTest(dpi=dpi), session(self, f"-{dpi}", screen="1920x1080x24", dpi=dpi,
+                                                data=notices_bytes([("2026/12/24 10:00", "ooo", "0")])) as s:
+                main = open_main(s)
+                s.check(abs(main.width - 609 * f) < 2 and abs(main.height - 327 * f) < 2, f"size {main}")
+                with open(s.screenshot("", main, os.path.join(s.folder, "main.ppm")), "rb") as ppm:
+                    pix = ppm.read()[-3 * main.width * main.height:]
+
+                def tallest_stroke(top):
+                    rows = [3 * y * main.width for y in range(int(top * f), int((top + 14) * f))]
+                    return max(range(int(20 * f), int(400 * f)),
+                               key=lambda x: sum(sum(pix[r + 3 * x:r + 3 * x + 3]) < 200 for r in rows))
+
+                # The header's "|" and the first line's "|" are the tallest strokes of their strips.
+                header, line = tallest_stroke(9), tallest_stroke(25)
+                s.check(abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}")
 
 
 if __name__ == "__main__":
