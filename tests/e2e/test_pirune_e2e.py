@@ -5,6 +5,7 @@ Run with the built program's path in PIRUNE_EXE, e.g.
 """
 
 import os
+import signal
 import subprocess
 import time
 import unittest
@@ -223,6 +224,17 @@ class DueNotice(unittest.TestCase):
             s.wait_no_window("メッセージ")
             s.check(s.program_running(), "OK ended the program")
             s.check_data(expected, "after OK")
+
+    def test_a_long_stop_across_the_minute_asks_about_the_notice(self):
+        with session(self, data=notices_bytes(DUE), fake_time="2026-12-07 09:04:57") as s:
+            group = s._procs["pirune"].pid
+            os.killpg(group, signal.SIGSTOP)
+            try:
+                time.sleep(s.wall_time_of("2026-12-07 09:05:08") - time.time())
+            finally:
+                os.killpg(group, signal.SIGCONT)
+            s.wait_window("確認", timeout=3)
+            s.check(not s.find_windows("メッセージ"), "a message window without the question")
 
     def test_a_notice_added_in_the_window_comes_at_its_minute(self):
         with session(self, data=notices_bytes(DUE[:1]), fake_time="2026-12-07 09:04:50") as s:
