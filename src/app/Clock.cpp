@@ -44,7 +44,8 @@ bool startKernelNotice()
             close(fd);
             return false;
         }
-        auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
+        auto *notifier =
+            new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd] {
             std::uint64_t expirations;
             if (read(fd, &expirations, sizeof expirations) < 0 && errno == EAGAIN)

@@ -58,7 +58,8 @@ void F_Pirune::Timer1_Timer()
 }
 
 // A pass can only find something due in the first second of a minute. Where the system reports
-// changes of the wall clock, Timer1 sleeps through the rest of the minute and wakes for that second.
+// changes of the wall clock, Timer1 sleeps through the rest of the minute and wakes for that
+// second.
 void F_Pirune::timerWake()
 {
     if (m_asleep && m_lastPassSecond != 0 && !m_inPass) {
