@@ -62,7 +62,7 @@ void F_Pirune::Timer1_Timer()
 // second.
 void F_Pirune::timerWake()
 {
-    if (m_asleep && m_lastPassSecond != 0 && !m_inPass) {
+    if (m_asleep && !m_inPass) {
         // Take the clock to have run on steadily since the last pass, as passes during the sleep
         // would have seen it, but not beyond the second before the wake-up was due: a clock set
         // meanwhile then counts as a jump, and a wake-up late because the process was stopped as
