@@ -42,6 +42,8 @@ private slots:
     void ticksWaitUntilTableIsLoaded();
     void failingPassDoesNotStackBoxes();
     void clockJumpOffersMissedNoticesOnce();
+    void clockSetWhileAsleep_data();
+    void clockSetWhileAsleep();
 
     void messageWindowLayout_data();
     void messageWindowLayout();
@@ -275,6 +277,34 @@ void TestNotify::clockJumpOffersMissedNoticesOnce() {
     QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tslept through\t1\r\n"));
     QCoreApplication::processEvents();
     QCOMPARE(f.boxes.boxes.size(), 1);
+}
+
+// The clock is set to each time in turn, with the system's notice of it; then it runs on a second.
+// Each case asks one question, at start-up or after the jump, answered No.
+void TestNotify::clockSetWhileAsleep_data() {
+    QTest::addColumn<QList<QDateTime>>("clocks");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("forward across the minute: offered")
+        << QList<QDateTime>{at(9, 4, 30), at(9, 20, 0)} << QStringList();
+    QTest::newRow("back before the minute: it comes again")
+        << QList<QDateTime>{at(9, 5, 30), at(9, 4, 59)} << QStringList{"x"};
+}
+
+void TestNotify::clockSetWhileAsleep() {
+    QFETCH(QList<QDateTime>, clocks);
+    QFETCH(QStringList, shown);
+    PiruneFixture f(clocks.first());
+    f.writeData("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
+    f.boxes.answers << MessageSeam::Answer::No;
+    F_Pirune &w = f.start();
+    QTRY_VERIFY(w.Timer1->interval() > 100); // asleep until the next minute
+    for (const QDateTime &t : clocks) {
+        Clock::setFixed(t);
+        Clock::notifyChanged();
+    }
+    Clock::setFixed(clocks.last().addSecs(1));
+    QTRY_COMPARE(PiruneFixture::messageTexts(), shown);
+    QTRY_COMPARE(f.boxes.boxes.size(), 1);
 }
 
 void TestNotify::messageWindowLayout_data() {

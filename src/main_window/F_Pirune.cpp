@@ -65,9 +65,14 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, &F_Pirune::Timer1_Timer);
+    connect(Timer1, &QTimer::timeout, this, &F_Pirune::timerWake);
     Timer1->start();
+    m_clockWatched = Clock::watchChanges(this, [this] {
+        if (Timer1->isActive())
+            timerWake();
+    });
 }
 
 F_Pirune::~F_Pirune() = default;

@@ -5,6 +5,7 @@ Run with the built program's path in PIRUNE_EXE, e.g.
 """
 
 import os
+import signal
 import subprocess
 import time
 import unittest
@@ -224,6 +225,15 @@ class DueNotice(unittest.TestCase):
             s.wait_no_window("メッセージ")
             s.check(s.program_running(), "OK ended the program")
             s.check_data(expected, "after OK")
+
+    def test_a_long_stop_across_the_minute_asks_about_the_notice(self):
+        with session(self, data=notices_bytes(DUE), fake_time="2026-12-07 09:04:55") as s:
+            time.sleep(s.wall_time_of("2026-12-07 09:04:58") - time.time())  # start-up is over
+            os.killpg(s._procs["pirune"].pid, signal.SIGSTOP)  # the harness ends it even so
+            time.sleep(s.wall_time_of("2026-12-07 09:05:08") - time.time())
+            os.killpg(s._procs["pirune"].pid, signal.SIGCONT)
+            s.wait_window("確認")
+            s.check(not s.find_windows("メッセージ"), "a message window without the question")
 
     def test_a_notice_added_in_the_window_comes_at_its_minute(self):
         with session(self, data=notices_bytes(DUE[:1]), fake_time="2026-12-07 09:04:50") as s:
