@@ -3,10 +3,11 @@
 # "test" for building and running every test.
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
+# qt6-wayland: native Wayland sessions; libxcb1-dev: finding an X11 tray without asking Qt.
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-wayland libxcb1-dev qt6-translations-l10n fonts-ipafont-gothic)
 if [[ "${1:-run}" == "test" ]]; then
     packages+=(xvfb xauth trayer xdotool x11-utils xclip desktop-file-utils faketime imagemagick python3 libbenchmark-dev
-               clang libclang-rt-dev)
+               clang libclang-rt-dev dbus xfce4-panel weston x11-xserver-utils)
 fi
 
 missing=()

@@ -5,22 +5,29 @@
             file and with a 32,768-notice one; and, as the icon is docked by the panel while the
             program may still be reading its file, also to the program's first answer to a
             request on its single-instance socket (which it can give only once start-up is over);
-  memory:   resident set (VmRSS) after 10 s idle with 1,000 notices.
+  memory:   resident set (VmRSS) after 10 s idle with 1,000 notices;
+  wake-ups: the main thread's voluntary context switches per minute while idle, with an empty Data
+            file and with a 32,768-notice one (--wake-minutes, 0 skips);
+  due:      from hh:nn:00 to a due notice's message window being mapped, under faketime with the
+            end-to-end harness (--due-runs, 0 skips).
 
 Each run copies the executable into a fresh temporary folder (the program keeps its Data file
 beside itself and allows one instance per folder). Needs Xvfb, trayer and xwininfo
 (scripts/install-deps.sh test).
 
   scripts/measure-real.py [--exe build/Pirune] [--runs 7] [--idle 10] [--json out.json] [--icon-only]
+                          [--wake-minutes 1] [--due-runs 7] [--only-timer]
 """
 
 import argparse
+import ctypes
 import datetime
 import hashlib
 import json
 import os
 import random
 import re
+import select
 import shutil
 import signal
 import socket
@@ -203,6 +210,91 @@ def run_once(display, exe, data, idle=None, ask=True):
         shutil.rmtree(folder, ignore_errors=True)
 
 
+def voluntary_switches(pid):
+    # The main thread's task id is the process id.
+    with open(f"/proc/{pid}/task/{pid}/status") as f:
+        for line in f:
+            if line.startswith("voluntary_ctxt_switches:"):
+                return int(line.split()[1])
+    raise RuntimeError("no voluntary_ctxt_switches")
+
+
+def wakeups_per_minute(display, exe, data, minutes):
+    folder = tempfile.mkdtemp(prefix="pirune-measure-", dir=display.workdir)
+    try:
+        shutil.copy2(exe, os.path.join(folder, "Pirune"))
+        with open(os.path.join(folder, "Pirune.dat"), "wb") as f:
+            f.write(data)
+        p = display.spawn(["./Pirune"], cwd=folder)
+        if not wait_for(lambda: "Pirune" in (display.panel_children() or []), 60):
+            raise RuntimeError("no tray icon within 60 s")
+        time.sleep(3)  # start-up and the panel's docking settle
+        before = voluntary_switches(p.pid)
+        time.sleep(60 * minutes)
+        after = voluntary_switches(p.pid)
+        display.stop(p)
+        return (after - before) / minutes
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+class MapWatch:
+    """Reports top-level windows being mapped as the X server announces it (MapNotify on the root
+    window), with the time the event arrived: polling with xwininfo would add its own latency."""
+
+    MAP_NOTIFY = 19
+    SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
+
+    def __init__(self, display):
+        x = self.x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        for name in ("XDefaultRootWindow", "XConnectionNumber", "XPending", "XFlush", "XCloseDisplay"):
+            getattr(x, name).argtypes = [ctypes.c_void_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        self.dpy = x.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError(f"cannot open display {display}")
+        x.XSelectInput(self.dpy, x.XDefaultRootWindow(self.dpy), self.SUBSTRUCTURE_NOTIFY_MASK)
+        x.XFlush(self.dpy)
+
+    def wait_map(self, timeout):
+        """time.time() when the next window was mapped."""
+        event = ctypes.create_string_buffer(192)  # sizeof(XEvent)
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            while self.x.XPending(self.dpy):
+                self.x.XNextEvent(self.dpy, event)
+                arrived = time.time()
+                if ctypes.c_int.from_buffer(event).value == self.MAP_NOTIFY:
+                    return arrived
+            select.select([self.x.XConnectionNumber(self.dpy)], [], [], max(0.0, deadline - time.time()))
+        raise RuntimeError("no window was mapped")
+
+    def close(self):
+        self.x.XCloseDisplay(self.dpy)
+
+
+def due_latencies(exe, runs):
+    """Seconds from hh:nn:00 (on the program's faked clock) to its message window being mapped."""
+    sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+    from pirune_e2e import PiruneSession, notices_bytes
+    data = notices_bytes([("2026/12/07 09:05", "due", "0")])
+    out = []
+    for k in range(runs):
+        with PiruneSession(exe, f"measure-due-{k}", data=data, fake_time="2026-12-07 09:04:57") as s:
+            watch = MapWatch(s.display)
+            try:
+                due = s.wall_time_of("2026-12-07 09:05:00")
+                out.append(watch.wait_map(due + 5 - time.time()) - due)
+            finally:
+                watch.close()
+            s.wait_window("メッセージ")
+    return out
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--exe", default=None, help="the executable (default: build-perf/Pirune, else build/Pirune)")
@@ -211,6 +303,9 @@ def main():
     ap.add_argument("--json", help="also write the figures here")
     ap.add_argument("--icon-only", action="store_true",
                     help="skip the first-answer figure (for builds whose socket does not answer)")
+    ap.add_argument("--wake-minutes", type=float, default=1, help="idle minutes per wake-up count (default 1)")
+    ap.add_argument("--due-runs", type=int, default=7, help="runs of the due-notice latency (default 7)")
+    ap.add_argument("--only-timer", action="store_true", help="only the wake-up and due-notice figures")
     args = ap.parse_args()
     exe = args.exe or next((p for p in (os.path.join(ROOT, "build-perf", "Pirune"), os.path.join(ROOT, "build", "Pirune"))
                             if os.path.exists(p)), None)
@@ -224,24 +319,15 @@ def main():
     workdir = tempfile.mkdtemp(prefix="pirune-measure-")
     try:
         with Display(workdir) as display:
-            run_once(display, exe, b"", ask=not args.icon_only)  # warms the file cache; not counted
-            files = {"empty": b"", "32768": notices(32768)}
-            startup = {name: [] for name in files}
-            ready = {name: [] for name in files}
-            # Interleaved, so that a slow spell of the machine falls on both alike.
-            for _ in range(args.runs):
-                for name, data in files.items():
-                    icon, answered, _ = run_once(display, exe, data, ask=not args.icon_only)
-                    startup[name].append(icon)
-                    ready[name].append(answered)
-            kinds = (("startup", startup),) if args.icon_only else (("startup", startup), ("ready", ready))
-            for kind, table in kinds:
-                for name, times in table.items():
-                    results[f"{kind}_{name}_s"] = {"median": statistics.median(times), "min": min(times),
-                                                   "max": max(times), "all": times}
-                results[f"{kind}_ratio_median"] = statistics.median(table["32768"]) / statistics.median(table["empty"])
-            _, _, memory = run_once(display, exe, notices(1000), idle=args.idle)
-            results["memory_1000_after_idle_kB"] = memory
+            if args.wake_minutes > 0:
+                for name, data in (("empty", b""), ("32768", notices(32768))):
+                    results[f"wakeups_per_minute_{name}"] = wakeups_per_minute(display, exe, data, args.wake_minutes)
+            if not args.only_timer:
+                measure_startup(display, exe, args, results)
+        if args.due_runs > 0:
+            times = due_latencies(exe, args.due_runs)
+            results["due_window_s"] = {"median": statistics.median(times), "min": min(times),
+                                       "max": max(times), "all": times}
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
 
@@ -253,11 +339,40 @@ def main():
             print(f"start-up {what}, {label}: median {r['median'] * 1000:.0f} ms "
                   f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f})")
         print(f"  ratio of the medians: {results[f'{kind}_ratio_median']:.2f}")
-    m = results["memory_1000_after_idle_kB"]
-    print(f"memory after {args.idle:g} s idle, 1000 notices: VmRSS {m['VmRSS'] / 1024:.1f} MiB (peak {m['VmHWM'] / 1024:.1f} MiB)")
+    if "memory_1000_after_idle_kB" in results:
+        m = results["memory_1000_after_idle_kB"]
+        print(f"memory after {args.idle:g} s idle, 1000 notices: VmRSS {m['VmRSS'] / 1024:.1f} MiB (peak {m['VmHWM'] / 1024:.1f} MiB)")
+    for name, label in (("empty", "empty file"), ("32768", "32768 notices")):
+        if f"wakeups_per_minute_{name}" in results:
+            print(f"idle wake-ups of the main thread, {label}: {results[f'wakeups_per_minute_{name}']:.0f} a minute")
+    if "due_window_s" in results:
+        r = results["due_window_s"]
+        print(f"hh:nn:00 to the message window mapped: median {r['median'] * 1000:.0f} ms "
+              f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f}, {len(r['all'])} runs)")
     if args.json:
         with open(args.json, "w") as fjs:
             json.dump(results, fjs, indent=2)
+
+
+def measure_startup(display, exe, args, results):
+    run_once(display, exe, b"", ask=not args.icon_only)  # warms the file cache; not counted
+    files = {"empty": b"", "32768": notices(32768)}
+    startup = {name: [] for name in files}
+    ready = {name: [] for name in files}
+    # Interleaved, so that a slow spell of the machine falls on both alike.
+    for _ in range(args.runs):
+        for name, data in files.items():
+            icon, answered, _ = run_once(display, exe, data, ask=not args.icon_only)
+            startup[name].append(icon)
+            ready[name].append(answered)
+    kinds = (("startup", startup),) if args.icon_only else (("startup", startup), ("ready", ready))
+    for kind, table in kinds:
+        for name, times in table.items():
+            results[f"{kind}_{name}_s"] = {"median": statistics.median(times), "min": min(times),
+                                           "max": max(times), "all": times}
+        results[f"{kind}_ratio_median"] = statistics.median(table["32768"]) / statistics.median(table["empty"])
+    _, _, memory = run_once(display, exe, notices(1000), idle=args.idle)
+    results["memory_1000_after_idle_kB"] = memory
 
 
 if __name__ == "__main__":

@@ -136,6 +136,31 @@ private slots:
         QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tslept through\t1\r\n"));
     }
 
+    // The clock is set to each time in turn, with the system's notice of it, while Pirune sleeps
+    // until the next minute; then it runs on a second. One question each, at start-up or after
+    // the jump, answered No.
+    void clockSetWhileAsleep_data() {
+        QTest::addColumn<QStringList>("clocks");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("forward across the minute: offered") << QStringList{"09:04:30", "09:20:00"} << QStringList();
+        QTest::newRow("back before the minute: it comes again") << QStringList{"09:05:30", "09:04:59"} << QStringList{"x"};
+    }
+    void clockSetWhileAsleep() {
+        QFETCH(QStringList, clocks);
+        QFETCH(QStringList, shown);
+        PiruneFixture f(at(clocks.first()));
+        f.boxes.answers << MessageSeam::Answer::No;
+        F_Pirune &w = f.start("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
+        QTRY_VERIFY(w.Timer1->interval() > 100); // asleep until the next minute
+        for (const QString &t : clocks) {
+            Clock::setFixed(at(t));
+            Clock::notifyChanged();
+        }
+        Clock::setFixed(at(clocks.last()).addSecs(1));
+        QTRY_COMPARE(PiruneFixture::messageTexts(), shown);
+        QTRY_COMPARE(f.boxes.boxes.size(), 1);
+    }
+
     void messageWindowLayout_data() {
         QTest::addColumn<QSize>("asked"); // client size in pixels
         QTest::addColumn<QRect>("text");  // twips

@@ -1,5 +1,5 @@
 #include "PiruneFixture.h"
-#include "app/TrayControl.h"
+#include "tray/TrayControl.h"
 #include "app/Twips.h"
 #include "tray/frmVersion.h"
 
@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QStyleHints>
 #include <QTimer>
 #include <QtTest>
 
@@ -182,6 +183,29 @@ private slots:
         QCOMPARE(exits, 1);
         QVERIFY(f.boxes.boxes.isEmpty());
         QCOMPARE(f.data(), "2026/12/09 10:00\ta\t0\r\n");
+    }
+
+    // T an activation (a click), D a double-click, _ a pause beyond the double-click interval
+    void trayActivations_data() {
+        QTest::addColumn<QString>("activations");
+        QTest::addColumn<QString>("codes");
+        QTest::newRow("lone activation") << "T" << "C0";
+        QTest::newRow("two activations") << "TT" << "C0 D0";
+        QTest::newRow("two far apart") << "T_T" << "C0 C0";
+        QTest::newRow("XEmbed double-click, then a click") << "TDT" << "C0 D0 C0";
+        QTest::newRow("three activations") << "TTT" << "C0 D0 C0";
+    }
+    void trayActivations() {
+        QFETCH(QString, activations);
+        QFETCH(QString, codes);
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(100);
+        TrayControl tray;
+        QStringList got;
+        connect(&tray, &TrayControl::Click, this, [&](short b) { got << QString("C%1").arg(b); });
+        connect(&tray, &TrayControl::DblClick, this, [&](short b) { got << QString("D%1").arg(b); });
+        for (QChar c : activations)
+            c == '_' ? QTest::qWait(150) : tray.activated(c == 'T' ? QSystemTrayIcon::Trigger : QSystemTrayIcon::DoubleClick);
+        QCOMPARE(got.join(' '), codes);
     }
 
     // Hidden behind its icon, Pirune outlives a closed message window; with no notification area

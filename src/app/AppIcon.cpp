@@ -2,7 +2,13 @@
 
 QIcon appIcon()
 {
-    static const QIcon icon(QStringLiteral(":/pirune.png"));
+    // One drawing per size: tray and window take the nearest, sharp at any scale.
+    static const QIcon icon = [] {
+        QIcon i;
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            i.addFile(QStringLiteral(":/icons/pirune-%1.png").arg(size), QSize(size, size));
+        return i;
+    }();
     return icon;
 }
 

@@ -23,6 +23,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pirune"));
     QApplication::setApplicationVersion(QString::fromLatin1(version::fileVersionText));
+    // The Wayland app id: docks find the installed pirune.desktop and its icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pirune"));
 
     // The interface is Japanese whatever the system's language.
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);

@@ -4,7 +4,7 @@
 #include "app/Clock.h"
 #include "app/ErrorTrap.h"
 #include "app/TimeField.h"
-#include "app/TrayControl.h"
+#include "tray/TrayControl.h"
 #include "store/DataFile.h"
 
 #include <QCloseEvent>
@@ -65,9 +65,14 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, &F_Pirune::Timer1_Timer);
+    connect(Timer1, &QTimer::timeout, this, &F_Pirune::timerWake);
     Timer1->start();
+    m_clockWatched = Clock::watchChanges(this, [this] {
+        if (Timer1->isActive())
+            timerWake();
+    });
 }
 
 F_Pirune::~F_Pirune() = default;
@@ -90,7 +95,7 @@ void F_Pirune::Form_Load()
         TrayControl1->setIcon(windowIcon());
         TrayControl1->setTip(QStringLiteral("Pirune"));
         TrayControl1->show();
-        if (!TrayControl::hostAvailable())
+        if (!TrayControl1->isDocked())
             watchForTray();
         hide();
 

@@ -3,6 +3,7 @@
 #include "store/NoticeTable.h"
 #include "store/TextCodec.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -126,6 +127,8 @@ private:
     void openVersionWindow();
     void watchForTray();
     void scheduleMissedCheck();
+    void timerWake();
+    void scheduleNextPass();
 
     QString m_dataDir;
     FileEncoding m_encoding = FileEncoding::Cp932;
@@ -135,6 +138,10 @@ private:
     bool m_askingMituuti = false;
     bool m_missedCheckQueued = false;
     qint64 m_lastPassSecond = 0; // civil second of the previous pass
+    bool m_clockWatched = false; // the system tells when the wall clock is set
+    bool m_asleep = false;       // Timer1 is armed for the next minute, not for the next 100 ms
+    qint64 m_wakeSecond = 0;     // civil second that sleep ends at
+    QElapsedTimer m_sleepClock;  // started when the sleep began
     int m_saves = 0;
     QString m_timeText;                 // the time field's text while the controls are not built
     std::optional<bool> m_editButtons;  // Change/Delete enabled, once start-up has decided it

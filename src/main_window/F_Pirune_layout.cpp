@@ -4,8 +4,8 @@
 #include "app/DatePicker.h"
 #include "app/ErrorTrap.h"
 #include "app/TimeField.h"
-#include "app/TrayControl.h"
 #include "app/Twips.h"
+#include "tray/TrayControl.h"
 
 #include <QApplication>
 #include <QGroupBox>

@@ -1,12 +1,15 @@
 #include "main_window/F_Pirune.h"
 
+#include "app/Clock.h"
 #include "app/ErrorTrap.h"
 #include "app/mdl_Cmn.h"
 #include "notify/DueCheck.h"
 #include "notify/frmMessage.h"
+#include "store/DateText.h"
 
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 // A pass later than this after the previous one means the machine slept or the clock jumped.
@@ -52,6 +55,40 @@ void F_Pirune::Timer1_Timer()
         if (shown)
             SaveDataToFile();
     });
+}
+
+// A pass can only find something due in the first second of a minute. Where the system reports
+// changes of the wall clock, Timer1 sleeps through the rest of the minute and wakes for that
+// second.
+void F_Pirune::timerWake()
+{
+    if (m_asleep && !m_inPass) {
+        // Take the clock to have run on steadily since the last pass, as passes during the sleep
+        // would have seen it, but not beyond the second before the wake-up was due: a clock set
+        // meanwhile then counts as a jump, and a wake-up late because the process was stopped as
+        // a late pass.
+        const qint64 steady = m_lastPassSecond + m_sleepClock.elapsed() / 1000;
+        m_lastPassSecond = std::min(steady, m_wakeSecond - 1);
+    }
+    Timer1_Timer();
+    scheduleNextPass();
+}
+
+void F_Pirune::scheduleNextPass()
+{
+    const QDateTime now = Clock::now();
+    const int intoMinute = now.time().second() * 1000 + now.time().msec();
+    // Until a first pass has given the sleep a starting point, and through second :00, poll.
+    m_asleep = m_clockWatched && m_lastPassSecond != 0 && intoMinute >= 1000;
+    if (!m_asleep) {
+        if (!Timer1->isActive() || Timer1->interval() != 100)
+            Timer1->start(100);
+        return;
+    }
+    const qint64 civil = DateText::civilOf(now);
+    m_wakeSecond = civil - civil % 60 + 60;
+    m_sleepClock.start();
+    Timer1->start(60000 - intoMinute);
 }
 
 void F_Pirune::scheduleMissedCheck()

@@ -1,7 +1,7 @@
 #include "main_window/F_Pirune.h"
 
 #include "app/ErrorTrap.h"
-#include "app/TrayControl.h"
+#include "tray/TrayControl.h"
 #include "tray/frmVersion.h"
 
 #include <QAction>
@@ -97,10 +97,8 @@ void F_Pirune::watchForTray()
     m_trayWatch = new QTimer(this);
     m_trayWatch->setInterval(1000);
     connect(m_trayWatch, &QTimer::timeout, this, [this] {
-        if (TrayControl::hostAvailable()) {
-            // Docking again puts the icon into a host that appeared after start-up.
-            TrayControl1->remove();
-            TrayControl1->show();
+        // The icon docks by itself in a host that appears after start-up.
+        if (TrayControl1->isDocked()) {
             m_noTray = false;
             m_trayWatch->stop();
             m_trayWatch->deleteLater();

@@ -1,9 +1,11 @@
-"""The built Pirune on its own Xvfb display beside a tray host (trayer), driven like a user. Each
-session ends everything it started by process group, also on failure, and leaves a screenshot of
-the last screen in $PIRUNE_E2E_SCREENS/<case>.png."""
+"""The built Pirune on its own display (Xvfb, or Weston), session bus and notification area (trayer, or
+the Xfce panel), driven like a user. Each session ends all it started, also what the bus started on
+demand, also on failure, and leaves a screenshot of the last screen in $PIRUNE_E2E_SCREENS/<case>.png."""
 import collections, ctypes, datetime, os, re, shutil, signal, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
+HERE = os.path.dirname(os.path.abspath(__file__))
+WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher")
 # Controls of the main window, in pixels from its top-left corner (no window manager, no frame).
 MAIN = {"list": (48, 34), "date": (120, 196), "time": (220, 196), "message": (262, 223), "add": (48, 268),
         "change": (120, 268), "delete": (192, 268), "clear": (264, 268), "close": (568, 308)}
@@ -14,7 +16,8 @@ Window = collections.namedtuple("Window", "id name x y width height menu")  # me
 
 
 def skip_without_tools():
-    tools = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "faketime", "iconv")
+    tools = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "faketime", "iconv", "dbus-daemon",
+             "dbus-send", "xfce4-panel", "weston", "xrdb")
     missing = [t for t in tools if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
     if missing:
         print(f"E2E-SKIP: missing {', '.join(missing)}", flush=True)  # ctest reads this as skipped
@@ -28,26 +31,40 @@ def notices(rows):
 
 
 class PiruneSession:
-    def __init__(self, name, data=b"", fake_time=None, prepare=None, wrap=()):
+    def __init__(self, name, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False,
+                 dpi=None, screen="1024x768x24"):
         """data=None starts without a Data file; prepare(folder) runs just before the start; wrap is
-        a command the program starts behind (another user, a resource limit)."""
-        self.name, self.data, self.fake_time, self.prepare, self.wrap, self.procs = name, data, fake_time, prepare, wrap, {}
+        a command the program starts behind (another user, a resource limit). host: "trayer"
+        (XEmbed), "xfce" (StatusNotifierItem) or "weston" (Wayland, no notification area);
+        late_host leaves its start to start_host()."""
+        self.name, self.data, self.fake_time, self.prepare, self.wrap = name, data, fake_time, prepare, wrap
+        self.host, self.late_host, self.dpi, self.screen, self.procs = host, late_host, dpi, screen, {}
 
     def __enter__(self):
+        signal.signal(signal.SIGALRM, lambda *_: self.fail("session timed out"))  # before ctest kills us
+        signal.alarm(150)
         self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
-        self.folder, runtime = os.path.join(self.root, "app"), os.path.join(self.root, "runtime")
-        self.data_path = os.path.join(self.folder, "Pirune.dat")
-        os.mkdir(self.folder)
-        os.mkdir(runtime, 0o700)
-        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        self.env.update(LANG="C.UTF-8", TZ="UTC", XDG_RUNTIME_DIR=runtime)
+        self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(self.root, "app", "Pirune.dat")
+        for d in ("app", "home", "runtime"):
+            os.mkdir(os.path.join(self.root, d), 0o700)
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY")}
+        # Every process of the session, also those the bus starts on demand, inherits the mark.
+        self.env.update(LANG="C.UTF-8", TZ="UTC", XDG_RUNTIME_DIR=os.path.join(self.root, "runtime"), NO_AT_BRIDGE="1",
+                        HOME=os.path.join(self.root, "home"), PIRUNE_E2E=self.root)
         try:
-            xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                                       "-noreset"], stdout=subprocess.PIPE)
-            self.env["DISPLAY"] = ":" + xvfb.stdout.readline().decode().strip()
-            self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                                  "--width", "200", "--height", "32"])
-            self.wait_for(lambda: self.find_windows("panel"), 10, "trayer's panel")
+            if self.host != "weston":
+                xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", self.screen, "-nolisten", "tcp",
+                                           "-noreset"], stdout=subprocess.PIPE)
+                self.env["DISPLAY"] = ":" + xvfb.stdout.readline().decode().strip()
+            if self.dpi:
+                subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {self.dpi}\n".encode(), env=self.env)
+            self.spawn("bus", ["dbus-daemon", "--config-file", os.path.join(HERE, "session-bus.conf"), "--nofork",
+                               "--address", "unix:dir=" + self.root, "--print-address=1"])
+            bus = self.wait_for(lambda: re.findall(r"^unix:\S+", self.log("bus"), re.M), 10, "the session bus")
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = bus[0]
+            if not self.late_host:
+                self.start_host()
             shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
             if self.data is not None:
                 with open(self.data_path, "wb") as f:
@@ -61,17 +78,26 @@ class PiruneSession:
         return self
 
     def __exit__(self, failed, *_):
-        screens = os.environ.get("PIRUNE_E2E_SCREENS") or tempfile.gettempdir()
-        os.makedirs(screens, exist_ok=True)
-        subprocess.run(["import", "-window", "root", os.path.join(screens, self.name + "-FAILED" * bool(failed) + ".png")],
-                       env=self.env, capture_output=True, timeout=20)
+        signal.alarm(0)
+        if "xvfb" in self.procs:
+            screens = os.environ.get("PIRUNE_E2E_SCREENS") or tempfile.gettempdir()
+            os.makedirs(screens, exist_ok=True)
+            subprocess.run(["import", "-window", "root", "-depth", "8", os.path.join(
+                screens, self.name + "-FAILED" * bool(failed) + ".png")], env=self.env, capture_output=True, timeout=20)
         for key in sorted(self.procs, key=lambda k: k == "xvfb"):
-            if proc := self.procs.pop(key, None):
-                try:
-                    os.killpg(proc.pid, signal.SIGKILL)  # each leads its own group: faketime's child goes too
-                except ProcessLookupError:
-                    pass
-                proc.wait()
+            try:
+                os.killpg(self.procs[key].pid, signal.SIGKILL)  # each leads its own group: faketime's child too
+            except ProcessLookupError:
+                pass
+            self.procs.pop(key).wait()
+        mark = b"PIRUNE_E2E=" + self.root.encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if mark in f.read().split(b"\0"):
+                        os.kill(int(pid), signal.SIGKILL)
+            except OSError:  # gone, or another user's
+                pass
         shutil.rmtree(self.root, ignore_errors=True)
 
     def spawn(self, key, cmd, **kw):
@@ -81,13 +107,46 @@ class PiruneSession:
                                                start_new_session=True, **kw)
         return self.procs[key]
 
+    def log(self, key):
+        with open(os.path.join(self.root, key + ".log"), "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def start_host(self):
+        if self.host == "trayer":
+            self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                                  "--width", "200", "--height", "32"])
+            self.wait_for(lambda: self.find_windows("panel"), 10, "trayer's panel")
+        elif self.host == "xfce":
+            conf = os.path.join(self.env["HOME"], ".config", "xfce4", "xfconf", "xfce-perchannel-xml")
+            os.makedirs(conf)
+            shutil.copy(os.path.join(HERE, "xfce4-panel.xml"), conf)
+            self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
+            self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"), 15,
+                          "the panel's notification area")
+        else:
+            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland")
+            self.spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
+                                  "--socket=wayland-pirune"])
+            self.wait_for(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "wayland-pirune")), 10,
+                          "weston")
+            self.env["WAYLAND_DEBUG"] = "client"  # the program's requests tell what windows it opens
+
     def start_program(self):
         while self.fake_time and time.time() % 1 > 0.9:
             time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
         self.started = time.time()
         fake = ["faketime", self.fake_time] if self.fake_time else []
         self.spawn("pirune", list(self.wrap) + fake + ["./Pirune"], cwd=self.folder)
-        self.wait_for(self.tray_icon, 15, "the tray icon")
+        if not self.late_host and self.host != "weston":
+            self.wait_for(self.tray_icon, 15, "the tray icon")
+
+    def dbus_property(self, service, path, interface, name):
+        return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=" + service, path,
+                               "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name],
+                              env=self.env, capture_output=True, text=True).stdout
+
+    def sni_items(self):
+        return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
 
     def data_bytes(self):
         try:
@@ -98,7 +157,7 @@ class PiruneSession:
 
     def wall_time_of(self, fake):
         """The time.time() at which the program's clock reads fake, "YYYY-MM-DD hh:mm:ss"."""
-        parse = lambda t: datetime.datetime.strptime(t, "%Y-%m-%d %H:%M:%S")
+        parse = lambda t: datetime.datetime.strptime(t, "%Y-%m-%d %H:%M:%S")  # noqa: E731
         return int(self.started) + (parse(fake) - parse(self.fake_time)).total_seconds()
 
     def program_running(self):
@@ -121,9 +180,18 @@ class PiruneSession:
     def find_windows(self, title):
         return [w for w in self.windows() if w.name == title and not w.menu]
 
+    def program_windows(self):
+        return [w for w in self.windows() if w.name not in ("panel", "xfce4-panel", "wrapper-2.0")]
+
+    def tray_icons(self):
+        """The program's icons in the notification area; Xfce's panel draws its items in its plugin's window."""
+        if self.host == "xfce" and not self.sni_items():
+            return []
+        top, name = {w.id for w in self.windows()}, "wrapper-2.0" if self.host == "xfce" else "Pirune"
+        return [w for w in self.windows("-root", "-tree") if w.name == name and w.id not in top]
+
     def tray_icon(self):
-        panel = self.find_windows("panel")
-        return next((w for w in self.windows("-id", hex(panel[0].id), "-tree") if w.name == "Pirune"), None) if panel else None
+        return next(iter(self.tray_icons()), None)
 
     def wait_for(self, probe, timeout, what):
         deadline = time.monotonic() + timeout
@@ -152,7 +220,7 @@ class PiruneSession:
 
     def menu_command(self, key):
         """Opens the icon's menu with a right click and chooses an item by its access key."""
-        menu = lambda: [w for w in self.windows() if w.menu and w.name == "Pirune"]  # noqa: E731
+        menu = lambda: [w for w in self.windows() if w.menu and w.name in ("Pirune", "wrapper-2.0")]  # noqa: E731
         for _ in range(3):  # a window being activated just then closes the menu, as it would for a user
             self.click_tray(button=3)
             if any(menu() or time.sleep(0.1) for _ in range(10)):
@@ -190,10 +258,9 @@ class PiruneSession:
                               timeout=5).stdout.decode()
 
     def fail(self, message):
-        with open(os.path.join(self.root, "pirune.log"), "a+", errors="replace") as log:
-            log.seek(0)
-            raise AssertionError(f"{self.name}: {message}\nwindows: {self.windows()}\n"
-                                 f"Pirune.dat: {self.data_bytes()!r}\nprogram output:\n{log.read()}")
+        windows = self.windows() if "xvfb" in self.procs else "no X"
+        raise AssertionError(f"{self.name}: {message}\nwindows: {windows}\nPirune.dat: {self.data_bytes()!r}\n"
+                             f"program output:\n{self.log('pirune') if 'pirune' in self.procs else ''}")
 
     def check(self, condition, message):
         if not condition:

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+class QMenu;
+class QTimer;
+
+// The notification-area icon: set icon, set tip, show, remove; Click and DblClick with a
+// button code (left click 0, right click 1, left double-click DblClick 0).
+//
+// Qt decides once per process, when the first tray icon is made or the first availability
+// question is asked, whether to use a StatusNotifierItem host or the XEmbed tray, and never asks
+// again. So nothing here asks Qt before a notification area of either kind exists: the icon is
+// made when the first one appears, and Qt then picks the kind that is there.
+class TrayControl : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TrayControl(QObject *parent = nullptr);
+
+    void setIcon(const QIcon &icon);
+    void setTip(const QString &tip);
+    void show();
+    void remove();
+    // Hosts that open the menu themselves (StatusNotifierItem) are handed it here.
+    void setMenu(QMenu *menu);
+
+    QIcon icon() const;
+    QString tip() const;
+    bool isShown() const;
+    // The icon sits in a notification area now.
+    bool isDocked() const;
+    static bool hostAvailable();
+
+    // SNI hosts send every click as its own activation: two within the double-click interval
+    // are a double-click, as the XEmbed tray reports it.
+    void activated(QSystemTrayIcon::ActivationReason reason);
+
+signals:
+    void Click(short Button);
+    void DblClick(short Button);
+
+private slots:
+    void hostsChanged();
+
+private:
+    void watchHosts();
+
+    QSystemTrayIcon *m_tray = nullptr;
+    bool m_sni = false; // the kind Qt chose when the icon was made
+    bool m_shown = false;
+    QIcon m_icon;
+    QString m_tip;
+    QPointer<QMenu> m_menu;
+    QTimer *m_hostPoll = nullptr;
+    bool m_busWatched = false;
+    QElapsedTimer m_lastTrigger;
+};
