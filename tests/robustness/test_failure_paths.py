@@ -10,6 +10,7 @@ it as the user nobody; without setpriv they are skipped.
 import os
 import shutil
 import sys
+import tempfile
 import time
 import unittest
 
