@@ -7,8 +7,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace Qt::Literals::StringLiterals; // u"\xDC80"_s: byte 80 as a loaded text keeps it
 
@@ -46,10 +44,6 @@ bool sameAsReference(const QStringList &keys, qint32 sel) {
     return false;
 }
 
-QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 struct SplitCase { QString text, delimiter; int count; QStringList fields; QString box; };
 struct Text3 { QString a, b, c; };
@@ -298,33 +292,6 @@ private slots:
         t.arrJikoku[sel] = QStringLiteral("2026/01/01 240001");
         sel = SortItiranFast(t, sel);
         QCOMPARE(t.arrMes.mid(sel - 1, 3), (QStringList{"70000", "100000", "70001"}));
-    }
-
-    // A file-size limit makes the write fail part of the way, as a full disk does: the old file
-    // stays whole and no temporary file is left.
-    void failedWriteKeepsOldFile() {
-        QTemporaryDir dir;
-        const QString path = DataFile::pathIn(dir.path());
-        DataFile::ensureExists(path);
-        QCOMPARE(readFile(path), QByteArray());
-        DataFile::writeAtomically(path, "old");
-        DataFile::ensureExists(path);
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{}, limited{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        limited = {4096, saved.rlim_max};
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        int thrown = 0;
-        try {
-            DataFile::writeAtomically(path, QByteArray(64 * 1024, 'x'));
-        } catch (const RunError &e) {
-            thrown = e.number();
-        }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-        QCOMPARE(thrown, int(RunError::DeviceIO));
-        QCOMPARE(readFile(path), QByteArray("old"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Pirune.dat"});
     }
 };
 

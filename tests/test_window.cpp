@@ -12,19 +12,6 @@
 #include <QtTest>
 
 namespace {
-// Columns dark over most of a band of rows: the strokes of "|" among them.
-QSet<int> fullHeightColumns(const QImage &img, int top, int height, int from) {
-    QSet<int> out;
-    for (int x = from; x < from + 200; ++x) {
-        int dark = 0;
-        for (int y = top; y < top + height; ++y)
-            dark += qGray(img.pixel(x, y)) < 128;
-        if (dark >= height * 7 / 10)
-            out.insert(x);
-    }
-    return out;
-}
-
 template <class T> int topLevels() {
     int n = 0;
     for (QWidget *t : QApplication::topLevelWidgets())
@@ -142,23 +129,6 @@ private slots:
             if (tabOrder.contains(x))
                 order << x;
         QCOMPARE(order, tabOrder);
-    }
-
-    void listHeaderLinesUpWithList() {
-        PiruneFixture f;
-        F_Pirune &w = f.start("2026/12/09 10:00|x\t設定\t0\r\n");
-        QCOMPARE(w.Label1->font(), w.lstItiran->font());
-        const QFontMetrics fm(w.lstItiran->font());
-        for (const char *glyph : {"i", "W", "|", " ", "/"})
-            QCOMPARE(fm.horizontalAdvance(glyph), fm.horizontalAdvance('0'));
-        w.show();
-        const QImage img = w.grab().toImage();
-        const QRect row = w.lstItiran->visualItemRect(w.lstItiran->item(0))
-                              .translated(w.lstItiran->mapTo(&w, w.lstItiran->viewport()->pos()));
-        const QSet<int> header = fullHeightColumns(img, w.Label1->y() + 2, fm.ascent() - 2, w.Label1->x());
-        const QSet<int> line = fullHeightColumns(img, row.y() + (row.height() - fm.ascent()) / 2 + 1, fm.ascent() - 2,
-                                                 w.lstItiran->x());
-        QVERIFY2(header.intersects(line), "the header's \"|\" does not stand above the list's \"|\"");
     }
 
     void trayAndMenu() {

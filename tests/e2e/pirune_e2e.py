@@ -24,19 +24,16 @@ def skip_without_tools():
         raise unittest.SkipTest("end-to-end tools or program missing")
 
 
-def notices(rows):
-    """The Data file's bytes for (date-time, message, flag) rows: CP932 as Windows writes it."""
+def notices(rows):  # the Data file for (date-time, message, flag) rows, in CP932 as Windows writes it
     text = "".join(f"{j}\t{m}\t{f}\r\n" for j, m, f in rows).encode()
     return subprocess.run(["iconv", "-f", "UTF-8", "-t", "CP932"], input=text, capture_output=True, check=True).stdout
 
 
 class PiruneSession:
+    # data=None: no Data file; prepare(folder) runs before the start; wrap: a command the program starts
+    # behind; host: "trayer" (XEmbed), "xfce" (StatusNotifierItem), "weston" (Wayland, no notification area).
     def __init__(self, name, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False,
                  dpi=None, screen="1024x768x24"):
-        """data=None starts without a Data file; prepare(folder) runs just before the start; wrap is
-        a command the program starts behind (another user, a resource limit). host: "trayer"
-        (XEmbed), "xfce" (StatusNotifierItem) or "weston" (Wayland, no notification area);
-        late_host leaves its start to start_host()."""
         self.name, self.data, self.fake_time, self.prepare, self.wrap = name, data, fake_time, prepare, wrap
         self.host, self.late_host, self.dpi, self.screen, self.procs = host, late_host, dpi, screen, {}
 
@@ -108,8 +105,7 @@ class PiruneSession:
         return self.procs[key]
 
     def log(self, key):
-        with open(os.path.join(self.root, key + ".log"), "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        return open(os.path.join(self.root, key + ".log"), "rb").read().decode("utf-8", "replace")
 
     def start_host(self):
         if self.host == "trayer":
@@ -149,14 +145,9 @@ class PiruneSession:
         return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
 
     def data_bytes(self):
-        try:
-            with open(self.data_path, "rb") as f:
-                return f.read()
-        except OSError:
-            return None
+        return open(self.data_path, "rb").read() if os.path.isfile(self.data_path) else None
 
-    def wall_time_of(self, fake):
-        """The time.time() at which the program's clock reads fake, "YYYY-MM-DD hh:mm:ss"."""
+    def wall_time_of(self, fake):  # the time.time() at which the program's clock reads fake
         parse = lambda t: datetime.datetime.strptime(t, "%Y-%m-%d %H:%M:%S")  # noqa: E731
         return int(self.started) + (parse(fake) - parse(self.fake_time)).total_seconds()
 
@@ -166,8 +157,7 @@ class PiruneSession:
     def x(self, *cmd):
         return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=True).stdout.decode()
 
-    def windows(self, *where):
-        """The visible named windows at the top level, or anywhere below the window `where` names."""
+    def windows(self, *where):  # the visible named windows at the top level, or all below where
         found = []
         for m in re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
                              self.x("xwininfo", *(where or ("-root", "-children")))):
@@ -183,8 +173,7 @@ class PiruneSession:
     def program_windows(self):
         return [w for w in self.windows() if w.name not in ("panel", "xfce4-panel", "wrapper-2.0")]
 
-    def tray_icons(self):
-        """The program's icons in the notification area; Xfce's panel draws its items in its plugin's window."""
+    def tray_icons(self):  # Xfce's panel draws the items in its plugin's window
         if self.host == "xfce" and not self.sni_items():
             return []
         top, name = {w.id for w in self.windows()}, "wrapper-2.0" if self.host == "xfce" else "Pirune"
@@ -204,8 +193,8 @@ class PiruneSession:
     def wait_window(self, title, timeout=10):
         return self.wait_for(lambda: self.find_windows(title), timeout, f'a window "{title}"')[0]
 
-    def wait_no_window(self, title, timeout=5):
-        self.wait_for(lambda: not self.find_windows(title), timeout, f'no window "{title}"')
+    def wait_no_window(self, title):
+        self.wait_for(lambda: not self.find_windows(title), 5, f'no window "{title}"')
 
     def click_in(self, window, dx, dy, button=1, repeat=1):
         self.x("xdotool", "mousemove", str(window.x + dx), str(window.y + dy), "click", "--repeat", str(repeat),
@@ -218,8 +207,7 @@ class PiruneSession:
         icon = self.wait_for(self.tray_icon, 5, "the tray icon")
         self.click_in(icon, icon.width // 2, icon.height // 2, button, repeat)
 
-    def menu_command(self, key):
-        """Opens the icon's menu with a right click and chooses an item by its access key."""
+    def menu_command(self, key):  # right click on the icon, then an item's access key
         menu = lambda: [w for w in self.windows() if w.menu and w.name in ("Pirune", "wrapper-2.0")]  # noqa: E731
         for _ in range(3):  # a window being activated just then closes the menu, as it would for a user
             self.click_tray(button=3)
@@ -227,8 +215,7 @@ class PiruneSession:
                 return self.key(key)
         self.fail("no menu")
 
-    def close_window(self, window):
-        """What a window manager's close box does: sends the window WM_DELETE_WINDOW."""
+    def close_window(self, window):  # what a window manager's close box does: WM_DELETE_WINDOW
         x11 = ctypes.CDLL("libX11.so.6")
         x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
         x11.XSetErrorHandler(IGNORE_X_ERRORS)  # a window already gone would end this process
@@ -248,8 +235,7 @@ class PiruneSession:
     def type_text(self, text):
         self.x("xdotool", "type", "--delay", "20", text)
 
-    def copy_text(self, window, dx, dy):
-        """Selects all of a text control and copies it: the control's text."""
+    def copy_text(self, window, dx, dy):  # select all of a text control, copy it, read the clipboard
         self.focus(window)
         self.click_in(window, dx, dy)
         self.key("ctrl+a", "ctrl+c")
