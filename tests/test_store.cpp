@@ -49,7 +49,6 @@ struct SplitCase { QString text, delimiter; int count; QStringList fields; QStri
 struct Text3 { QString a, b, c; };
 struct Decoded { QByteArray mes; FileEncoding enc; QString text; };
 struct Encoded { QString text; FileEncoding enc; QByteArray bytes; char32_t refused; };
-struct Sorted { QStringList keys; int sel; QString order; int result; };
 } // namespace
 
 class TestStore : public QObject {
@@ -224,32 +223,6 @@ private slots:
         DataFile::load(QByteArray(), t = NoticeTable(), enc);
         QCOMPARE(DataFile::serialize(t, enc), QByteArray());
         QCOMPARE(t.lngLast + t.lngCount, -1);
-    }
-
-    void sort_data() {
-        QTest::addColumn<Sorted>("s");
-        const QStringList three{"2026/06/02 09:00", "2026/06/01 18:30", "2026/06/01 09:15"};
-        const QStringList added{"2026/06/01 09:00", "2026/06/02 09:00", "2026/05/01 00:00"};
-        QTest::newRow("empty") << Sorted{{}, -1, "", -1};
-        QTest::newRow("empty, any index") << Sorted{{}, 7, "", 7};
-        QTest::newRow("one") << Sorted{{"2026/06/01 09:00"}, 0, "0", 0};
-        QTest::newRow("followed notice ends last") << Sorted{three, 0, "210", 2};
-        QTest::newRow("follows a notice it passes") << Sorted{three, 1, "210", 1};
-        QTest::newRow("added earliest") << Sorted{added, 2, "201", 0};
-        QTest::newRow("nothing selected") << Sorted{added, -1, "201", -1};
-        QTest::newRow("equal texts, not stable") << Sorted{{"B", "B", "A"}, 0, "210", 2};
-    }
-    void sort() {
-        QFETCH(Sorted, s);
-        for (auto sortItiran : {SortItiranReference, SortItiranFast}) {
-            NoticeTable t = tableOf(s.keys);
-            QCOMPARE(sortItiran(t, s.sel), s.result);
-            QCOMPARE(t.arrMes.join(QString()), s.order);
-            for (qint32 i = 0; i <= t.lngLast; ++i) {
-                QCOMPARE(t.arrJikoku.at(i), s.keys.at(t.arrMes.at(i).toInt()));
-                QCOMPARE(t.arrTuuti.at(i), QString::number(t.arrMes.at(i).toInt() % 2));
-            }
-        }
     }
 
     // What the editor leaves (a sorted table with one notice appended or replaced, anywhere, with

@@ -3,12 +3,13 @@
 // overwrite must leave a torn file, or the kills never landed inside a save.
 #include "store/DataFile.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <array>
 #include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 QByteArray tableBytes(int k) {
@@ -21,70 +22,49 @@ QByteArray tableBytes(int k) {
     }
     return DataFile::serialize(t, k ? FileEncoding::Utf8Bom : FileEncoding::Cp932);
 }
+const QByteArray kTables[2] = {tableBytes(0), tableBytes(1)};
 
-QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-[[noreturn]] void saveForever(const QString &how, const QString &target) {
-    const QByteArray bytes[2] = {tableBytes(0), tableBytes(1)};
-    for (unsigned long n = 0;; ++n) {
-        if (QFile f(target); how == "atomic")
-            DataFile::writeAtomically(target, bytes[n % 2]);
-        else if (f.open(QIODevice::WriteOnly))
-            f.write(bytes[n % 2]);
-        if (n == 0) {
-            std::fputs("saving\n", stdout);
-            std::fflush(stdout);
+// Kills a forked saver until `kills`, or with untilTorn at the first torn file; counts the old
+// table, the new one and torn or missing files.
+std::array<int, 3> killRepeatedly(bool atomic, int kills, bool untilTorn) {
+    std::array<int, 3> seen{};
+    QTemporaryDir dir;
+    const QString target = dir.filePath("Pirune.dat");
+    QRandomGenerator rng(7);
+    DataFile::writeAtomically(target, kTables[0]);
+    for (int k = 0; k < kills && !(untilTorn && seen[2]); ++k) {
+        const pid_t saver = fork();
+        for (unsigned long n = 0; saver == 0; ++n) {
+            QFile f(target);
+            if (atomic)
+                DataFile::writeAtomically(target, kTables[n % 2]);
+            else if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                f.write(kTables[n % 2]);
         }
+        QTest::qSleep(int(rng.bounded(40)));
+        ::kill(saver, SIGKILL);
+        ::waitpid(saver, nullptr, 0);
+        QFile f(target);
+        const QByteArray now = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        ++seen[now == kTables[0] ? 0 : now == kTables[1] ? 1 : 2];
+        if (now != kTables[0] && now != kTables[1])
+            DataFile::writeAtomically(target, kTables[0]);
     }
+    qInfo("%s: old table %d, new table %d, torn or missing %d", atomic ? "atomic" : "plain", seen[0], seen[1], seen[2]);
+    return seen;
 }
 } // namespace
 
 class TestCrashSafety : public QObject {
     Q_OBJECT
-    const QByteArray m_old = tableBytes(0), m_new = tableBytes(1);
-
-    // Kills until `kills` or, with untilTorn, until the first torn file; counts old, new and torn.
-    std::array<int, 3> killRepeatedly(const QString &how, int kills, bool untilTorn) {
-        std::array<int, 3> seen{};
-        QTemporaryDir dir;
-        const QString target = dir.filePath("Pirune.dat");
-        QRandomGenerator rng(7);
-        for (int k = 0; k < kills && !(untilTorn && seen[2]); ++k) {
-            if (readFile(target) != m_old && readFile(target) != m_new)
-                DataFile::writeAtomically(target, m_old);
-            QProcess p;
-            p.start(QCoreApplication::applicationFilePath(), {how, target});
-            // Mostly kill while saves run; sometimes while the tables are still being made.
-            if (rng.bounded(8) && p.waitForReadyRead(10000))
-                QTest::qSleep(int(rng.bounded(30)));
-            else
-                QTest::qSleep(int(rng.bounded(15)));
-            ::kill(pid_t(p.processId()), SIGKILL);
-            p.waitForFinished(5000);
-            const QByteArray now = readFile(target);
-            ++seen[now == m_old ? 0 : now == m_new ? 1 : 2];
-        }
-        qInfo("%s: old table %d, new table %d, torn or missing %d", qPrintable(how), seen[0], seen[1], seen[2]);
-        return seen;
-    }
-
 private slots:
-    void plainOverwriteIsCaught() { QVERIFY(killRepeatedly("plain", 150, true)[2] > 0); }
+    void plainOverwriteIsCaught() { QVERIFY(killRepeatedly(false, 150, true)[2] > 0); }
     void killDuringSaves() {
-        const auto seen = killRepeatedly("atomic", 60, false);
+        const auto seen = killRepeatedly(true, 60, false);
         QCOMPARE(seen[2], 0);
         QVERIFY(seen[0] > 0 && seen[1] > 0); // or the kills never landed between two saves
     }
 };
 
-int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    if (argc == 3)
-        saveForever(argv[1], argv[2]);
-    TestCrashSafety test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestCrashSafety)
 #include "test_crash_safety.moc"
