@@ -1,12 +1,5 @@
-"""Pirune's user journeys on a real X display with a real tray host, one case each.
-
-    PIRUNE_EXE=build/Pirune python3 -m unittest -v test_pirune_e2e
-"""
-import os
-import signal
-import subprocess
-import time
-import unittest
+"""Pirune's user journeys, one case each, on real displays and notification areas."""
+import os, signal, subprocess, time, unittest
 
 from pirune_e2e import MAIN, THREE, PiruneSession, notices, skip_without_tools
 

@@ -1,15 +1,6 @@
-"""The real program when its Data file cannot be read or written: an error box, the program runs on
-and the last good file stays as it was. As root (as CI runs), file modes do not stop the program:
-the read and write cases then start it as the user nobody.
-
-    PIRUNE_EXE=build/Pirune python3 -m unittest -v test_failure_paths
-"""
-import os
-import shutil
-import sys
-import tempfile
-import time
-import unittest
+"""The real program when its Data file cannot be read or written: an error box, the program runs on,
+the last good file stays. As root, which file modes do not stop, the program runs as nobody."""
+import os, shutil, sys, tempfile, time, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from pirune_e2e import PiruneSession, notices, skip_without_tools  # noqa: E402

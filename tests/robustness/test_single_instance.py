@@ -1,18 +1,6 @@
-"""The real program, copied into temporary folders, on the offscreen platform: one Data file has one
-running Pirune, a further start hands over to it, a killed one does not lock the next start out,
-and another account can neither stop nor reach it.
-
-    PIRUNE_EXE=build/Pirune python3 -m unittest -v test_single_instance
-"""
-import glob
-import os
-import pwd
-import shutil
-import socket
-import subprocess
-import tempfile
-import time
-import unittest
+"""One Data file, one running Pirune (the real program, offscreen): a further start hands over, a
+killed one does not lock the next start out, another account can neither stop nor reach it."""
+import glob, os, pwd, shutil, socket, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 DATA = "2099/12/31 23:59\tテスト\t0\r\n".encode()  # nothing falls due, so nothing but a fault writes it
