@@ -45,17 +45,12 @@ class OpenAndEdit(unittest.TestCase):
             s.key("Down")
             shown = [s.copy_text(main, *MAIN[c]) for c in ("date", "time", "message")]
             s.check(shown == ["2026/12/24", "10:00", "Xmas party"], f"the editor shows {shown}")
-            s.click_control(main, "date")
-            s.key("Home", *["shift+Right"] * 4)
-            s.type_text("20261215")  # typing over the year moves on to the month and the day
-            s.click_control(main, "time")
-            s.key("Home")
-            s.type_text("0930")
-            s.click_control(main, "message")
-            s.key("ctrl+a", "Delete")
-            s.type_text("line one")
-            s.key("Return")
-            s.type_text("line two")
+            # Typing over the year moves on to the month and the day.
+            for control, keys, text in (("date", ["Home"] + ["shift+Right"] * 4, "20261215"), ("time", ["Home"], "0930"),
+                                        ("message", ["ctrl+a", "Delete"], "line one"), ("message", ["End", "Return"], "line two")):
+                s.click_control(main, control)
+                s.key(*keys)
+                s.type_text(text)
             s.click_control(main, "add")
             added = notices(THREE[:1] + [("2026/12/15 09:30", "line one\\nline two", "0")] + THREE[1:])
             s.wait_for(lambda: s.data_bytes() == added, 5, "the added notice in the Data file")
