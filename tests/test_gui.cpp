@@ -251,17 +251,22 @@ private slots:
         F_Pirune::trayWaitSeconds() = 1;
         const auto restore = qScopeGuard([] { F_Pirune::trayWaitSeconds() = 30; });
         F_Pirune &w = f.start("", false);
-        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
         w.multiMessageBox("hello", QString());
-        QTest::mouseClick(PiruneFixture::messageWindows().first()->cmdOk, Qt::LeftButton);
-        QCoreApplication::processEvents();
-        QVERIFY(PiruneFixture::messageWindows().isEmpty() && quitting.isEmpty() && w.Timer1->isActive());
+        QTimer::singleShot(0, [] { PiruneFixture::messageWindows().first()->cmdOk->click(); });
+        QTimer::singleShot(300, [] { QCoreApplication::exit(7); });
+        QCOMPARE(QCoreApplication::exec(), 7); // closing the only open window did not end Pirune
+        QVERIFY(PiruneFixture::messageWindows().isEmpty() && w.Timer1->isActive());
         if (TrayControl::hostAvailable())
             QSKIP("a notification area is present");
         QVERIFY(!w.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
         w.cmdEnd->click();
         QVERIFY(w.isMinimized());
+        PiruneFixture g; // closed through its frame before the wait is over, it stays closed
+        F_Pirune &closed = g.start("", false);
+        QVERIFY(closed.close());
+        QTest::qWait(1500);
+        QVERIFY(!closed.isVisible());
     }
 
     void commands_data() {
