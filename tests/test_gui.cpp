@@ -197,6 +197,24 @@ private slots:
         QCOMPARE(order, tabOrder);
     }
 
+    // The "|" of the header stands over the "|" of the lines: the tallest strokes of their bands.
+    void listHeaderLinesUpWithList() {
+        PiruneFixture f;
+        F_Pirune &w = f.start("2026/12/24 10:00\tooo\t0\r\n");
+        w.show();
+        const QImage img = w.grab().toImage();
+        const auto tallest = [&img](int top) {
+            int best = 0, most = -1;
+            for (int x = 20, dark = 0; x < 400; ++x, dark = 0) {
+                for (int y = top; y < top + 14; ++y)
+                    dark += qGray(img.pixel(x, y)) < 100;
+                std::tie(best, most) = dark > most ? std::pair(x, dark) : std::pair(best, most);
+            }
+            return best;
+        };
+        QVERIFY2(qAbs(tallest(9) - tallest(25)) <= 1, qPrintable(QString("%1 %2").arg(tallest(9)).arg(tallest(25))));
+    }
+
     void trayAndMenu() {
         int exits = 0;
         PiruneFixture f;
@@ -444,25 +462,26 @@ private slots:
         QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n"));
     }
 
-    // The machine slept over a notice's minute: the question comes after the pass, once, even if
-    // the clock jumps again while it is open.
+    // The machine slept over a notice's minute, and the clock jumped twice before Pirune could ask:
+    // the question comes after the pass, once, even if the clock jumps again while it is open.
     void clockJumpAsksOnce() {
         PiruneFixture f(at("09:04:58"));
+        f.boxes.answers << MessageSeam::Answer::No;
         F_Pirune &w = f.start("2026/12/07 09:05\tslept through\t0\r\n", false);
         w.Timer1->stop();
-        w.Timer1_Timer();
         f.boxes.during = [&](const MessageSeam::Box &) {
             Clock::setFixed(at("09:40:00"));
             w.Timer1_Timer();
             QCoreApplication::processEvents();
         };
-        Clock::setFixed(at("09:20:00"));
-        w.Timer1_Timer();
+        for (const char *t : {"09:04:59", "09:20:00", "09:21:00"}) {
+            Clock::setFixed(at(t));
+            w.Timer1_Timer();
+        }
         QVERIFY(f.boxes.boxes.isEmpty());
-        QTRY_COMPARE(PiruneFixture::messageTexts(), QStringList{"slept through"});
-        QCoreApplication::processEvents();
+        QTest::qWait(100);
         QCOMPARE(f.boxes.texts(), QStringList{"確認: 未通知のメッセージがあります。\r\n表示しますか？"});
-        QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tslept through\t1\r\n"));
+        QVERIFY(PiruneFixture::messageTexts().isEmpty());
     }
 
     // The clock is set to each time in turn, with the system's notice of it, while Pirune sleeps
