@@ -280,12 +280,13 @@ class MapWatch:
 def due_latencies(exe, runs):
     """Seconds from hh:nn:00 (on the program's faked clock) to its message window being mapped."""
     sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-    from pirune_e2e import PiruneSession, notices_bytes
-    data = notices_bytes([("2026/12/07 09:05", "due", "0")])
+    import pirune_e2e
+    pirune_e2e.EXE = os.path.abspath(exe)
+    data = pirune_e2e.notices([("2026/12/07 09:05", "due", "0")])
     out = []
     for k in range(runs):
-        with PiruneSession(exe, f"measure-due-{k}", data=data, fake_time="2026-12-07 09:04:57") as s:
-            watch = MapWatch(s.display)
+        with pirune_e2e.PiruneSession(f"measure-due-{k}", data=data, fake_time="2026-12-07 09:04:57") as s:
+            watch = MapWatch(s.env["DISPLAY"])
             try:
                 due = s.wall_time_of("2026-12-07 09:05:00")
                 out.append(watch.wait_map(due + 5 - time.time()) - due)

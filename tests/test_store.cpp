@@ -1,319 +1,275 @@
-#include "BoxRecorder.h"
+#include "PiruneFixture.h"
 #include "app/RunError.h"
+#include "app/mdl_Cmn.h"
 #include "store/DataFile.h"
 #include "store/DateText.h"
-#include "store/NoticeTable.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
+using namespace Qt::Literals::StringLiterals; // u"\xDC80"_s: byte 80 as a loaded text keeps it
 
 namespace {
-QByteArray cp932(const char *utf8)
-{
-    QStringEncoder e("Shift_JIS");
-    return e.encode(QString::fromUtf8(utf8));
-}
-
-NoticeTable tableOf(const QList<QStringList> &rows)
-{
+// Messages are the notices' first indexes, so the order after a sort reads off arrMes.
+NoticeTable tableOf(const QStringList &keys) {
     NoticeTable t;
-    for (const auto &r : rows) {
-        t.arrJikoku << r.value(0);
-        t.arrMes << r.value(1);
-        t.arrTuuti << r.value(2);
-    }
-    t.lngLast = qint32(rows.size()) - 1;
+    t.resizeTo(t.lngLast = qint32(keys.size()) - 1);
+    for (qint32 i = 0; i <= t.lngLast; ++i)
+        std::tie(t.arrJikoku[i], t.arrMes[i], t.arrTuuti[i]) = std::tuple(keys[i], QString::number(i), QString::number(i % 2));
     return t;
 }
 
-NoticeTable loaded(const QByteArray &bytes, FileEncoding *enc = nullptr)
-{
-    NoticeTable t;
-    FileEncoding e;
-    DataFile::load(bytes, t, e);
-    if (enc)
-        *enc = e;
-    return t;
+// Few distinct keys, so that runs of equal date-times are common; some only a hand-edited file holds.
+const QStringList kKeys = {"", "2025/12/31 23:59", "2026/01/05 09:05", "2026/01/05 10:00",
+                           "2026/1/5 9:05", "2026/03/01 00:00", "2027/07/07 07:07", "あいう"};
+
+QStringList randomKeys(QRandomGenerator &rng, qint32 n, bool sorted) {
+    QStringList keys;
+    const qint32 distinct = 2 + qint32(rng.bounded(qint32(kKeys.size()) - 1));
+    while (keys.size() < n)
+        keys << kKeys.at(rng.bounded(distinct));
+    if (sorted)
+        std::sort(keys.begin(), keys.end(), [](auto &a, auto &b) { return a.compare(b) < 0; });
+    return keys;
 }
 
-QByteArray writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return bytes;
+bool sameAsReference(const QStringList &keys, qint32 sel) {
+    NoticeTable expected = tableOf(keys), actual = tableOf(keys);
+    const qint32 expectedSel = SortItiranReference(expected, sel), actualSel = SortItiranFast(actual, sel);
+    if (actual.arrMes == expected.arrMes && actual.arrTuuti == expected.arrTuuti && actualSel == expectedSel)
+        return true;
+    qWarning("keys [%s] sel %d: got %d [%s], expected %d [%s]", qPrintable(keys.join('|')), sel, actualSel,
+             qPrintable(actual.arrMes.join(' ')), expectedSel, qPrintable(expected.arrMes.join(' ')));
+    return false;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
+
+struct SplitCase { QString text, delimiter; int count; QStringList fields; QString box; };
+struct Text3 { QString a, b, c; };
+struct Decoded { QByteArray mes; FileEncoding enc; QString text; };
+struct Encoded { QString text; FileEncoding enc; QByteArray bytes; char32_t refused; };
 } // namespace
 
-class TestStore : public QObject
-{
+class TestStore : public QObject {
     Q_OBJECT
 private slots:
-    void sortEdgeCases();
-    void sortFollowsNoticeAndMovesFieldsTogether();
-    void sortEqualDateTimesEndAsTheExchangeSortLeavesThem();
-    void dateText_data();
-    void dateText();
-    void loadOddLines();
-    void loadFourthFieldReportedAndLoadingGoesOn();
-    void saveWritesCanonicalLines();
-    void saveEmptyTableWritesNothing();
-    void roundTripIsByteExact_data();
-    void roundTripIsByteExact();
-    void cp932WritesVariantTwinsAndRefusesTheRest();
-    void ensureExistsCreatesEmptyAndKeepsExisting();
-    void failedSaveLeavesOldFileIntact_data();
-    void failedSaveLeavesOldFileIntact();
-    void writeFailingHalfWayLeavesOldFileIntact();
+    void split_data() {
+        QTest::addColumn<SplitCase>("c");
+        const QStringList abc{"a", "b", "c"};
+        QTest::newRow("three") << SplitCase{"a\tb\tc", "\t", 3, abc, {}};
+        QTest::newRow("empty middle") << SplitCase{"a\t\tc", "\t", 3, {"a", "", "c"}, {}};
+        QTest::newRow("no tab") << SplitCase{"abc", "\t", 1, {"abc", "", ""}, {}};
+        QTest::newRow("empty text") << SplitCase{"", "\t", 1, {"", "", ""}, {}};
+        QTest::newRow("trailing tab counted") << SplitCase{"a\tb\tc\t", "\t", 4, abc, {}};
+        QTest::newRow("surplus empty fields") << SplitCase{"a\tb\tc\t\t\t", "\t", 6, abc, {}};
+        QTest::newRow("two-character delimiter") << SplitCase{"a\tb", "\t\t", 1, {"a\tb", "", ""}, {}};
+        QTest::newRow("empty delimiter") << SplitCase{"a\tb", "", 1, {"a\tb", "", ""}, {}};
+        QTest::newRow("fourth field") << SplitCase{"a\tb\tc\td", "\t", 0, abc,
+            "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。"};
+    }
+    void split() {
+        QFETCH(SplitCase, c);
+        BoxRecorder boxes;
+        QStringList result{"stale", "stale", "stale"};
+        QCOMPARE(Split(c.text, c.delimiter, result), c.count);
+        QCOMPARE(result, c.fields);
+        QCOMPARE(boxes.texts(), c.box.isEmpty() ? QStringList() : QStringList{c.box});
+        for (const auto &b : boxes.boxes)
+            QVERIFY(b.icon == MessageSeam::Icon::Critical && b.foreground);
+        Cmn_ErrorBox(QStringLiteral("Split")); // nothing pending: no box
+        QCOMPARE(boxes.boxes.size(), c.box.isEmpty() ? 0 : 1);
+    }
+
+    void lineBreakMarks_data() { // entered, stored, shown again
+        QTest::addColumn<Text3>("t");
+        QTest::newRow("CR LF") << Text3{"x\r\ny", "x\\ny", "x\r\ny"};
+        QTest::newRow("lone CR") << Text3{"x\ry", "x\\ny", "x\r\ny"};
+        QTest::newRow("CR at the end") << Text3{"x\r", "x\\n", "x\r\n"};
+        QTest::newRow("lone LF stays") << Text3{"x\ny", "x\ny", "x\ny"};
+        QTest::newRow("CR CR LF") << Text3{"x\r\r\ny", "x\\n\\ny", "x\r\n\r\ny"};
+        QTest::newRow("tabs removed") << Text3{"a\tb\r\nc\t", "ab\\nc", "ab\r\nc"};
+        QTest::newRow("trailing backslash") << Text3{"x\\", "x\\", "x\\"};
+        QTest::newRow("typed backslash n") << Text3{"a\\nb", "a\\nb", "a\r\nb"};
+        QTest::newRow("backslash backslash n") << Text3{"a\\\\nb", "a\\\\nb", "a\\\r\nb"};
+    }
+    void lineBreakMarks() {
+        QFETCH(Text3, t);
+        QCOMPARE(Cmn_CutTab(Cmn_ConvCRLFtoMark(t.a)), t.b);
+        QCOMPARE(Cmn_ConvMarktoCRLF(t.b), t.c);
+    }
+
+    void dateText_data() { // text; read as a date-time (seconds optional); read as a notice's minute
+        QTest::addColumn<Text3>("t");
+        QTest::newRow("canonical") << Text3{"2026/12/07 09:05", "2026/12/07 09:05:00", "2026/12/07 09:05"};
+        QTest::newRow("one digit") << Text3{"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"};
+        QTest::newRow("dashes, blanks") << Text3{" 2026-01-05  09:05 ", "2026/01/05 09:05:00", "2026/01/05 09:05"};
+        QTest::newRow("29 February") << Text3{"2024/02/29 23:59", "2024/02/29 23:59:00", "2024/02/29 23:59"};
+        QTest::newRow("year 99") << Text3{"0099/01/01 00:00", "0099/01/01 00:00:00", "0099/01/01 00:00"};
+        QTest::newRow("seconds") << Text3{"2026/12/07 09:05:59", "2026/12/07 09:05:59", ""};
+        for (const char *no : {"2026/12/07 09:05:60", "2026/12/07 24:00", "2026/12/07 12:60", "2026/02/30 09:00",
+                               "0000/01/01 00:00", "26/12/07 09:05", "2026/12/07", "2026/12/07 09:", "2026/12/07 9:05x", ""})
+            QTest::addRow("not a date-time: \"%s\"", no) << Text3{no, "", ""};
+    }
+    void dateText() {
+        QFETCH(Text3, t);
+        const auto r = DateText::parse(t.a);
+        QCOMPARE(r ? DateText::render(*r) : QString(), t.b);
+        const auto m = DateText::parseMinute(t.a);
+        QCOMPARE(m ? DateText::renderMinute(*m) : QString(), t.c);
+        const QDateTime at(QDate(2026, 12, 7), QTime(9, 5, 7));
+        QCOMPARE(DateText::render(DateText::civilOf(at)), QStringLiteral("2026/12/07 09:05:07"));
+    }
+
+    // A one-notice file with these message bytes: the text it reads as, and written back unchanged.
+    void decode_data() {
+        QTest::addColumn<Decoded>("d");
+        const auto cp932 = FileEncoding::Cp932;
+        QTest::newRow("cp932") << Decoded{"\x81\x60\x87\x40\xfb\xfc\xb6\xc0", cp932, "～①髙ｶﾀ"};
+        QTest::newRow("kana that is valid utf-8") << Decoded{"\xd0\xbd\x20\xd2\xb0", cp932, "ﾐｽ ﾒｰ"};
+        QTest::newRow("JIS and Microsoft forms") << Decoded{"\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e",
+                                                            cp932, "～∥－―￠￡￢\\~"};
+        QTest::newRow("one bad byte") << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
+        QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, u"a\xDC80"_s};
+        QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, u"｡ﾟ\xDCA0\xDCE0"_s};
+        QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
+        QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
+        QTest::newRow("control codes") << Decoded{"\x93\xfa\x1a\x1c\x7f", cp932, "日\x1a\x1c\x7f"};
+        QTest::newRow("control codes, bad byte") << Decoded{"\x1a\x7f\x80", cp932, u"\x1a\x7f\xDC80"_s};
+        QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8, "髙😀"};
+        const std::pair<const char *, QString> bom[] = {
+            {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s},
+            {"\xe0\xa0\x80\xed\x9f\xbf", u"\x800\xd7ff"_s},
+            {"\xe9\x80\xbf\xe9\xbf\xc0", u"\x903f\xDCE9\xDCBF\xDCC0"_s},
+            {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", u"\U00010000\U0010ffff"_s},
+            {"\xc1\xbf\xc3\xc0", u"\xDCC1\xDCBF\xDCC3\xDCC0"_s},
+            {"\xe0\x9f\xbf\xed\xa0\x80", u"\xDCE0\xDC9F\xDCBF\xDCED\xDCA0\xDC80"_s},
+            {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s},
+            {"\xf5\x80\xe9\xab", u"\xDCF5\xDC80\xDCE9\xDCAB"_s},
+            {"\x80\xef\xbb\xbf", u"\xDC80\xFEFF"_s},
+        };
+        for (const auto &[bytes, text] : bom)
+            QTest::addRow("BOM, %s", QByteArray(bytes).toHex(' ').constData())
+                << Decoded{bytes, FileEncoding::Utf8Bom, text};
+    }
+    void decode() {
+        QFETCH(Decoded, d);
+        const QByteArray file = TextCodec::bom(d.enc) + "2026/12/07 09:00\t" + d.mes + "\t0\r\n";
+        NoticeTable t;
+        FileEncoding enc;
+        DataFile::load(file, t, enc);
+        QCOMPARE(int(enc), int(d.enc));
+        QCOMPARE(t.arrMes, QStringList{d.text});
+        QCOMPARE(DataFile::serialize(t, enc), file);
+    }
+
+    void encode_data() {
+        QTest::addColumn<Encoded>("e");
+        const auto cp932 = FileEncoding::Cp932, utf8 = FileEncoding::Utf8;
+        QTest::newRow("cp932") << Encoded{"a～①髙ｶ", cp932, "a\x81\x60\x87\x40\xfb\xfc\xb6", 0};
+        QTest::newRow("control codes") << Encoded{"\x1a\x1c\x7f日", cp932, "\x1a\x1c\x7f\x93\xfa", 0};
+        QTest::newRow("variant twins, as iconv writes them") << Encoded{"〜‖−—¢£¬¥‾", cp932,
+            "\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", 0};
+        QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82" u"b"_s, cp932, "a\x80\x82" "b", 0};
+        QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
+        QTest::newRow("accent after kana") << Encoded{"カé", cp932, {}, 0xe9};
+        QTest::newRow("C1 control after ASCII") << Encoded{u"a\x80"_s, cp932, {}, 0x80};
+        QTest::newRow("control code, emoji") << Encoded{"\x1a😀", cp932, {}, 0x1f600};
+        QTest::newRow("emoji in utf-8") << Encoded{"a😀", utf8, "a\xf0\x9f\x98\x80", 0};
+        QTest::newRow("lone surrogate") << Encoded{u"a\xD800"_s, utf8, {}, 0xd800};
+    }
+    void encode() {
+        QFETCH(Encoded, e);
+        const auto bad = TextCodec::firstUnencodable(e.text, e.enc);
+        QCOMPARE(bad.value_or(0), e.refused);
+        QString error;
+        try {
+            QCOMPARE(TextCodec::encode(e.text, e.enc), e.bytes);
+        } catch (const RunError &r) {
+            error = QString::number(r.number()) + r.description();
+        }
+        QCOMPARE(error, e.refused ? "1001文字" + describeCharacter(e.refused) + "はデータファイルの文字コードで保存できません。"
+                                  : QString());
+        QString described;
+        for (char32_t c : {0x1f600, 0x1f, 0x20, 0xd800, 0xdfff, 0xe000})
+            described += describeCharacter(c);
+        QCOMPARE(described, u"「😀」(U+1F600)「」(U+001F)「 」(U+0020)「」(U+D800)「」(U+DFFF)「\xE000」(U+E000)"_s);
+    }
+
+    void loadOddLines() {
+        BoxRecorder boxes;
+        NoticeTable t;
+        FileEncoding enc;
+        DataFile::load("2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 11:00\tlf\ninside\t1\r"
+                       "2026/12/10 12:00\tm\t0\textra\tmore\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 14:00\tlast\t0",
+                       t, enc);
+        QCOMPARE(t.arrJikoku, (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00",
+                                           "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00"}));
+        QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "lf\ninside", "m", "ends", "last"}));
+        QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0"}));
+        QCOMPARE(t.lngLast + 1, t.lngCount);
+        QCOMPARE(t.displayText(1), QStringLiteral("|"));
+        QCOMPARE(boxes.boxes.size(), 1); // the fourth field
+
+        t = tableOf({"2026/12/07 09:00", "2026/1/5 9:05", "2026/12/07 09:05:59", "not a date"});
+        t.arrMes = QStringList{"a\\nb", "", "s", "kept"};
+        const QByteArray saved("2026/12/07 09:00\ta\\nb\t0\r\n2026/01/05 09:05\t\t1\r\n"
+                               "2026/12/07 09:05\ts\t0\r\nnot a date\tkept\t1\r\n");
+        QCOMPARE(DataFile::serialize(t, FileEncoding::Utf8Bom), "\xef\xbb\xbf" + saved);
+        QCOMPARE(t.lngCount, 4);
+        QCOMPARE(t.arrJikoku.at(1), QStringLiteral("2026/1/5 9:05")); // the table keeps its form
+        DataFile::load("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n", t = NoticeTable(), enc); // no CR: LF ends lines
+        QCOMPARE(DataFile::serialize(t, enc), "2026/12/07 09:00\ta\t0\r\n2026/12/08 10:00\tb\t1\r\n");
+        // A code written back as its twin (IBM's Ⅰ as NEC's) reads as its character once a pair has
+        // followed a kept lead byte.
+        QCOMPARE(TextCodec::decode("\x85\x93\xfa\xfa\x4a", FileEncoding::Cp932), u"\xDC85日Ⅰ"_s);
+        DataFile::load(QByteArray(), t = NoticeTable(), enc);
+        QCOMPARE(DataFile::serialize(t, enc), QByteArray());
+        QCOMPARE(t.lngLast + t.lngCount, -1);
+    }
+
+    // What the editor leaves (a sorted table with one notice appended or replaced, anywhere, with
+    // any key), random tables, and nearly sorted ones the fast path must not mistake for it.
+    void fastSortIsTheExchangeSort() {
+        QRandomGenerator rng(23);
+        for (qint32 n = 0; n <= 30; ++n) {
+            const QStringList base = randomKeys(rng, n, true);
+            for (qint32 sel = -1; sel <= n; ++sel)
+                QVERIFY(sameAsReference(base, sel));
+            for (const QString &key : kKeys) {
+                QVERIFY(sameAsReference(QStringList(base) << key, n));
+                QVERIFY(sameAsReference(QStringList(base) << key, qint32(rng.bounded(n + 2)) - 1));
+                for (qint32 p = 0; p < n; ++p) {
+                    QStringList changed = base;
+                    changed[p] = key;
+                    QVERIFY(sameAsReference(changed, p));
+                    QVERIFY(sameAsReference(changed, qint32(rng.bounded(n + 2)) - 1));
+                }
+            }
+        }
+        for (int trial = 0; trial < 10000; ++trial) {
+            const qint32 n = qint32(rng.bounded(14));
+            QVERIFY(sameAsReference(randomKeys(rng, n, false), qint32(rng.bounded(n + 2)) - 1));
+            QStringList keys = randomKeys(rng, n + 2, true);
+            for (int k = 0; k < 2 + trial % 2; ++k)
+                keys[rng.bounded(n + 2)] = kKeys.at(rng.bounded(kKeys.size()));
+            QVERIFY(sameAsReference(keys, qint32(rng.bounded(n + 2))));
+        }
+    }
+
+    // The exchange sort would take minutes here: an Add and a Change on a long table must not use it.
+    void longTableTakesTheFastPath() {
+        QStringList keys;
+        for (qint32 i = 0; i < 100000; ++i)
+            keys << QStringLiteral("2026/01/01 %1").arg(100000 + 2 * i);
+        NoticeTable t = tableOf(keys << QStringLiteral("2026/01/01 199999"));
+        qint32 sel = SortItiranFast(t, 100000);
+        QCOMPARE(t.arrMes.mid(sel - 1, 3), (QStringList{"49999", "100000", "50000"}));
+        t.arrJikoku[sel] = QStringLiteral("2026/01/01 240001");
+        sel = SortItiranFast(t, sel);
+        QCOMPARE(t.arrMes.mid(sel - 1, 3), (QStringList{"70000", "100000", "70001"}));
+    }
 };
-
-void TestStore::sortEdgeCases()
-{
-    NoticeTable empty;
-    QCOMPARE(SortItiranFast(empty, -1), -1);
-    QCOMPARE(SortItiranFast(empty, 7), 7);
-
-    NoticeTable one = tableOf({{"2026/06/01 09:00", "a", "0"}});
-    QCOMPARE(SortItiranFast(one, 0), 0);
-    QCOMPARE(one.arrJikoku, QStringList{"2026/06/01 09:00"});
-
-    NoticeTable added = tableOf({{"2026/06/01 09:00", "a", "0"},
-                                 {"2026/06/02 09:00", "b", "1"},
-                                 {"2026/05/01 00:00", "new", "0"}});
-    QCOMPARE(SortItiranFast(added, 2), 0);
-    QCOMPARE(added.arrMes, (QStringList{"new", "a", "b"}));
-    QCOMPARE(SortItiranFast(added, -1), -1);
-}
-
-void TestStore::sortFollowsNoticeAndMovesFieldsTogether()
-{
-    NoticeTable t = tableOf({{"2026/06/02 09:00", "second day", "1"},
-                             {"2026/06/01 18:30", "evening", "0"},
-                             {"2026/06/01 09:15", "morning", "1"}});
-    QCOMPARE(SortItiranFast(t, 0), 2);
-    QCOMPARE(t.arrJikoku, (QStringList{"2026/06/01 09:15", "2026/06/01 18:30", "2026/06/02 09:00"}));
-    QCOMPARE(t.arrMes, (QStringList{"morning", "evening", "second day"}));
-    QCOMPARE(t.arrTuuti, (QStringList{"1", "0", "1"}));
-}
-
-void TestStore::sortEqualDateTimesEndAsTheExchangeSortLeavesThem()
-{
-    NoticeTable t = tableOf({{"B", "first", "0"}, {"B", "second", "0"}, {"A", "a", "0"}});
-    QCOMPARE(SortItiranFast(t, 0), 2);
-    QCOMPARE(t.arrMes, (QStringList{"a", "second", "first"}));
-}
-
-void TestStore::dateText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("minute"); // rendered minute, empty when not a date-time
-    QTest::newRow("canonical") << "2026/12/07 09:05" << "2026/12/07 09:05";
-    QTest::newRow("one digit fields") << "2026/1/5 9:5" << "2026/01/05 09:05";
-    QTest::newRow("dashes") << "2026-01-05 09:05" << "2026/01/05 09:05";
-    QTest::newRow("midnight") << "2026/12/31 00:00" << "2026/12/31 00:00";
-    QTest::newRow("hour 24") << "2026/12/07 24:00" << "";
-    QTest::newRow("minute 60") << "2026/12/07 12:60" << "";
-    QTest::newRow("30 February") << "2026/02/30 09:00" << "";
-    QTest::newRow("date only") << "2026/12/07" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("words") << "tomorrow 9:00" << "";
-    QTest::newRow("seconds already") << "2026/12/07 09:05:30" << "";
-}
-
-void TestStore::dateText()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, minute);
-    const auto m = DateText::parseMinute(text);
-    QCOMPARE(m ? DateText::renderMinute(*m) : QString(), minute);
-    if (m)
-        QCOMPARE(DateText::render(*m), minute + QStringLiteral(":00"));
-}
-
-void TestStore::loadOddLines()
-{
-    BoxRecorder boxes;
-    NoticeTable t;
-    FileEncoding enc;
-    const QByteArray bytes("2026/12/07 09:00\ta\\nb\t0\r\n"
-                           "\r\n"
-                           "2026/12/08 10:00\r\n"
-                           "2026/12/09 11:00\tlf\ninside\t1\r"
-                           "2026/12/10 12:00\tlast\t0");
-    DataFile::load(bytes, t, enc);
-    QCOMPARE(t.lngLast, 4);
-    QCOMPARE(t.lngCount, 5);
-    QCOMPARE(t.arrJikoku, (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00", "2026/12/10 12:00"}));
-    QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "lf\ninside", "last"}));
-    QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0"}));
-    QCOMPARE(t.displayText(1), QStringLiteral("|"));
-    QVERIFY(boxes.boxes.isEmpty());
-
-    // Without any CR in the file, LF ends the line; saving writes CR LF.
-    NoticeTable lf = loaded("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n");
-    QCOMPARE(lf.arrMes, (QStringList{"a", "b"}));
-    QCOMPARE(DataFile::serialize(lf, FileEncoding::Cp932), QByteArray("2026/12/07 09:00\ta\t0\r\n2026/12/08 10:00\tb\t1\r\n"));
-
-    NoticeTable empty = loaded(QByteArray());
-    QCOMPARE(empty.lngLast, -1);
-    QCOMPARE(empty.lngCount, 0);
-}
-
-void TestStore::loadFourthFieldReportedAndLoadingGoesOn()
-{
-    BoxRecorder boxes;
-    const NoticeTable t = loaded("2026/12/07 09:00\tm\t0\textra\tmore\r\n2026/12/08 09:00\tnext\t1\r\n"
-                                 "2026/12/09 09:00\tends\t0\t\r\n");
-    QCOMPARE(boxes.boxes.size(), 1);
-    QVERIFY(boxes.boxes.first().text.contains(QStringLiteral("( Split )")));
-    QCOMPARE(t.lngLast, 2);
-    QCOMPARE(t.arrMes, (QStringList{"m", "next", "ends"}));
-    QCOMPARE(t.arrTuuti, (QStringList{"0", "1", "0"}));
-}
-
-void TestStore::saveWritesCanonicalLines()
-{
-    NoticeTable t = tableOf({{"2026/12/07 09:00", "a\\nb", "0"},
-                             {"2026/1/5 9:05", "", "1"},
-                             {"not a date", "kept", "x"}});
-    const QByteArray bytes = DataFile::serialize(t, FileEncoding::Cp932);
-    QCOMPARE(bytes, QByteArray("2026/12/07 09:00\ta\\nb\t0\r\n2026/01/05 09:05\t\t1\r\nnot a date\tkept\tx\r\n"));
-    QCOMPARE(t.lngCount, 3);
-    QCOMPARE(t.arrJikoku.at(1), QStringLiteral("2026/1/5 9:05")); // the table keeps its form
-}
-
-void TestStore::saveEmptyTableWritesNothing()
-{
-    NoticeTable t;
-    QCOMPARE(DataFile::serialize(t, FileEncoding::Cp932), QByteArray());
-    QCOMPARE(t.lngCount, 0);
-}
-
-void TestStore::roundTripIsByteExact_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("encoding");
-    QTest::addColumn<QString>("mes"); // of the first notice
-    QTest::newRow("cp932 ～ ① 髙 and a mark")
-        << cp932("2026/12/07 09:00\t～①髙\\n二行目\t0\r\n2026/12/08 10:00\tｶﾀｶﾅ\t1\r\n") << int(FileEncoding::Cp932) << "～①髙\\n二行目";
-    QTest::newRow("utf-8 with BOM") << QByteArray("\xEF\xBB\xBF" "2026/12/07 09:00\t\xE2\x91\xA0\xF0\x9F\x98\x80\t0\r\n")
-                                    << int(FileEncoding::Utf8Bom) << "①😀";
-    QTest::newRow("utf-8 without BOM") << QByteArray("2026/12/07 09:00\t\xE9\xAB\x99\t0\r\n") << int(FileEncoding::Utf8) << "髙";
-    QTest::newRow("cp932 kana that is valid utf-8") << QByteArray("2026/12/07 09:00\t\xD0\xBD\x20\xD2\xB0\t0\r\n")
-                                                    << int(FileEncoding::Cp932) << "ﾐｽ ﾒｰ";
-    QTest::newRow("bytes no code page knows")
-        << QByteArray("2026/12/07 09:00\t\x80\xA0\xFD\xFE\xFF\x81\x20\t0\r\n2026/12/08 09:00\tlead at end \x82\t1\r\n")
-        << int(FileEncoding::Cp932) << QString::fromUtf16(u"\xDC80\xDCA0\xDCFD\xDCFE\xDCFF\xDC81 ");
-    QTest::newRow("broken utf-8 after BOM") << QByteArray("\xEF\xBB\xBF" "2026/12/07 09:00\t\xE9\xAB\t0\r\n")
-                                            << int(FileEncoding::Utf8Bom) << QString::fromUtf16(u"\xDCE9\xDCAB");
-    QTest::newRow("NUL bytes") << QByteArray("2026/12/07 09:00\ta\0b\t0\r\n", 24) << int(FileEncoding::Cp932) << QString::fromLatin1("a\0b", 3);
-}
-
-void TestStore::roundTripIsByteExact()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, encoding);
-    QFETCH(QString, mes);
-    FileEncoding enc;
-    NoticeTable t = loaded(bytes, &enc);
-    QCOMPARE(int(enc), encoding);
-    QCOMPARE(t.arrMes.at(0), mes);
-    QCOMPARE(DataFile::serialize(t, enc), bytes);
-}
-
-void TestStore::cp932WritesVariantTwinsAndRefusesTheRest()
-{
-    NoticeTable twins = tableOf({{"2026/12/07 09:00", "14時〜会議‖−—¢£¬¥‾", "0"}});
-    QVERIFY(!TextCodec::firstUnencodable(twins.arrMes.at(0), FileEncoding::Cp932));
-    const QByteArray bytes = DataFile::serialize(twins, FileEncoding::Cp932); // as iconv -t CP932 writes it
-    QCOMPARE(bytes, QByteArray("2026/12/07 09:00\t14\x8e\x9e\x81\x60\x89\xef\x8b\x63\x81\x61\x81\x7c\x81\x5c"
-                               "\x81\x91\x81\x92\x81\xca\x5c\x7e\t0\r\n"));
-    QCOMPARE(loaded(bytes).arrMes.at(0), QStringLiteral("14時～会議∥－―￠￡￢\\~"));
-
-    NoticeTable t = tableOf({{"2026/12/07 09:00", QString::fromUtf8("ok \xF0\x9F\x98\x80"), "0"}});
-    try {
-        DataFile::serialize(t, FileEncoding::Cp932);
-        QFAIL("an emoji was written into a CP932 file");
-    } catch (const RunError &e) {
-        QCOMPARE(e.number(), int(RunError::UnencodableCharacter));
-        QVERIFY2(e.description().contains(QStringLiteral("U+1F600")), qPrintable(e.description()));
-    }
-    QVERIFY(DataFile::serialize(t, FileEncoding::Utf8).contains("\xF0\x9F\x98\x80"));
-}
-
-void TestStore::ensureExistsCreatesEmptyAndKeepsExisting()
-{
-    QTemporaryDir dir;
-    const QString path = DataFile::pathIn(dir.path());
-    QVERIFY(path.endsWith(QStringLiteral("/Pirune.dat")));
-    DataFile::ensureExists(path);
-    QVERIFY(QFileInfo::exists(path));
-    QCOMPARE(QFileInfo(path).size(), 0);
-    writeFile(path, "x");
-    DataFile::ensureExists(path);
-    QCOMPARE(readFile(path), QByteArray("x"));
-}
-
-void TestStore::failedSaveLeavesOldFileIntact_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("data file is a folder") << "folder";
-    QTest::newRow("folder does not exist") << "missing";
-    QTest::newRow("folder not writable") << "proc";
-}
-
-void TestStore::failedSaveLeavesOldFileIntact()
-{
-    QFETCH(QString, how);
-    QTemporaryDir dir;
-    QString path = DataFile::pathIn(dir.path());
-    if (how == QLatin1String("folder"))
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Pirune.dat")));
-    else if (how == QLatin1String("missing"))
-        path = dir.filePath(QStringLiteral("no/such/Pirune.dat"));
-    else
-        path = QStringLiteral("/proc/self/Pirune.dat"); // refused even to root
-    QVERIFY_THROWS_EXCEPTION(RunError, DataFile::writeAtomically(path, "new"));
-    if (how == QLatin1String("folder"))
-        QVERIFY(QFileInfo(path).isDir());
-}
-
-void TestStore::writeFailingHalfWayLeavesOldFileIntact()
-{
-    QTemporaryDir dir;
-    const QString path = DataFile::pathIn(dir.path());
-    const QByteArray old = writeFile(path, "2026/12/07 09:00\told\t0\r\n");
-    const QByteArray big(64 * 1024, 'x');
-
-    // A file-size limit makes the write fail part of the way through, as a full disk does.
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    bool threw = false;
-    try {
-        DataFile::writeAtomically(path, big);
-    } catch (const RunError &) {
-        threw = true;
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-
-    QVERIFY(threw);
-    QCOMPARE(readFile(path), old);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Pirune.dat"});
-}
 
 QTEST_GUILESS_MAIN(TestStore)
 #include "test_store.moc"

@@ -1,7 +1,33 @@
 #pragma once
 
-#include "BoxRecorder.h"
 #include "app/Clock.h"
+#include "app/MessageSeam.h"
+
+#include <QStringList>
+#include <functional>
+
+// Answers every message box in place of the user and keeps what was shown. `during` runs while a
+// box is open, as the event loop of a real box would run timers and clicks then.
+struct BoxRecorder {
+    QList<MessageSeam::Box> boxes;
+    QList<MessageSeam::Answer> answers; // taken in order; when empty, the box's default answer
+    std::function<void(const MessageSeam::Box &)> during;
+    MessageSeam::Handler previous = MessageSeam::setHandler([this](const MessageSeam::Box &b) {
+        boxes << b;
+        if (during)
+            during(b);
+        return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
+    });
+    ~BoxRecorder() { MessageSeam::setHandler(std::move(previous)); }
+    QStringList texts() const { // "title: text"
+        QStringList out;
+        for (const auto &b : boxes)
+            out << b.title + ": " + b.text;
+        return out;
+    }
+};
+
+#ifdef QT_WIDGETS_LIB
 #include "app/DatePicker.h"
 #include "app/TimeField.h"
 #include "main_window/F_Pirune.h"
@@ -11,98 +37,84 @@
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QStringEncoder>
+#include <QPushButton>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <memory>
 
-// A Pirune main window on a temporary Data file, its boxes answered by a recorder.
-struct PiruneFixture
-{
+// A Pirune main window on a Data file in a temporary folder, its clock fixed.
+struct PiruneFixture {
     QTemporaryDir dir;
+    QString path = dir.filePath("Pirune.dat");
     BoxRecorder boxes;
     std::unique_ptr<F_Pirune> w;
 
-    explicit PiruneFixture(const QDateTime &now = QDateTime(QDate(2026, 12, 7), QTime(9, 4, 30)))
-    {
+    explicit PiruneFixture(const QDateTime &now = {QDate(2026, 12, 7), QTime(9, 4, 30)}) {
         Clock::setFixed(now);
         F_Pirune::exitProcess() = [] {};
     }
-    ~PiruneFixture()
-    {
+    ~PiruneFixture() {
         w.reset();
-        closeMessageWindows();
+        qDeleteAll(messageWindows());
         Clock::reset();
     }
 
-    QString path() const { return dir.filePath(QStringLiteral("Pirune.dat")); }
-
-    static QByteArray cp932(const QString &text)
-    {
-        QStringEncoder e("Shift_JIS");
-        return e.encode(text);
-    }
-
-    void writeData(const QByteArray &bytes) const
-    {
-        QFile f(path());
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write the Data file");
-    }
-    void writeText(const QString &text) const { writeData(cp932(text)); }
-
-    QByteArray data() const
-    {
-        QFile f(path());
+    QByteArray data() const {
+        QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-
-    // Starts Pirune; unless told otherwise, also builds the window as the user's first look does.
-    F_Pirune &start(bool buildControls = true)
-    {
+    // A null `file` starts without a Data file; `build` builds the window as the first look does.
+    F_Pirune &start(const QByteArray &file, bool build = true) {
+        QFile f(path);
+        if (!file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
+            qFatal("cannot write the Data file");
+        f.close();
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
-        if (buildControls)
+        if (build)
             w->ensureControls();
         return *w;
     }
 
-    QStringList listLines() const
-    {
+    QStringList listLines() const {
         QStringList out;
         for (int i = 0; i < w->lstItiran->count(); ++i)
             out << w->lstItiran->item(i)->text();
         return out;
     }
 
-    void editor(const QDate &date, const QString &time, const QString &message) const
-    {
-        w->DTP_YMD->setDate(date);
-        w->txt_SetteiJikoku->setText(time);
-        w->txtSetteiMes->setPlainText(message);
+    // What the user sees of the main window: the selected line, the editor (line breaks as "/"),
+    // 変更 and 削除 when enabled, the focus, and the boxes shown since the last look. A list that
+    // does not show the table line for line reads "list out of step".
+    QString seen() {
+        QString s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() +
+                    " " + w->txtSetteiMes->toPlainText().replace('\n', '/');
+        s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
+        if (QWidget *focus = w->focusWidget(); focus && focus != w->cmdEnd)
+            s += " focus:" + focus->objectName();
+        for (const QString &b : boxes.texts())
+            s += " [" + b + "]";
+        boxes.boxes.clear();
+        QStringList lines;
+        for (qint32 i = 0; i <= w->table().lngLast; ++i)
+            lines << w->table().displayText(i);
+        if (listLines() != lines)
+            s += " list out of step";
+        return s.replace(dir.path(), "DIR");
     }
 
-    // Open message windows, oldest first.
-    static QList<frmMessage *> messageWindows()
-    {
+    static QList<frmMessage *> messageWindows() { // oldest first
         QList<frmMessage *> out;
         for (QWidget *t : QApplication::topLevelWidgets())
             if (auto *m = qobject_cast<frmMessage *>(t); m && m->isVisible())
                 out << m;
-        std::sort(out.begin(), out.end(), [](frmMessage *a, frmMessage *b) { return a->serial < b->serial; });
+        std::sort(out.begin(), out.end(), [](auto *a, auto *b) { return a->serial < b->serial; });
         return out;
     }
-    static QStringList messageTexts()
-    {
+    static QStringList messageTexts() { // each after its title unless that is "メッセージ"
         QStringList out;
         for (frmMessage *m : messageWindows())
-            out << m->txtMessage->toPlainText();
+            out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") + m->txtMessage->toPlainText();
         return out;
     }
-    static void closeMessageWindows()
-    {
-        for (frmMessage *m : messageWindows())
-            m->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
 };
+#endif
