@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QStyleHints>
 #include <QTimer>
 #include <QtTest>
 
@@ -154,28 +153,38 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0); // no window is left: the process ends
     }
 
+    // Each window's controls at a client size (pixels) that grows the window over its minimum by
+    // `grown` twips: moved and stretched by their share of the growth.
     void layout_data() {
-        QTest::addColumn<QSize>("asked"); // client size in pixels
-        QTest::addColumn<QSize>("grown"); // expected growth over the minimum, in twips
-        QTest::newRow("minimum") << QSize(609, 327) << QSize(0, 0);
-        QTest::newRow("below minimum both ways") << QSize(300, 100) << QSize(0, 0);
-        QTest::newRow("+600 / +300 twips") << QSize(649, 347) << QSize(600, 300);
-        QTest::newRow("only width too small") << QSize(100, 347) << QSize(0, 300);
-        QTest::newRow("only height too small") << QSize(649, 10) << QSize(600, 0);
+        QTest::addColumn<bool>("message");
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QSize>("grown");
+        QTest::newRow("minimum") << false << QSize(609, 327) << QSize(0, 0);
+        QTest::newRow("below minimum both ways") << false << QSize(300, 100) << QSize(0, 0);
+        QTest::newRow("+600 / +300 twips") << false << QSize(649, 347) << QSize(600, 300);
+        QTest::newRow("only width too small") << false << QSize(100, 347) << QSize(0, 300);
+        QTest::newRow("only height too small") << false << QSize(649, 10) << QSize(600, 0);
+        QTest::newRow("message, minimum") << true << QSize(397, 204) << QSize(0, 0);
+        QTest::newRow("message, below minimum") << true << QSize(50, 20) << QSize(0, 0);
+        QTest::newRow("message, +1500 / +750") << true << QSize(497, 254) << QSize(1500, 750);
     }
     void layout() {
+        QFETCH(bool, message);
         QFETCH(QSize, asked);
         QFETCH(QSize, grown);
         PiruneFixture f;
         F_Pirune &w = f.start("");
-        w.show();
-        w.setMinimumSize(0, 0); // let the window system give a size the rule must correct
-        w.resize(asked);
-        w.Form_Resize();
-        QCOMPARE(w.size() * Twips::perPixel + QSize(90, 405), QSize(9225, 5310) + grown);
+        frmMessage m;
+        QWidget &window = message ? static_cast<QWidget &>(m) : w;
+        window.show();
+        window.setMinimumSize(0, 0); // let the window system give a size the rule must correct
+        window.resize(asked);
+        message ? m.Form_Resize() : w.Form_Resize();
         const int dW = grown.width(), dH = grown.height();
-        // Each control's place in the table, and by how much dW and dH move and grow it.
-        const struct { QWidget *c; QRect r; int x, y, w, h; } controls[] = {
+        // Each control's place at the minimum, and by how much dW and dH move and grow it.
+        struct Place { QWidget *c; QRect r; double x; int y, w, h; };
+        const QList<Place> controls = message ? QList<Place>{
+            {m.txtMessage, {0, 0, 6015, 2415}, 0, 0, 1, 1}, {m.cmdOk, {2490, 2520, 1095, 375}, .5, 1, 0, 0}} : QList<Place>{
             {w.Label1, {120, 120, 8775, 375}, 0, 0, 1, 0},      {w.lstItiran, {120, 360, 8775, 2010}, 0, 0, 1, 0},
             {w.fra1, {120, 2520, 8775, 1815}, 0, 0, 1, 1},      {w.Label2_0, {240, 240, 855, 255}, 0, 0, 0, 0},
             {w.DTP_YMD, {1560, 240, 1335, 375}, 0, 0, 0, 0},    {w.txt_SetteiJikoku, {2880, 240, 615, 375}, 0, 0, 0, 0},
@@ -183,11 +192,14 @@ private slots:
             {w.cmd_Add, {120, 1320, 975, 375}, 0, 1, 0, 0},     {w.cmd_Settei, {1200, 1320, 975, 375}, 0, 1, 0, 0},
             {w.cmd_Del, {2280, 1320, 975, 375}, 0, 1, 0, 0},    {w.cmd_Clear, {3360, 1320, 975, 375}, 0, 1, 0, 0},
             {w.cmdEnd, {8040, 4440, 975, 375}, 1, 1, 0, 0}};
-        for (const auto &c : controls) {
+        for (const Place &c : controls) {
             const QRect px = c.c->geometry();
             QCOMPARE(QRect(px.topLeft() * Twips::perPixel, px.size() * Twips::perPixel),
-                     QRect(c.r.x() + c.x * dW, c.r.y() + c.y * dH, c.r.width() + c.w * dW, c.r.height() + c.h * dH));
+                     QRect(c.r.x() + int(c.x * dW), c.r.y() + c.y * dH, c.r.width() + c.w * dW, c.r.height() + c.h * dH));
         }
+        if (message)
+            return;
+        QCOMPARE(w.size() * Twips::perPixel + QSize(90, 405), QSize(9225, 5310) + grown);
         const QList<QWidget *> tabOrder{w.cmdEnd,  w.txt_SetteiJikoku, w.txtSetteiMes, w.cmd_Add, w.cmd_Settei,
                                         w.cmd_Del, w.cmd_Clear,        w.lstItiran,    w.DTP_YMD};
         QList<QWidget *> order;
@@ -237,29 +249,6 @@ private slots:
         QCOMPARE(exits, 1);
         QVERIFY(f.boxes.boxes.isEmpty());
         QCOMPARE(f.data(), "2026/12/09 10:00\ta\t0\r\n");
-    }
-
-    // T an activation (a click), D a double-click, _ a pause beyond the double-click interval
-    void trayActivations_data() {
-        QTest::addColumn<QString>("activations");
-        QTest::addColumn<QString>("codes");
-        QTest::newRow("lone activation") << "T" << "C0";
-        QTest::newRow("two activations") << "TT" << "C0 D0";
-        QTest::newRow("two far apart") << "T_T" << "C0 C0";
-        QTest::newRow("XEmbed double-click, then a click") << "TDT" << "C0 D0 C0";
-        QTest::newRow("three activations") << "TTT" << "C0 D0 C0";
-    }
-    void trayActivations() {
-        QFETCH(QString, activations);
-        QFETCH(QString, codes);
-        QGuiApplication::styleHints()->setMouseDoubleClickInterval(100);
-        TrayControl tray;
-        QStringList got;
-        connect(&tray, &TrayControl::Click, this, [&](short b) { got << QString("C%1").arg(b); });
-        connect(&tray, &TrayControl::DblClick, this, [&](short b) { got << QString("D%1").arg(b); });
-        for (QChar c : activations)
-            c == '_' ? QTest::qWait(150) : tray.activated(c == 'T' ? QSystemTrayIcon::Trigger : QSystemTrayIcon::DoubleClick);
-        QCOMPARE(got.join(' '), codes);
     }
 
     // Hidden behind its icon, Pirune outlives a closed message window; with no notification area
@@ -507,29 +496,6 @@ private slots:
         Clock::setFixed(at(clocks.last()).addSecs(1));
         QTRY_COMPARE(PiruneFixture::messageTexts(), shown);
         QTRY_COMPARE(f.boxes.boxes.size(), 1);
-    }
-
-    void messageWindowLayout_data() {
-        QTest::addColumn<QSize>("asked"); // client size in pixels
-        QTest::addColumn<QRect>("text");  // twips
-        QTest::addColumn<QPoint>("button");
-        QTest::newRow("minimum") << QSize(397, 204) << QRect(0, 0, 6015, 2415) << QPoint(2490, 2520);
-        QTest::newRow("below minimum") << QSize(50, 20) << QRect(0, 0, 6015, 2415) << QPoint(2490, 2520);
-        QTest::newRow("+1500 / +750") << QSize(497, 254) << QRect(0, 0, 7515, 3165) << QPoint(3240, 3270);
-    }
-    void messageWindowLayout() {
-        QFETCH(QSize, asked);
-        QFETCH(QRect, text);
-        QFETCH(QPoint, button);
-        frmMessage m;
-        m.show();
-        m.setMinimumSize(0, 0); // let the window system give a size the rule must correct
-        m.resize(asked);
-        m.Form_Resize();
-        const QRect r = m.txtMessage->geometry();
-        QCOMPARE(QRect(Twips::tw(r.x()), Twips::tw(r.y()), Twips::tw(r.width()), Twips::tw(r.height())), text);
-        QCOMPARE(m.cmdOk->pos() * Twips::perPixel, button);
-        QCOMPARE(m.cmdOk->size(), QSize(73, 25));
     }
 
     void messageWindowsAreIndependentAndReadOnly() {
