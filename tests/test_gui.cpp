@@ -77,11 +77,14 @@ QString run(PiruneFixture &f, const QString &script) {
 
 QDateTime at(const QString &hhmmss) { return {QDate(2026, 12, 7), QTime::fromString(hhmmss, "hh:mm:ss")}; }
 
-// Pirune starts at `start` on `file` (answering the missed-notice question, if it asks one,
-// with `answer`), then its timer passes at `ticks`: the message windows opened, oldest first, and
-// the Data file afterwards (empty: unchanged), written `saves` times.
-struct Notices { QByteArray file; QString start; int answer; QString ticks; QStringList shown; QByteArray after; int saves; };
-constexpr int kNoQuestion = -1, kYes = int(MessageSeam::Answer::Yes), kNo = int(MessageSeam::Answer::No);
+// Pirune on `file`, driven by `script`: "@hh:mm:ss" starts it at that time, "hh:mm:ss" is a timer
+// pass at that time, "Yes" and "No" answer the next box, "{ ... }" runs its steps while the next box
+// is open, "break" and "mend" make the Data file a folder and a file again, "wait" lets queued work
+// run. Then the boxes shown, the message windows open (oldest first), and the Data file (empty:
+// unchanged), written `saves` times.
+struct Notices { QByteArray file; QString script; QStringList boxes, shown; QByteArray after; int saves; };
+const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？",
+              kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。";
 } // namespace
 
 // The main window, the editing commands and the notices, each on a Pirune of its own.
@@ -359,118 +362,85 @@ private slots:
         const QByteArray three("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n2026/12/07 09:07\tthird\t0\r\n");
         const QByteArray missed("2026/12/07 08:00\tthird\t0\r\n2026/12/06 10:00\tfirst\t0\r\n2027/01/01 00:00\tfuture\t0\r\n"
                                 "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t0\r\n");
-        QTest::newRow(":00, once however many passes") << Notices{one, "09:04:30", kNoQuestion, "09:05:00 09:05:00",
+        QTest::newRow(":00, once however many passes") << Notices{one, "@09:04:30 09:05:00 09:05:00", {},
             {"会議\n資料"}, "2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 09:05\tlater\t0\r\n", 1};
-        QTest::newRow(":01 to :59 never") << Notices{one, "09:04:30", kNoQuestion, "09:05:01 09:05:30 09:05:59", {}, {}, 0};
-        QTest::newRow("begun minute waits") << Notices{one, "09:05:30", kNo, "09:05:31 09:05:59 09:06:00", {}, {}, 0};
-        QTest::newRow("already shown") << Notices{"2026/12/07 09:05\tx\t1\r\n", "09:04:30", kNoQuestion, "09:05:00", {}, {}, 0};
-        QTest::newRow("flag neither 0 nor 1") << Notices{"2026/12/07 09:05\tx\t\r\n2026/12/07 09:05\ty\t00\r\n", "09:04:30",
-            kNoQuestion, "09:05:00", {}, {}, 0};
-        QTest::newRow("one minute: table order, one save") << Notices{twoAt905, "09:04:30", kNoQuestion, "09:05:00 09:05:00",
+        QTest::newRow(":01 to :59 never") << Notices{one, "@09:04:30 09:05:01 09:05:30 09:05:59", {}, {}, {}, 0};
+        QTest::newRow("begun minute waits") << Notices{one, "No @09:05:30 09:05:31 09:05:59 09:06:00", {kAsk}, {}, {}, 0};
+        QTest::newRow("already shown") << Notices{"2026/12/07 09:05\tx\t1\r\n", "@09:04:30 09:05:00", {}, {}, {}, 0};
+        QTest::newRow("flag neither 0 nor 1") << Notices{"2026/12/07 09:05\tx\t\r\n2026/12/07 09:05\ty\t00\r\n",
+            "@09:04:30 09:05:00", {}, {}, {}, 0};
+        QTest::newRow("one minute: table order, one save") << Notices{twoAt905, "@09:04:30 09:05:00 09:05:00", {},
             {"first", "second"}, "2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:05\tsecond\t1\r\n", 1};
         QTest::newRow("stored forms") << Notices{"2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n"
-            "2026/12/07 09:05:00\tseconds\t0\r\n", "09:04:30", kNoQuestion, "09:05:00 09:05:01", {"short form"},
+            "2026/12/07 09:05:00\tseconds\t0\r\n", "@09:04:30 09:05:00 09:05:01", {}, {"short form"},
             "2026/12/07 09:05\tshort form\t1\r\nnot a date\tnever\t0\r\n\t\t\r\n2026/12/07 09:05\tseconds\t0\r\n", 1};
-        QTest::newRow("late pass catches up; clock set back") << Notices{three, "09:04:30", kNoQuestion,
-            "09:04:59 09:05:02 09:05:58 09:06:03 09:06:30 09:05:00", {"first", "second"},
+        QTest::newRow("late pass catches up; clock set back") << Notices{three,
+            "@09:04:30 09:04:59 09:05:02 09:05:58 09:06:03 09:06:30 09:05:00", {}, {"first", "second"},
             "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n2026/12/07 09:07\tthird\t0\r\n", 2};
-        QTest::newRow("empty table") << Notices{"", "09:04:30", kNoQuestion, "09:05:00", {}, {}, 0};
+        QTest::newRow("empty table") << Notices{"", "@09:04:30 09:05:00", {}, {}, {}, 0};
         QTest::newRow("missed: future, shown, no date") << Notices{"2026/12/07 09:05\ta\t0\r\n2026/12/06 09:05\tb\t1\r\n"
-            "yesterday\tc\t0\r\n\r\n", "09:04:30", kNoQuestion, "", {}, {}, 0};
-        QTest::newRow("missed: this minute at :00") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "09:05:00", kNoQuestion, "",
-            {}, {}, 0};
-        QTest::newRow("missed: this minute at :01, No") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "09:05:01", kNo, "09:05:01",
-            {}, {}, 0};
-        QTest::newRow("missed: three, Yes") << Notices{missed, "09:04:30", kYes, "09:04:30", {"third", "first", "second\nline"},
+            "yesterday\tc\t0\r\n\r\n", "@09:04:30", {}, {}, {}, 0};
+        QTest::newRow("missed: this minute at :00") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "@09:05:00", {}, {}, {}, 0};
+        QTest::newRow("missed: this minute at :01, No") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "No @09:05:01 09:05:01",
+            {kAsk}, {}, {}, 0};
+        QTest::newRow("missed: three, Yes") << Notices{missed, "Yes @09:04:30 09:04:30", {kAsk}, {"third", "first", "second\nline"},
             "2026/12/07 08:00\tthird\t1\r\n2026/12/06 10:00\tfirst\t1\r\n2027/01/01 00:00\tfuture\t0\r\n"
             "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t1\r\n", 1};
+        // The Split report is open while loading: no pass runs on the half-loaded table (its save
+        // would drop the lines not read yet).
+        QTest::newRow("no pass before the table is loaded") << Notices{"2026/12/07 09:05\tdue now\t0\r\n"
+            "2026/12/08 10:00\tfourth\t0\textra\r\n2026/12/09 10:00\tlast\t0\r\n", "{ 09:05:00 } @09:05:00 09:05:00", {kSplit},
+            {"due now"}, "2026/12/07 09:05\tdue now\t1\r\n2026/12/08 10:00\tfourth\t0\r\n2026/12/09 10:00\tlast\t0\r\n", 1};
+        // A failed save's report stays open into the next notice's minute: no second report stacks
+        // on it, and the notice whose second passed meanwhile is offered, not lost.
+        QTest::newRow("report open across a minute") << Notices{"2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n",
+            "@09:04:30 break { 09:06:00 09:06:00 09:06:00 } 09:05:00 mend 09:06:20 wait", {"Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
+            "(DIR/Pirune.dat: フォルダーです)", kAsk}, {"first", "second"},
+            "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n", 1};
+        // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
+        // and again while it asks: one question.
+        QTest::newRow("clock jumps ask once") << Notices{"2026/12/07 09:05\tslept through\t0\r\n",
+            "No @09:04:58 { 09:40:00 wait } 09:04:59 09:20:00 09:21:00 wait", {kAsk}, {}, {}, 0};
     }
     void notices() {
         QFETCH(Notices, n);
-        PiruneFixture f(at(n.start));
-        if (n.answer != kNoQuestion)
-            f.boxes.answers << MessageSeam::Answer(n.answer);
-        F_Pirune &w = f.start(n.file, false);
-        w.Timer1->stop();
-        for (const QString &tick : n.ticks.split(' ', Qt::SkipEmptyParts)) {
-            Clock::setFixed(at(tick));
-            w.Timer1_Timer();
+        PiruneFixture f;
+        QStringList inBox;
+        const auto step = [&](const QString &s) {
+            if (s.startsWith('@')) {
+                Clock::setFixed(at(s.mid(1)));
+                f.start(n.file, false).Timer1->stop();
+            } else if (s == "Yes" || s == "No") {
+                f.boxes.answers << (s == "Yes" ? MessageSeam::Answer::Yes : MessageSeam::Answer::No);
+            } else if (s == "break") {
+                QFile::remove(f.path);
+                QDir(f.dir.path()).mkdir("Pirune.dat");
+            } else if (s == "mend") {
+                QDir(f.dir.path()).rmdir("Pirune.dat");
+            } else if (s == "wait") {
+                QTest::qWait(100);
+            } else {
+                Clock::setFixed(at(s));
+                f.w->Timer1_Timer();
+            }
+        };
+        for (const QString &s : n.script.split(' ')) {
+            if (s == "{" || (!inBox.isEmpty() && s != "}"))
+                inBox << s;
+            else if (s == "}")
+                f.boxes.during = [&step, steps = inBox.mid(1)](const auto &) { std::for_each(steps.begin(), steps.end(), step); };
+            else
+                step(s);
+            if (s == "}")
+                inBox.clear();
         }
-        QCOMPARE(f.boxes.texts(), n.answer == kNoQuestion ? QStringList()
-                                  : QStringList{"確認: 未通知のメッセージがあります。\r\n表示しますか？"});
+        QCOMPARE(f.boxes.texts().replaceInStrings(f.dir.path(), "DIR"), n.boxes);
         for (const auto &b : f.boxes.boxes)
-            QVERIFY(b.buttons == MessageSeam::Buttons::YesNo && b.defaultAnswer == MessageSeam::Answer::Yes);
+            QVERIFY(b.title != "確認" || (b.buttons == MessageSeam::Buttons::YesNo && b.defaultAnswer == MessageSeam::Answer::Yes));
         QCOMPARE(PiruneFixture::messageTexts(), n.shown);
         QCOMPARE(f.data(), n.after.isEmpty() ? n.file : n.after);
-        QCOMPARE(w.savesDone(), n.saves);
-        QVERIFY(!w.isVisible());
-    }
-
-    // The Split report is open while loading: the timer ticks meanwhile, but no pass runs on the
-    // half-loaded table (its save would drop the lines not read yet).
-    void noPassBeforeTableIsLoaded() {
-        PiruneFixture f(at("09:05:00"));
-        const QByteArray file("2026/12/07 09:05\tdue now\t0\r\n2026/12/08 10:00\tfourth\t0\textra\r\n2026/12/09 10:00\tlast\t0\r\n");
-        int windowsDuringLoad = -1;
-        f.boxes.during = [&](const MessageSeam::Box &) {
-            f.w->Timer1_Timer();
-            windowsDuringLoad = int(PiruneFixture::messageWindows().size());
-        };
-        f.start(file, false).Timer1->stop();
-        QCOMPARE(windowsDuringLoad, 0);
-        QCOMPARE(f.data(), file);
-        f.w->Timer1_Timer();
-        QCOMPARE(PiruneFixture::messageTexts(), QStringList{"due now"});
-        QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tdue now\t1\r\n2026/12/08 10:00\tfourth\t0\r\n2026/12/09 10:00\tlast\t0\r\n"));
-    }
-
-    // The user leaves a failed save's report open into the next notice's minute: no second report
-    // stacks on it, and the notice whose second passed meanwhile is offered, not lost.
-    void reportOpenAcrossAMinute() {
-        PiruneFixture f(at("09:04:30"));
-        F_Pirune &w = f.start("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n", false);
-        w.Timer1->stop();
-        QFile::remove(f.path);
-        QDir(f.dir.path()).mkdir("Pirune.dat");
-        f.boxes.during = [&](const MessageSeam::Box &b) {
-            if (b.title == "確認")
-                return;
-            Clock::setFixed(at("09:06:00"));
-            for (int k = 0; k < 5; ++k)
-                w.Timer1_Timer();
-        };
-        Clock::setFixed(at("09:05:00"));
-        w.Timer1_Timer();
-        QCOMPARE(f.boxes.texts().size(), 1);
-        QVERIFY(f.boxes.texts().first().startsWith("Pirune: SaveDataToFile Code:75 / Msg:"));
-        QDir(f.dir.path()).rmdir("Pirune.dat");
-        Clock::setFixed(at("09:06:20"));
-        w.Timer1_Timer();
-        QTRY_COMPARE(PiruneFixture::messageTexts(), (QStringList{"first", "second"}));
-        QCOMPARE(f.boxes.texts().last(), "確認: 未通知のメッセージがあります。\r\n表示しますか？");
-        QCOMPARE(f.data(), QByteArray("2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n"));
-    }
-
-    // The machine slept over a notice's minute, and the clock jumped twice before Pirune could ask:
-    // the question comes after the pass, once, even if the clock jumps again while it is open.
-    void clockJumpAsksOnce() {
-        PiruneFixture f(at("09:04:58"));
-        f.boxes.answers << MessageSeam::Answer::No;
-        F_Pirune &w = f.start("2026/12/07 09:05\tslept through\t0\r\n", false);
-        w.Timer1->stop();
-        f.boxes.during = [&](const MessageSeam::Box &) {
-            Clock::setFixed(at("09:40:00"));
-            w.Timer1_Timer();
-            QCoreApplication::processEvents();
-        };
-        for (const char *t : {"09:04:59", "09:20:00", "09:21:00"}) {
-            Clock::setFixed(at(t));
-            w.Timer1_Timer();
-        }
-        QVERIFY(f.boxes.boxes.isEmpty());
-        QTest::qWait(100);
-        QCOMPARE(f.boxes.texts(), QStringList{"確認: 未通知のメッセージがあります。\r\n表示しますか？"});
-        QVERIFY(PiruneFixture::messageTexts().isEmpty());
+        QCOMPARE(f.w->savesDone(), n.saves);
+        QVERIFY(!f.w->isVisible());
     }
 
     // The clock is set to each time in turn, with the system's notice of it, while Pirune sleeps

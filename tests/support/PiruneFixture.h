@@ -5,9 +5,10 @@
 
 #include <QStringList>
 #include <functional>
+#include <utility>
 
-// Answers every message box in place of the user and keeps what was shown. `during` runs while a
-// box is open, as the event loop of a real box would run timers and clicks then.
+// Answers every message box in place of the user and keeps what was shown. `during` runs while the
+// next box is open, as the event loop of a real box would run timers and clicks then.
 struct BoxRecorder {
     QList<MessageSeam::Box> boxes;
     QList<MessageSeam::Answer> answers; // taken in order; when empty, the box's default answer
@@ -15,7 +16,7 @@ struct BoxRecorder {
     MessageSeam::Handler previous = MessageSeam::setHandler([this](const MessageSeam::Box &b) {
         boxes << b;
         if (during)
-            during(b);
+            std::exchange(during, nullptr)(b);
         return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
     });
     ~BoxRecorder() { MessageSeam::setHandler(std::move(previous)); }
