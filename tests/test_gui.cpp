@@ -78,10 +78,11 @@ QString run(PiruneFixture &f, const QString &script) {
 QDateTime at(const QString &hhmmss) { return {QDate(2026, 12, 7), QTime::fromString(hhmmss, "hh:mm:ss")}; }
 
 // Pirune on `file`, driven by `script`: "@hh:mm:ss" starts it at that time, "hh:mm:ss" is a timer
-// pass at that time, "Yes" and "No" answer the next box, "{ ... }" runs its steps while the next box
-// is open, "break" and "mend" make the Data file a folder and a file again, "wait" lets queued work
-// run. Then the boxes shown, the message windows open (oldest first), and the Data file (empty:
-// unchanged), written `saves` times.
+// pass at that time, "=hh:mm:ss" only sets the clock, "~hh:mm:ss" sets it with the system's notice,
+// "live" runs the timer until it sleeps till the next minute, "Yes" and "No" answer the next box,
+// "{ ... }" runs its steps while the next box is open, "break" and "mend" make the Data file a folder
+// and a file again, "wait" (or "wait<ms>") lets the timer and queued work run. Then the boxes shown,
+// the message windows open (oldest first), and the Data file (empty: unchanged), written `saves` times.
 struct Notices { QByteArray file; QString script; QStringList boxes, shown; QByteArray after; int saves; };
 const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？",
               kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。";
@@ -401,6 +402,12 @@ private slots:
         // and again while it asks: one question.
         QTest::newRow("clock jumps ask once") << Notices{"2026/12/07 09:05\tslept through\t0\r\n",
             "No @09:04:58 { 09:40:00 wait } 09:04:59 09:20:00 09:21:00 wait", {kAsk}, {}, {}, 0};
+        // The clock is set while Pirune sleeps until the next minute.
+        const QByteArray doneAndNot("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
+        QTest::newRow("set forward across the minute: offered") << Notices{doneAndNot,
+            "No @09:04:30 live ~09:20:00 =09:20:01 wait", {kAsk}, {}, {}, 0};
+        QTest::newRow("set back before the minute: it comes again") << Notices{doneAndNot,
+            "No @09:05:30 live ~09:04:59 =09:05:00 wait1100", {kAsk}, {"x"}, "2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t1\r\n", 1};
     }
     void notices() {
         QFETCH(Notices, n);
@@ -417,8 +424,15 @@ private slots:
                 QDir(f.dir.path()).mkdir("Pirune.dat");
             } else if (s == "mend") {
                 QDir(f.dir.path()).rmdir("Pirune.dat");
-            } else if (s == "wait") {
-                QTest::qWait(100);
+            } else if (s.startsWith("wait")) {
+                QTest::qWait(s.size() > 4 ? s.mid(4).toInt() : 300);
+            } else if (s == "live") {
+                f.w->Timer1->start(100);
+                QTRY_VERIFY(f.w->Timer1->interval() > 100);
+            } else if (s.startsWith('=') || s.startsWith('~')) {
+                Clock::setFixed(at(s.mid(1)));
+                if (s.startsWith('~'))
+                    Clock::notifyChanged();
             } else {
                 Clock::setFixed(at(s));
                 f.w->Timer1_Timer();
@@ -441,31 +455,6 @@ private slots:
         QCOMPARE(f.data(), n.after.isEmpty() ? n.file : n.after);
         QCOMPARE(f.w->savesDone(), n.saves);
         QVERIFY(!f.w->isVisible());
-    }
-
-    // The clock is set to each time in turn, with the system's notice of it, while Pirune sleeps
-    // until the next minute; then it runs on a second. One question each, at start-up or after
-    // the jump, answered No.
-    void clockSetWhileAsleep_data() {
-        QTest::addColumn<QStringList>("clocks");
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("forward across the minute: offered") << QStringList{"09:04:30", "09:20:00"} << QStringList();
-        QTest::newRow("back before the minute: it comes again") << QStringList{"09:05:30", "09:04:59"} << QStringList{"x"};
-    }
-    void clockSetWhileAsleep() {
-        QFETCH(QStringList, clocks);
-        QFETCH(QStringList, shown);
-        PiruneFixture f(at(clocks.first()));
-        f.boxes.answers << MessageSeam::Answer::No;
-        F_Pirune &w = f.start("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
-        QTRY_VERIFY(w.Timer1->interval() > 100); // asleep until the next minute
-        for (const QString &t : clocks) {
-            Clock::setFixed(at(t));
-            Clock::notifyChanged();
-        }
-        Clock::setFixed(at(clocks.last()).addSecs(1));
-        QTRY_COMPARE(PiruneFixture::messageTexts(), shown);
-        QTRY_COMPARE(f.boxes.boxes.size(), 1);
     }
 
     void messageWindowsAreIndependentAndReadOnly() {
