@@ -114,8 +114,6 @@ private slots:
         F_Pirune &w = f.start(file.isEmpty() ? QByteArray() : file, false);
         QCOMPARE(f.data(), file);
         QCOMPARE(w.isVisible(), !f.boxes.boxes.isEmpty()); // hidden unless opened during the Split report
-        QVERIFY(w.TrayControl1->isShown() && !w.TrayControl1->icon().isNull());
-        QCOMPARE(w.TrayControl1->tip(), "Pirune");
         Clock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(11, 30)));
         if (lines.isEmpty())
             w.mnu_Popup[1]->trigger(); // "設定(&S)..."
@@ -125,7 +123,6 @@ private slots:
         QCOMPARE(w.focusWidget(), w.cmdEnd);
         QCOMPARE(f.listLines(), lines);
         QCOMPARE(f.seen(), seen);
-        QCOMPARE(w.table().lngCount, lines.size());
     }
 
     void unreadableDataFileIsNeverOverwritten() {
@@ -142,19 +139,6 @@ private slots:
         QVERIFY(!w.SaveDataToFile());
         QVERIFY(f.boxes.texts().last().startsWith("Pirune: SaveDataToFile Code:1002 / Msg:"));
         QCOMPARE(f.data(), "2026/12/09 10:00\tkeep me\t0\r\n");
-    }
-
-    void closeHidesAndFrameCloseUnloads() {
-        PiruneFixture f;
-        F_Pirune &w = f.start("");
-        w.mnu_Popup[1]->trigger();
-        QTest::mouseClick(w.cmdEnd, Qt::LeftButton);
-        QVERIFY(!w.isVisible() && w.Timer1->isActive() && w.TrayControl1->isShown());
-        emit w.TrayControl1->DblClick(0);
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
-        QVERIFY(w.close());
-        QVERIFY(!w.TrayControl1->isShown() && !w.Timer1->isActive());
-        QCOMPARE(QCoreApplication::exec(), 0); // no window is left: the process ends
     }
 
     // Each window's controls at a client size (pixels) that grows the window over its minimum by
@@ -246,8 +230,6 @@ private slots:
             a->trigger();
         QVERIFY(w.isVisible() && w.versionWindow()->isVisible());
         QCOMPARE(topLevels<F_Pirune>() + topLevels<frmVersion>(), 2);
-        QCOMPARE(w.versionWindow()->txtVer->toPlainText(), "test_gui(簡易スケジューラー)\nVersion 2.5.25");
-        QCOMPARE(frmVersion::versionText("P", "d", 10, 0, 5), "P(d)\r\nVersion 10.0.5");
         w.multiMessageBox("open", QString());
         w.mnu_Popup[3]->trigger();
         QCOMPARE(exits, 1);
@@ -298,8 +280,6 @@ private slots:
                    "2026/12/09 10:00\tlater\t1"})};
         QTest::newRow("line breaks and tabs") << Edit{"", "ed 2026/12/07 09:00 a\tb\nc\n; add",
             "0 2026/12/07 09:00 ab/c/ 変更 削除", "2026/12/07 09:00\tab\\nc\\n\t0\r\n"};
-        QTest::newRow("typed backslash n") << Edit{"", "ed 2026/12/07 09:00 a\\nb; add", "0 2026/12/07 09:00 a/b 変更 削除",
-            "2026/12/07 09:00\ta\\nb\t0\r\n"};
         const QByteArray two = lines({"2026/12/09 10:00\t二行\\n目\t0", "2027/1/5 9:05\thand edited\t0"});
         QTest::newRow("click fills the editor") << Edit{two, "click 0; look; sel 1",
             "0 2026/12/09 10:00 二行/目 変更 削除 focus:lstItiran\n1 2027/01/05 09:05 hand edited 変更 削除 focus:lstItiran", {}};
