@@ -26,63 +26,84 @@ QByteArray lines(std::initializer_list<const char *> rows) {
 }
 const QByteArray kThree = lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
 
-// A Data file, what the user does ("; "-separated), what the user sees at each "look" and at the
-// end (one line each), and the Data file afterwards (null: unchanged).
-struct Edit { QByteArray file; QString script; QString seen; QByteArray after; };
+QDateTime at(const QString &hhmmss) { return {QDate(2026, 12, 7), QTime::fromString(hhmmss, "hh:mm:ss")}; }
 
-// Steps: "ed <date> <time> <message>" fills the editor; "sel <line>" selects a line as the program
-// does, "click <line>", "ctrl-click <line>" and "key <key>" as the user does; "add", "change",
-// "clear", "del yes|no" press the buttons; "now hh:mm" moves the clock; "break" and "mend" make the
-// Data file a folder and a file again.
-QString run(PiruneFixture &f, const QString &script) {
-    F_Pirune &w = *f.w;
-    w.show();
-    [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(&w);
-    w.cmdEnd->setFocus();
-    const QMap<QString, QPushButton *> buttons{
-        {"add", w.cmd_Add}, {"change", w.cmd_Settei}, {"del", w.cmd_Del}, {"clear", w.cmd_Clear}};
+// What the user and the clock do, steps separated by "; ": "@hh:mm:ss" starts Pirune on `file` at
+// that time, its timer stopped; "open" opens the window from the tray, "menu <n>" runs a tray menu
+// item; "ed <date> <time> <message>" fills the editor; "sel <line>" selects a line as the program
+// does, "click <line>", "ctrl-click <line>" and "key <key>" as the user does (line -1: below the
+// lines); "add", "change", "del", "clear" press the buttons; "yes" and "no" answer the next box,
+// "during <step>, <step>..." runs steps while the next box is open; "hh:mm:ss" is a timer pass at
+// that time, "=hh:mm:ss" only sets the clock, "~hh:mm:ss" sets it with the system's notice, "live"
+// runs the timer until it sleeps till the next minute, "wait[ms]" lets timers and queued work run;
+// "break" and "mend" make the Data file a folder and a file again. "look" and "list" note what the
+// user sees of the window and the list's lines; they are returned.
+QStringList run(PiruneFixture &f, const QByteArray &file, const QString &script) {
     QStringList looks;
-    for (const QString &step : script.split("; ")) {
-        const QString cmd = step.section(' ', 0, 0), arg = step.section(' ', 1);
-        if (cmd == "ed") {
-            w.DTP_YMD->setDate(QDate::fromString(arg.section(' ', 0, 0), "yyyy/MM/dd"));
-            w.txt_SetteiJikoku->setText(arg.section(' ', 1, 1));
-            w.txtSetteiMes->setPlainText(arg.section(' ', 2));
+    std::function<void(const QString &)> step = [&](const QString &s) {
+        const QString cmd = s.section(' ', 0, 0), arg = s.section(' ', 1);
+        F_Pirune *w = f.w.get();
+        const QMap<QString, QPushButton *> buttons = w ? QMap<QString, QPushButton *>{
+            {"add", w->cmd_Add}, {"change", w->cmd_Settei}, {"del", w->cmd_Del}, {"clear", w->cmd_Clear}} : QMap<QString, QPushButton *>();
+        if (cmd.startsWith('@')) {
+            Clock::setFixed(at(cmd.mid(1)));
+            f.start(file, false).Timer1->stop();
+        } else if (cmd == "open") {
+            emit w->TrayControl1->DblClick(0);
+            [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(w);
+        } else if (cmd == "menu") {
+            w->mnu_Popup[arg.toInt()]->trigger();
+        } else if (cmd == "ed") {
+            w->DTP_YMD->setDate(QDate::fromString(arg.section(' ', 0, 0), "yyyy/MM/dd"));
+            w->txt_SetteiJikoku->setText(arg.section(' ', 1, 1));
+            w->txtSetteiMes->setPlainText(arg.section(' ', 2));
         } else if (cmd == "sel") {
-            w.setListIndex(arg.toInt());
-        } else if (cmd == "click" || cmd == "ctrl-click") { // on a line, or with -1 below the lines
-            const QListWidgetItem *line = w.lstItiran->item(arg.toInt());
-            QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, cmd == "click" ? Qt::NoModifier : Qt::ControlModifier,
-                              line ? w.lstItiran->visualItemRect(line).center() : QPoint(5, w.lstItiran->viewport()->height() - 5));
+            w->setListIndex(arg.toInt());
+        } else if (cmd == "click" || cmd == "ctrl-click") {
+            const QListWidgetItem *line = w->lstItiran->item(arg.toInt());
+            QTest::mouseClick(w->lstItiran->viewport(), Qt::LeftButton, cmd == "click" ? Qt::NoModifier : Qt::ControlModifier,
+                              line ? w->lstItiran->visualItemRect(line).center() : QPoint(5, w->lstItiran->viewport()->height() - 5));
         } else if (cmd == "key") { // in the list
-            w.lstItiran->setFocus();
-            QTest::keyClick(w.lstItiran, QKeySequence(arg)[0].key());
-        } else if (cmd == "now") {
-            Clock::setFixed(QDateTime(QDate(2026, 12, 1), QTime::fromString(arg, "hh:mm")));
+            w->lstItiran->setFocus();
+            QTest::keyClick(w->lstItiran, QKeySequence(arg)[0].key());
+        } else if (buttons.contains(cmd)) {
+            buttons[cmd]->click();
+        } else if (cmd == "yes" || cmd == "no") {
+            f.boxes.answers << (cmd == "yes" ? MessageSeam::Answer::Yes : MessageSeam::Answer::No);
+        } else if (cmd == "during") {
+            f.boxes.during = [&step, steps = arg.split(", ")](const auto &) { std::for_each(steps.begin(), steps.end(), step); };
+        } else if (cmd == "live") {
+            w->Timer1->start(100);
+            QTRY_VERIFY(w->Timer1->interval() > 100);
+        } else if (cmd.startsWith("wait")) {
+            QTest::qWait(cmd.size() > 4 ? cmd.mid(4).toInt() : 300);
         } else if (cmd == "break") {
             QFile::remove(f.path);
             QDir(f.dir.path()).mkdir("Pirune.dat");
         } else if (cmd == "mend") {
             QDir(f.dir.path()).rmdir("Pirune.dat");
-        } else if (cmd == "look") {
-            looks << f.seen();
-        } else if (cmd == "del") {
-            f.boxes.answers << (arg == "yes" ? MessageSeam::Answer::Yes : MessageSeam::Answer::No);
+        } else if (cmd == "look" || cmd == "list") {
+            looks << (cmd == "look" ? f.seen() : f.listLines().join('\n'));
+        } else {
+            Clock::setFixed(at(cmd.mid(cmd[0].isDigit() ? 0 : 1)));
+            if (cmd[0] == '~')
+                Clock::notifyChanged();
+            else if (cmd[0].isDigit())
+                w->Timer1_Timer();
         }
-        if (buttons.contains(cmd))
-            buttons[cmd]->click();
-    }
-    return (looks << f.seen()).join('\n');
+    };
+    for (const QString &s : script.split("; "))
+        step(s);
+    return looks;
 }
 
-QDateTime at(const QString &hhmmss) { return {QDate(2026, 12, 7), QTime::fromString(hhmmss, "hh:mm:ss")}; }
+// A Data file (null: none), what happens (rows that do not start Pirune themselves start it at 08:00:20 with its
+// window open), what the user sees at each "look" or "list" and at the end, and the Data file
+// afterwards (null: unchanged).
+struct Edit { QByteArray file; QString script; QString seen; QByteArray after; };
 
-// Pirune on `file`, driven by `script`: "@hh:mm:ss" starts it at that time, "hh:mm:ss" is a timer
-// pass at that time, "=hh:mm:ss" only sets the clock, "~hh:mm:ss" sets it with the system's notice,
-// "live" runs the timer until it sleeps till the next minute, "Yes" and "No" answer the next box,
-// "{ ... }" runs its steps while the next box is open, "break" and "mend" make the Data file a folder
-// and a file again, "wait" (or "wait<ms>") lets the timer and queued work run. Then the boxes shown,
-// the message windows open (oldest first), and the Data file (empty: unchanged), written `saves` times.
+// A Data file and what happens; then the boxes shown, the message windows open (oldest first), and
+// the Data file (empty: unchanged), written `saves` times.
 struct Notices { QByteArray file; QString script; QStringList boxes, shown; QByteArray after; int saves; };
 const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？",
               kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。";
@@ -92,39 +113,6 @@ const QString kAsk = "確認: 未通知のメッセージがあります。\r\n�
 class TestGui : public QObject {
     Q_OBJECT
 private slots:
-    // Start-up shows only the icon; the window, opened from the tray (also while the Split report of
-    // the fourth field is open), shows the file's notices in file order with the state start-up gave.
-    void startUp_data() {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QString>("seen");
-        QTest::newRow("first start") << QByteArray() << QStringList() << "-1 2004/12/02 09:04 ";
-        QTest::newRow("three notices") << QByteArray("2026/12/09 10:00\t三番目\t0\r\n2026/12/08 10:00\t二行\\n目\t1\textra\r\n"
-                                                     "2026/12/10 10:00\t\t0\r\n")
-                                       << QStringList{"2026/12/09 10:00|三番目", "2026/12/08 10:00|二行\\n目", "2026/12/10 10:00|"}
-                                       << "-1 2004/12/02 09:04  変更 削除 [ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) "
-                                          "でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。]";
-    }
-    void startUp() {
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, lines);
-        QFETCH(QString, seen);
-        PiruneFixture f;
-        f.boxes.during = [&](const auto &) { emit f.w->TrayControl1->DblClick(0); }; // built half loaded
-        F_Pirune &w = f.start(file.isEmpty() ? QByteArray() : file, false);
-        QCOMPARE(f.data(), file);
-        QCOMPARE(w.isVisible(), !f.boxes.boxes.isEmpty()); // hidden unless opened during the Split report
-        Clock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(11, 30)));
-        if (lines.isEmpty())
-            w.mnu_Popup[1]->trigger(); // "設定(&S)..."
-        else
-            emit w.TrayControl1->DblClick(0);
-        QVERIFY(w.isVisible());
-        QCOMPARE(w.focusWidget(), w.cmdEnd);
-        QCOMPARE(f.listLines(), lines);
-        QCOMPARE(f.seen(), seen);
-    }
-
     void unreadableDataFileIsNeverOverwritten() {
         PiruneFixture f;
         QDir(f.dir.path()).mkdir("Pirune.dat");
@@ -264,6 +252,12 @@ private slots:
 
     void commands_data() {
         QTest::addColumn<Edit>("e");
+        // Start-up shows only the icon; the window, opened from the tray (also while the Split report
+        // of the fourth field is open), shows the notices in file order with the state start-up gave.
+        QTest::newRow("first start") << Edit{{}, "@09:04:30; look; =11:30:00; menu 1; list", "hidden\n\n-1 2004/12/02 09:04 ", ""};
+        QTest::newRow("opened during the Split report") << Edit{"2026/12/09 10:00\t三番目\t0\r\n2026/12/08 10:00\t二行\\n目\t1"
+            "\textra\r\n2026/12/10 10:00\t\t0\r\n", "during open; @09:04:30; =11:30:00; open; list", "2026/12/09 10:00|三番目\n"
+            "2026/12/08 10:00|二行\\n目\n2026/12/10 10:00|\n-1 2004/12/02 09:04  変更 削除 [" + kSplit + "]", {}};
         const std::pair<const char *, const char *> refused[] = {
             {":", "__:__"}, {"12:3", "12:3_"}, {"24:00", "24:00"}, {"12:60", "12:60"}, {"99:99", "99:99"}};
         for (const auto &[typed, shown] : refused)
@@ -305,18 +299,18 @@ private slots:
         QTest::newRow("change, nothing selected") << Edit{kThree, "ed 2026/12/07 99:99 x; change",
             "-1 2026/12/07 99:99 x 変更 削除 [Pirune: 変更対象を選択してください]", {}};
         const QString asked = " 変更 削除 [確認: 削除しますか？]";
-        QTest::newRow("delete first") << Edit{kThree, "sel 0; del yes", "0 2026/12/08 09:00 b" + asked,
+        QTest::newRow("delete first") << Edit{kThree, "sel 0; yes; del", "0 2026/12/08 09:00 b" + asked,
             lines({"2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"})};
-        QTest::newRow("delete middle") << Edit{kThree, "sel 1; del yes", "0 2026/12/07 09:00 a" + asked,
+        QTest::newRow("delete middle") << Edit{kThree, "sel 1; yes; del", "0 2026/12/07 09:00 a" + asked,
             lines({"2026/12/07 09:00\ta\t0", "2026/12/09 09:00\tc\t1"})};
-        QTest::newRow("delete last") << Edit{kThree, "sel 2; del yes", "1 2026/12/08 09:00 b" + asked,
+        QTest::newRow("delete last") << Edit{kThree, "sel 2; yes; del", "1 2026/12/08 09:00 b" + asked,
             lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0"})};
-        QTest::newRow("delete declined") << Edit{kThree, "sel 0; del no", "0 2026/12/07 09:00 a" + asked, {}};
-        QTest::newRow("delete, nothing selected") << Edit{kThree, "del yes",
+        QTest::newRow("delete declined") << Edit{kThree, "sel 0; no; del", "0 2026/12/07 09:00 a" + asked, {}};
+        QTest::newRow("delete, nothing selected") << Edit{kThree, "yes; del",
             "-1 2004/12/02 08:00  変更 削除 [Pirune: 削除対象を選択してください]", {}};
-        QTest::newRow("delete the only one") << Edit{lines({"2026/12/09 09:00\tonly\t0"}), "sel 0; now 13:07; del yes",
+        QTest::newRow("delete the only one") << Edit{lines({"2026/12/09 09:00\tonly\t0"}), "sel 0; =13:07:00; yes; del",
             "-1 2026/12/09 13:07  [確認: 削除しますか？]", ""};
-        QTest::newRow("clear") << Edit{kThree, "sel 1; now 18:45; clear", "1 2026/12/08 18:45  変更 削除", {}};
+        QTest::newRow("clear") << Edit{kThree, "sel 1; =18:45:00; clear", "1 2026/12/08 18:45  変更 削除", {}};
         QTest::newRow("failed save keeps the notice") << Edit{"", "break; ed 2026/12/07 09:00 kept; add; look; mend; "
             "ed 2026/12/07 10:00 next; add", "0 2026/12/07 09:00 kept [Pirune: SaveDataToFile Code:75 / Msg:"
             "パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: フォルダーです)]\n1 2026/12/07 10:00 next 変更 削除",
@@ -329,10 +323,9 @@ private slots:
     }
     void commands() {
         QFETCH(Edit, e);
-        PiruneFixture f(QDateTime(QDate(2026, 12, 1), QTime(8, 0, 20)));
-        f.start(e.file);
-        f.w->Timer1->stop();
-        QCOMPARE(run(f, e.script), e.seen);
+        PiruneFixture f;
+        QStringList looks = run(f, e.file, (e.script.contains('@') ? "" : "@08:00:20; open; ") + e.script);
+        QCOMPARE((looks << f.seen()).join('\n'), e.seen);
         QCOMPARE(f.data(), e.after.isNull() ? e.file : e.after);
     }
 
@@ -343,91 +336,56 @@ private slots:
         const QByteArray three("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n2026/12/07 09:07\tthird\t0\r\n");
         const QByteArray missed("2026/12/07 08:00\tthird\t0\r\n2026/12/06 10:00\tfirst\t0\r\n2027/01/01 00:00\tfuture\t0\r\n"
                                 "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t0\r\n");
-        QTest::newRow(":00, once however many passes") << Notices{one, "@09:04:30 09:05:00 09:05:00", {},
+        QTest::newRow(":00, once however many passes") << Notices{one, "@09:04:30; 09:05:00; 09:05:00", {},
             {"会議\n資料"}, "2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 09:05\tlater\t0\r\n", 1};
-        QTest::newRow(":01 to :59 never") << Notices{one, "@09:04:30 09:05:01 09:05:30 09:05:59", {}, {}, {}, 0};
-        QTest::newRow("begun minute waits") << Notices{one, "No @09:05:30 09:05:31 09:05:59 09:06:00", {kAsk}, {}, {}, 0};
-        QTest::newRow("already shown") << Notices{"2026/12/07 09:05\tx\t1\r\n", "@09:04:30 09:05:00", {}, {}, {}, 0};
+        QTest::newRow(":01 to :59 never") << Notices{one, "@09:04:30; 09:05:01; 09:05:30; 09:05:59", {}, {}, {}, 0};
+        QTest::newRow("begun minute waits") << Notices{one, "no; @09:05:30; 09:05:31; 09:05:59; 09:06:00", {kAsk}, {}, {}, 0};
+        QTest::newRow("already shown") << Notices{"2026/12/07 09:05\tx\t1\r\n", "@09:04:30; 09:05:00", {}, {}, {}, 0};
         QTest::newRow("flag neither 0 nor 1") << Notices{"2026/12/07 09:05\tx\t\r\n2026/12/07 09:05\ty\t00\r\n",
-            "@09:04:30 09:05:00", {}, {}, {}, 0};
-        QTest::newRow("one minute: table order, one save") << Notices{twoAt905, "@09:04:30 09:05:00 09:05:00", {},
+            "@09:04:30; 09:05:00", {}, {}, {}, 0};
+        QTest::newRow("one minute: table order, one save") << Notices{twoAt905, "@09:04:30; 09:05:00; 09:05:00", {},
             {"first", "second"}, "2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:05\tsecond\t1\r\n", 1};
         QTest::newRow("stored forms") << Notices{"2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n"
-            "2026/12/07 09:05:00\tseconds\t0\r\n", "@09:04:30 09:05:00 09:05:01", {}, {"short form"},
+            "2026/12/07 09:05:00\tseconds\t0\r\n", "@09:04:30; 09:05:00; 09:05:01", {}, {"short form"},
             "2026/12/07 09:05\tshort form\t1\r\nnot a date\tnever\t0\r\n\t\t\r\n2026/12/07 09:05\tseconds\t0\r\n", 1};
         QTest::newRow("late pass catches up; clock set back") << Notices{three,
-            "@09:04:30 09:04:59 09:05:02 09:05:58 09:06:03 09:06:30 09:05:00", {}, {"first", "second"},
+            "@09:04:30; 09:04:59; 09:05:02; 09:05:58; 09:06:03; 09:06:30; 09:05:00", {}, {"first", "second"},
             "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n2026/12/07 09:07\tthird\t0\r\n", 2};
-        QTest::newRow("empty table") << Notices{"", "@09:04:30 09:05:00", {}, {}, {}, 0};
+        QTest::newRow("empty table") << Notices{"", "@09:04:30; 09:05:00", {}, {}, {}, 0};
         QTest::newRow("missed: future, shown, no date") << Notices{"2026/12/07 09:05\ta\t0\r\n2026/12/06 09:05\tb\t1\r\n"
             "yesterday\tc\t0\r\n\r\n", "@09:04:30", {}, {}, {}, 0};
         QTest::newRow("missed: this minute at :00") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "@09:05:00", {}, {}, {}, 0};
-        QTest::newRow("missed: this minute at :01, No") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "No @09:05:01 09:05:01",
+        QTest::newRow("missed: this minute at :01, No") << Notices{"2026/12/07 09:05\tnow\t0\r\n", "no; @09:05:01; 09:05:01",
             {kAsk}, {}, {}, 0};
-        QTest::newRow("missed: three, Yes") << Notices{missed, "Yes @09:04:30 09:04:30", {kAsk}, {"third", "first", "second\nline"},
+        QTest::newRow("missed: three, Yes") << Notices{missed, "yes; @09:04:30; 09:04:30", {kAsk}, {"third", "first", "second\nline"},
             "2026/12/07 08:00\tthird\t1\r\n2026/12/06 10:00\tfirst\t1\r\n2027/01/01 00:00\tfuture\t0\r\n"
             "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t1\r\n", 1};
         // The Split report is open while loading: no pass runs on the half-loaded table (its save
         // would drop the lines not read yet).
         QTest::newRow("no pass before the table is loaded") << Notices{"2026/12/07 09:05\tdue now\t0\r\n"
-            "2026/12/08 10:00\tfourth\t0\textra\r\n2026/12/09 10:00\tlast\t0\r\n", "{ 09:05:00 } @09:05:00 09:05:00", {kSplit},
+            "2026/12/08 10:00\tfourth\t0\textra\r\n2026/12/09 10:00\tlast\t0\r\n", "during 09:05:00; @09:05:00; 09:05:00", {kSplit},
             {"due now"}, "2026/12/07 09:05\tdue now\t1\r\n2026/12/08 10:00\tfourth\t0\r\n2026/12/09 10:00\tlast\t0\r\n", 1};
         // A failed save's report stays open into the next notice's minute: no second report stacks
         // on it, and the notice whose second passed meanwhile is offered, not lost.
         QTest::newRow("report open across a minute") << Notices{"2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n",
-            "@09:04:30 break { 09:06:00 09:06:00 09:06:00 } 09:05:00 mend 09:06:20 wait", {"Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
+            "@09:04:30; break; during 09:06:00, 09:06:00, 09:06:00; 09:05:00; mend; 09:06:20; wait", {"Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
             "(DIR/Pirune.dat: フォルダーです)", kAsk}, {"first", "second"},
             "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n", 1};
         // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
         // and again while it asks: one question.
         QTest::newRow("clock jumps ask once") << Notices{"2026/12/07 09:05\tslept through\t0\r\n",
-            "No @09:04:58 { 09:40:00 wait } 09:04:59 09:20:00 09:21:00 wait", {kAsk}, {}, {}, 0};
+            "no; @09:04:58; during 09:40:00, wait; 09:04:59; 09:20:00; 09:21:00; wait", {kAsk}, {}, {}, 0};
         // The clock is set while Pirune sleeps until the next minute.
         const QByteArray doneAndNot("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
         QTest::newRow("set forward across the minute: offered") << Notices{doneAndNot,
-            "No @09:04:30 live ~09:20:00 =09:20:01 wait", {kAsk}, {}, {}, 0};
+            "no; @09:04:30; live; ~09:20:00; =09:20:01; wait", {kAsk}, {}, {}, 0};
         QTest::newRow("set back before the minute: it comes again") << Notices{doneAndNot,
-            "No @09:05:30 live ~09:04:59 =09:05:00 wait1100", {kAsk}, {"x"}, "2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t1\r\n", 1};
+            "no; @09:05:30; live; ~09:04:59; =09:05:00; wait1100", {kAsk}, {"x"}, "2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t1\r\n", 1};
     }
     void notices() {
         QFETCH(Notices, n);
         PiruneFixture f;
-        QStringList inBox;
-        const auto step = [&](const QString &s) {
-            if (s.startsWith('@')) {
-                Clock::setFixed(at(s.mid(1)));
-                f.start(n.file, false).Timer1->stop();
-            } else if (s == "Yes" || s == "No") {
-                f.boxes.answers << (s == "Yes" ? MessageSeam::Answer::Yes : MessageSeam::Answer::No);
-            } else if (s == "break") {
-                QFile::remove(f.path);
-                QDir(f.dir.path()).mkdir("Pirune.dat");
-            } else if (s == "mend") {
-                QDir(f.dir.path()).rmdir("Pirune.dat");
-            } else if (s.startsWith("wait")) {
-                QTest::qWait(s.size() > 4 ? s.mid(4).toInt() : 300);
-            } else if (s == "live") {
-                f.w->Timer1->start(100);
-                QTRY_VERIFY(f.w->Timer1->interval() > 100);
-            } else if (s.startsWith('=') || s.startsWith('~')) {
-                Clock::setFixed(at(s.mid(1)));
-                if (s.startsWith('~'))
-                    Clock::notifyChanged();
-            } else {
-                Clock::setFixed(at(s));
-                f.w->Timer1_Timer();
-            }
-        };
-        for (const QString &s : n.script.split(' ')) {
-            if (s == "{" || (!inBox.isEmpty() && s != "}"))
-                inBox << s;
-            else if (s == "}")
-                f.boxes.during = [&step, steps = inBox.mid(1)](const auto &) { std::for_each(steps.begin(), steps.end(), step); };
-            else
-                step(s);
-            if (s == "}")
-                inBox.clear();
-        }
+        run(f, n.file, n.script);
         QCOMPARE(f.boxes.texts().replaceInStrings(f.dir.path(), "DIR"), n.boxes);
         for (const auto &b : f.boxes.boxes)
             QVERIFY(b.title != "確認" || (b.buttons == MessageSeam::Buttons::YesNo && b.defaultAnswer == MessageSeam::Answer::Yes));

@@ -84,22 +84,25 @@ struct PiruneFixture {
     }
 
     // What the user sees of the main window: the selected line, the editor (line breaks as "/"),
-    // 変更 and 削除 when enabled, the focus, and the boxes shown since the last look. A list that
-    // does not show the table line for line reads "list out of step".
+    // 変更 and 削除 when enabled, the focus unless on 閉じる, or "hidden"; and the boxes shown since
+    // the last look. A list that does not show the table line for line reads "list out of step".
     QString seen() {
-        QString s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() +
-                    " " + w->txtSetteiMes->toPlainText().replace('\n', '/');
-        s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
-        if (QWidget *focus = w->focusWidget(); focus && focus != w->cmdEnd)
-            s += " focus:" + focus->objectName();
+        QString s = "hidden";
+        if (w->isVisible()) {
+            s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() + " " +
+                w->txtSetteiMes->toPlainText().replace('\n', '/');
+            s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
+            if (QWidget *focus = w->focusWidget(); focus != w->cmdEnd)
+                s += " focus:" + (focus ? focus->objectName() : "none");
+            QStringList lines;
+            for (qint32 i = 0; i <= w->table().lngLast; ++i)
+                lines << w->table().displayText(i);
+            if (listLines() != lines)
+                s += " list out of step";
+        }
         for (const QString &b : boxes.texts())
             s += " [" + b + "]";
         boxes.boxes.clear();
-        QStringList lines;
-        for (qint32 i = 0; i <= w->table().lngLast; ++i)
-            lines << w->table().displayText(i);
-        if (listLines() != lines)
-            s += " list out of step";
         return s.replace(dir.path(), "DIR");
     }
 
