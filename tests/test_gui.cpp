@@ -11,13 +11,6 @@
 #include <QtTest>
 
 namespace {
-template <class T> int topLevels() {
-    int n = 0;
-    for (QWidget *t : QApplication::topLevelWidgets())
-        n += qobject_cast<T *>(t) != nullptr;
-    return n;
-}
-
 QByteArray lines(std::initializer_list<const char *> rows) {
     QByteArray out;
     for (const char *r : rows)
@@ -113,22 +106,6 @@ const QString kAsk = "確認: 未通知のメッセージがあります。\r\n�
 class TestGui : public QObject {
     Q_OBJECT
 private slots:
-    void unreadableDataFileIsNeverOverwritten() {
-        PiruneFixture f;
-        QDir(f.dir.path()).mkdir("Pirune.dat");
-        F_Pirune &w = f.start(QByteArray(), false);
-        QCOMPARE(f.boxes.texts().size(), 1);
-        QVERIFY(f.boxes.texts().first().startsWith("Pirune: Form_Load Code:75 / Msg:"));
-        QVERIFY(!w.isVisible() && w.Timer1->isActive());
-        QDir(f.dir.path()).rmdir("Pirune.dat");
-        QFile file(f.path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("2026/12/09 10:00\tkeep me\t0\r\n") > 0);
-        file.close();
-        QVERIFY(!w.SaveDataToFile());
-        QVERIFY(f.boxes.texts().last().startsWith("Pirune: SaveDataToFile Code:1002 / Msg:"));
-        QCOMPARE(f.data(), "2026/12/09 10:00\tkeep me\t0\r\n");
-    }
-
     // Each window's controls at a client size (pixels) that grows the window over its minimum by
     // `grown` twips: moved and stretched by their share of the growth.
     void layout_data() {
@@ -217,7 +194,8 @@ private slots:
         for (QAction *a : {w.mnu_Popup[1], w.mnu_Popup[1], w.mnu_Popup[0], w.mnu_Popup[0]})
             a->trigger();
         QVERIFY(w.isVisible() && w.versionWindow()->isVisible());
-        QCOMPARE(topLevels<F_Pirune>() + topLevels<frmVersion>(), 2);
+        const QWidgetList shown = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(shown.begin(), shown.end(), [](QWidget *t) { return t->isVisible(); }), 2);
         w.multiMessageBox("open", QString());
         w.mnu_Popup[3]->trigger();
         QCOMPARE(exits, 1);
@@ -225,18 +203,29 @@ private slots:
         QCOMPARE(f.data(), "2026/12/09 10:00\ta\t0\r\n");
     }
 
-    // Hidden behind its icon, Pirune outlives a closed message window; with no notification area
-    // it shows its window after a while, and "閉じる" then minimises it.
+    // Message windows are independent and read-only. Hidden behind its icon, Pirune outlives them;
+    // with no notification area it shows its window after a while, and "閉じる" then minimises it.
     void withoutWindowsAndWithoutTray() {
         PiruneFixture f;
         F_Pirune::trayWaitSeconds() = 1;
         const auto restore = qScopeGuard([] { F_Pirune::trayWaitSeconds() = 30; });
         F_Pirune &w = f.start("", false);
-        w.multiMessageBox("hello", QString());
+        w.multiMessageBox("one\r\n" + QString(300, 'x'), QString());
+        w.multiMessageBox("two", "題");
+        frmMessage *one = PiruneFixture::messageWindows().at(0);
+        QCOMPARE(one->txtMessage->document()->blockCount(), 2);
+        QCOMPARE(one->txtMessage->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(one->txtMessage->palette().color(QPalette::Base), QColor(208, 208, 208));
+        one->txtMessage->setFocus();
+        QTest::keyClicks(one->txtMessage, "typed");
+        QTest::keyClick(one->txtMessage, Qt::Key_Backspace);
+        QCOMPARE(PiruneFixture::messageTexts(), (QStringList{"one\n" + QString(300, 'x'), "題: two"}));
+        QTest::mouseClick(one->cmdOk, Qt::LeftButton);
+        QCOMPARE(PiruneFixture::messageTexts(), QStringList{"題: two"});
         QTimer::singleShot(0, [] { PiruneFixture::messageWindows().first()->cmdOk->click(); });
         QTimer::singleShot(300, [] { QCoreApplication::exit(7); });
-        QCOMPARE(QCoreApplication::exec(), 7); // closing the only open window did not end Pirune
-        QVERIFY(PiruneFixture::messageWindows().isEmpty() && w.Timer1->isActive());
+        QCOMPARE(QCoreApplication::exec(), 7); // closing the last open window did not end Pirune
+        QVERIFY(PiruneFixture::messageWindows().isEmpty() && w.Timer1->isActive() && f.boxes.boxes.isEmpty());
         if (TrayControl::hostAvailable())
             QSKIP("a notification area is present");
         QVERIFY(!w.isVisible());
@@ -311,6 +300,10 @@ private slots:
         QTest::newRow("delete the only one") << Edit{lines({"2026/12/09 09:00\tonly\t0"}), "sel 0; =13:07:00; yes; del",
             "-1 2026/12/09 13:07  [確認: 削除しますか？]", ""};
         QTest::newRow("clear") << Edit{kThree, "sel 1; =18:45:00; clear", "1 2026/12/08 18:45  変更 削除", {}};
+        QTest::newRow("unread Data file never overwritten") << Edit{{}, "break; @08:00:20; mend; open; ed 2026/12/07 09:00 x; add",
+            "0 2026/12/07 09:00 x 変更 削除 [Pirune: Form_Load Code:75 / Msg:パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: file to open "
+            "is a directory)] [Pirune: SaveDataToFile Code:1002 / Msg:起動時にデータファイルを最後まで読み込めなかったため、上書きしません。"
+            "データファイルを確認してから Pirune を起動し直してください。 (DIR/Pirune.dat)]", "<missing>"};
         QTest::newRow("failed save keeps the notice") << Edit{"", "break; ed 2026/12/07 09:00 kept; add; look; mend; "
             "ed 2026/12/07 10:00 next; add", "0 2026/12/07 09:00 kept [Pirune: SaveDataToFile Code:75 / Msg:"
             "パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: フォルダーです)]\n1 2026/12/07 10:00 next 変更 削除",
@@ -393,24 +386,6 @@ private slots:
         QCOMPARE(f.data(), n.after.isEmpty() ? n.file : n.after);
         QCOMPARE(f.w->savesDone(), n.saves);
         QVERIFY(!f.w->isVisible());
-    }
-
-    void messageWindowsAreIndependentAndReadOnly() {
-        PiruneFixture f;
-        F_Pirune &w = f.start("", false);
-        w.multiMessageBox("one\r\n" + QString(300, 'x'), QString());
-        w.multiMessageBox("two", "題");
-        frmMessage *one = PiruneFixture::messageWindows().at(0);
-        QCOMPARE(one->txtMessage->document()->blockCount(), 2);
-        QCOMPARE(one->txtMessage->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(one->txtMessage->palette().color(QPalette::Base), QColor(208, 208, 208));
-        one->txtMessage->setFocus();
-        QTest::keyClicks(one->txtMessage, "typed");
-        QTest::keyClick(one->txtMessage, Qt::Key_Backspace);
-        QCOMPARE(PiruneFixture::messageTexts(), (QStringList{"one\n" + QString(300, 'x'), "題: two"}));
-        QTest::mouseClick(one->cmdOk, Qt::LeftButton);
-        QCOMPARE(PiruneFixture::messageTexts(), QStringList{"題: two"});
-        QVERIFY(f.boxes.boxes.isEmpty());
     }
 };
 
