@@ -1,4 +1,3 @@
-"""The built Pirune on its own display, session bus and notification area, driven like a user."""
 import collections, contextlib, ctypes, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
@@ -9,14 +8,13 @@ MAIN = {"list": (48, 34), "date": (120, 196), "time": (220, 196), "message": (26
 THREE = [("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"), ("2026/12/24 10:00", "Xmas party", "0"),
          ("2027/01/05 09:00", "仕事始め", "0")]
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
-Window = collections.namedtuple("Window", "id name x y width height menu")  # menu: override-redirect
+Window = collections.namedtuple("Window", "id name width height x y menu")  # menu: override-redirect
 
 
-def skip_without_tools():
-    tools = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "faketime", "iconv", "dbus-daemon",
-             "dbus-send", "xfce4-panel", "weston", "xrdb")
-    missing = [t for t in tools if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
-    if missing:  # ctest reads E2E-SKIP as skipped
+def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
+    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb"
+    missing = [t for t in tools.split() if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
+    if missing:
         raise unittest.SkipTest(f"E2E-SKIP: missing {', '.join(missing)}")
 
 
@@ -25,99 +23,86 @@ def notices(rows):  # the Data file for (date-time, message, flag) rows, in CP93
     return subprocess.run(["iconv", "-f", "UTF-8", "-t", "CP932"], input=text, capture_output=True, check=True).stdout
 
 
-class PiruneSession:
-    # data=None: no Data file; prepare(folder) runs before the start; wrap: a command the program starts
-    # behind; host: "trayer" (XEmbed), "xfce" (StatusNotifierItem), "weston" (Wayland, no notification area).
+class PiruneSession(contextlib.AbstractContextManager):
     def __init__(self, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False, dpi=None):
-        self.data, self.fake_time, self.prepare, self.wrap = data, fake_time, prepare, wrap
-        self.host, self.late_host, self.dpi, self.procs = host, late_host, dpi, {}
-
-    def __enter__(self):
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))  # before ctest kills us
         signal.alarm(150)
-        self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
+        self.host, self.procs, self.root = host, {}, tempfile.mkdtemp(prefix="pirune-e2e-")
         self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(self.root, "app", "Pirune.dat")
         for d in ("app", "home", "runtime"):
             os.mkdir(os.path.join(self.root, d), 0o700)
         self.env = dict(PATH=os.environ["PATH"], LANG="C.UTF-8", TZ="UTC", NO_AT_BRIDGE="1", HOME=self.root + "/home",
                         XDG_RUNTIME_DIR=self.root + "/runtime", PIRUNE_E2E=self.root)  # the mark of all it starts
         try:
-            if self.host != "weston":
-                xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten",
-                                           "tcp", "-noreset"], stdout=subprocess.PIPE)
-                self.env["DISPLAY"] = ":" + xvfb.stdout.readline().decode().strip()
-            if self.dpi:
-                subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {self.dpi}\n".encode(), env=self.env)
-            self.spawn("bus", ["dbus-daemon", "--config-file", os.path.join(HERE, "session-bus.conf"), "--nofork",
+            if host != "weston":
+                self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"])
+                self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
+            if dpi:
+                subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env)
+            self.spawn("bus", ["dbus-daemon", "--config-file", HERE + "/session-bus.conf", "--nofork",
                                "--address", "unix:dir=" + self.root, "--print-address=1"])
-            bus = self.wait_for(lambda: re.findall(r"^unix:\S+", self.log("bus"), re.M), 10, "the session bus")
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = bus[0]
-            if not self.late_host:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
+            if not late_host:
                 self.start_host()
             shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
-            if self.data is not None:
-                pathlib.Path(self.data_path).write_bytes(self.data)
-            if self.prepare:
-                self.prepare(self.folder)
-            while self.fake_time and time.time() % 1 > 0.9:
+            if data is not None:
+                pathlib.Path(self.data_path).write_bytes(data)
+            if prepare:
+                prepare(self.folder)
+            while fake_time and time.time() % 1 > 0.9:
                 time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
             self.started = int(time.time())  # when the program's clock reads fake_time
-            fake = ["faketime", self.fake_time] if self.fake_time else []
-            self.spawn("pirune", list(self.wrap) + fake + ["./Pirune"], cwd=self.folder)
-            if not self.late_host and self.host != "weston":
+            self.spawn("pirune", [*wrap, *(["faketime", fake_time] if fake_time else []), "./Pirune"], cwd=self.folder)
+            if not late_host and host != "weston":
                 self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
             self.__exit__()
             raise
-        return self
 
     def __exit__(self, *_):
         signal.alarm(0)
         for key in sorted(self.procs, key=lambda k: k == "xvfb"):  # each leads its own group: faketime's child too
             with contextlib.suppress(ProcessLookupError):
                 os.killpg(self.procs[key].pid, signal.SIGKILL)
+            self.procs[key].wait()
         mark = b"PIRUNE_E2E=" + self.root.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):  # and what the bus started
             with contextlib.suppress(OSError):  # gone, or another user's
                 if mark in pathlib.Path(f"/proc/{pid}/environ").read_bytes().split(b"\0"):
                     os.kill(int(pid), signal.SIGKILL)
-        for p in self.procs.values():
-            p.wait()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def spawn(self, key, cmd, **kw):
         with open(os.path.join(self.root, key + ".log"), "ab") as log:
-            kw.setdefault("stdout", log)
-            self.procs[key] = subprocess.Popen(cmd, env=self.env, stdin=subprocess.DEVNULL, stderr=log,
+            self.procs[key] = subprocess.Popen(cmd, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                                start_new_session=True, **kw)
-        return self.procs[key]
 
     def log(self, key):
         path = pathlib.Path(self.root, key + ".log")
         return path.read_bytes().decode("utf-8", "replace") if path.exists() else ""
 
-    def start_host(self):
+    def printed(self, key, pattern):  # the first whole line of the output that matches, once there is one
+        return self.wait_for(lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start")[0]
+
+    def start_host(self):  # "trayer" (XEmbed), "xfce" (StatusNotifierItem) or "weston" (no notification area)
         if self.host == "trayer":
-            self.spawn("trayer", ["trayer", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height", "32"])
+            self.spawn("trayer", ["trayer", "--align", "right", "--widthtype", "pixel", "--width", "200",
+                                  "--height", "32"])
             self.wait_for(lambda: any(w.name == "panel" for w in self.windows()), 10, "trayer's panel")
         elif self.host == "xfce":
-            conf = os.path.join(self.env["HOME"], ".config", "xfce4", "xfconf", "xfce-perchannel-xml")
-            os.makedirs(conf)
-            shutil.copy(os.path.join(HERE, "xfce4-panel.xml"), conf)
+            shutil.copytree(HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml")
             self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
             self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"), 15,
                           "the panel's notification area")
-        else:
-            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland")
+        else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
+            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client")
             self.spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
                                   "--socket=wayland-pirune"])
             self.wait_for(lambda: os.path.exists(self.root + "/runtime/wayland-pirune"), 10, "weston")
-            self.env["WAYLAND_DEBUG"] = "client"  # the program's requests tell what windows it opens
 
     def dbus_property(self, service, path, interface, name):
-        return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=" + service, path,
-                               "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name],
-                              env=self.env, capture_output=True, text=True).stdout
+        return self.x("dbus-send", "--session", "--print-reply", "--dest=" + service, path,
+                      "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name, check=False)
 
     def sni_items(self):
         return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
@@ -125,21 +110,14 @@ class PiruneSession:
     def data_bytes(self):
         return pathlib.Path(self.data_path).read_bytes() if os.path.isfile(self.data_path) else None
 
-    def running(self):
-        return self.procs["pirune"].poll() is None
-
-    def x(self, *cmd):
-        return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=True).stdout.decode()
+    def x(self, *cmd, check=True):
+        return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=check).stdout.decode()
 
     def windows(self, *where):  # the visible named windows at the top level, or all below where
-        found = []
-        for m in re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
-                             self.x("xwininfo", *(where or ("-root", "-children")))):
-            state = subprocess.run(["xwininfo", "-id", m[1]], env=self.env, capture_output=True, text=True).stdout
-            if "IsViewable" in state:
-                found.append(Window(int(m[1], 16), m[2], int(m[5]), int(m[6]), int(m[3]), int(m[4]),
-                                    "Override Redirect State: yes" in state))
-        return found
+        listed = re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
+                             self.x("xwininfo", *(where or ("-root", "-children"))))
+        return [Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
+                for m in listed if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))]
 
     def program_windows(self, title=None):  # menus and the panels' windows aside; or those titled so
         panels = ("panel", "xfce4-panel", "wrapper-2.0")
@@ -183,26 +161,22 @@ class PiruneSession:
         x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
         x11.XSetErrorHandler(IGNORE_X_ERRORS)  # a window already gone would end this process
         dpy = ctypes.c_void_p(x11.XOpenDisplay(self.env["DISPLAY"].encode()))
-        atom = lambda name: x11.XInternAtom(dpy, name, 0)  # noqa: E731
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
-        x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)  # an XClientMessageEvent, in longs
+        protocols, delete = (x11.XInternAtom(dpy, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"))
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, protocols, 32, delete)  # an XClientMessageEvent
+        x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)
         x11.XCloseDisplay(dpy)
 
-    def focus(self, window):
-        self.x("xdotool", "windowfocus", "--sync", str(window.id))  # no window manager gives focus
-
     def answer(self, title, key):  # a key to the window titled so, which then closes
-        self.focus(self.wait_window(title))
-        self.key(key)
+        self.key(key, window=self.wait_window(title))
         self.wait_no_window(title)
 
-    def key(self, *keys):
-        self.x("xdotool", "key", "--delay", "30", *keys)
+    def key(self, *keys, window=None):  # to window, given the focus first: there is no window manager to give it
+        focus = ["windowfocus", "--sync", str(window.id)] if window else []
+        self.x("xdotool", *focus, "key", "--delay", "30", *keys)
 
     def copy_text(self, window, spot):  # select all of a text control, copy it, read the clipboard
-        self.focus(window)
         self.click(window, spot)
-        self.key("ctrl+a", "ctrl+c")
+        self.key("ctrl+a", "ctrl+c", window=window)
         time.sleep(0.2)
         return self.x("xclip", "-o", "-selection", "clipboard")
 

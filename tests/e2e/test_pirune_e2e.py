@@ -1,14 +1,9 @@
-"""Pirune's user journeys on real displays and notification areas: one ctest entry per class."""
-import os, signal, subprocess, time, unittest
+import os, re, signal, subprocess, time, unittest
 
-from pirune_e2e import THREE, PiruneSession, notices, skip_without_tools
+from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
 ROWS = [("2026/12/07 08:30", "朝会の準備\\n議事録", "0"), ("2026/12/07 07:00", "already shown", "1"),
         ("2026/12/07 09:05", "会議\\n3F 第2会議室", "0"), ("2026/12/08 09:05", "tomorrow", "0")]
-
-
-def setUpModule():
-    skip_without_tools()
 
 
 def menu_and_exit(s, data):  # the tray menu's items, 終了 last with windows open
@@ -23,26 +18,20 @@ def menu_and_exit(s, data):  # the tray menu's items, 終了 last with windows o
     s.check(s.data_bytes() == data, "the Data file after 終了")
 
 
-def ok(s, box):
-    s.click(box, (box.width // 2, box.height - 24))
-    s.wait_no_window(box.name)
-
-
 class FirstStart(unittest.TestCase):
     def test_icon_only_a_second_start_shows_the_window_and_the_window_closed_last_ends_it(self):
         with PiruneSession(data=None) as s:
             time.sleep(1.5)
             s.check(s.data_bytes() == b"" and not s.program_windows(), "no empty Data file, or a window at start")
-            second = subprocess.run(["./Pirune"], cwd=s.folder, env=s.env, timeout=15, capture_output=True)
-            s.check(second.returncode == 0, f"the second start exited with {second.returncode}")
+            s.x(s.folder + "/Pirune")  # hands over to the first and ends with code 0
             main = s.wait_window("Pirune")
             s.menu_command("v")
             version = s.wait_window("バージョン情報")
             s.close_window(main)
             s.wait_no_window("Pirune")
-            second = s.spawn("second", ["./Pirune"], cwd=s.folder)  # now a Pirune of its own
+            s.spawn("second", ["./Pirune"], cwd=s.folder)  # now a Pirune of its own
             s.wait_for(s.tray_icons, 5, "the new start's icon")
-            s.check(second.poll() is None and s.running(), "a start ended, or the first with a window open")
+            s.check(all(p.poll() is None for p in s.procs.values()), "a start ended, or the first too soon")
             s.close_window(version)
             s.check(s.procs["pirune"].wait(5) == 0, "the program outlived its last window")
 
@@ -52,17 +41,15 @@ class OpenAndEdit(unittest.TestCase):
         with PiruneSession(data=notices(THREE)) as s:
             s.click(repeat=2)
             main = s.wait_window("Pirune")
-            s.focus(main)
             s.click(main, "list")
-            s.key("Down")
+            s.key("Down", window=main)
             shown = [s.copy_text(main, c) for c in ("date", "time", "message")]
             s.check(shown == ["2026/12/24", "10:00", "Xmas party"], f"the editor shows {shown}")
             for control, keys, text in (("date", ["Home"] + ["shift+Right"] * 4, "20261215"),  # on to month, day
                                         ("time", ["Home"], "0930"), ("message", ["ctrl+a", "Delete"], "line one"),
                                         ("message", ["End", "Return"], "line two")):
                 s.click(main, control)
-                s.key(*keys)
-                s.x("xdotool", "type", "--delay", "20", text)
+                s.x("xdotool", "key", "--delay", "30", *keys, "type", "--delay", "20", text)
             s.click(main, "add")
             added = notices(THREE[:1] + [("2026/12/15 09:30", "line one\\nline two", "0")] + THREE[1:])
             s.wait_for(lambda: s.data_bytes() == added, 5, "the added notice in the Data file")
@@ -73,7 +60,7 @@ class OpenAndEdit(unittest.TestCase):
             s.wait_for(lambda: s.data_bytes() == notices(THREE), 5, "the added notice deleted")
             s.click(main, "close")
             s.wait_no_window("Pirune")
-            s.check(s.running() and s.tray_icons(), "closing the window ended the program or took the icon")
+            s.check(s.procs["pirune"].poll() is None and s.tray_icons(), "closing the window ended it or took the icon")
 
 
 class Notices(unittest.TestCase):
@@ -84,10 +71,10 @@ class Notices(unittest.TestCase):
             s.answer("確認", "Return")  # Yes is the default
             box = s.wait_window("メッセージ")
             s.check(s.copy_text(box, (100, 50)) == "朝会の準備\n議事録", "the missed message's text")
-            shown = notices([ROWS[0][:2] + ("1",)] + ROWS[1:])
-            s.wait_for(lambda: s.data_bytes() == shown, 3, "the flag")
+            s.wait_for(lambda: s.data_bytes() == notices([ROWS[0][:2] + ("1",)] + ROWS[1:]), 3, "the flag")
             s.check(len(s.program_windows("メッセージ")) == 1 and not s.program_windows("確認"), "asked or shown twice")
-            ok(s, box)
+            s.click(box, (box.width // 2, box.height - 24))  # OK
+            s.wait_no_window("メッセージ")
             box = s.wait_window("メッセージ", timeout=s.started + 18 - time.time())
             late = time.time() - (s.started + 15)
             s.check(-0.05 <= late <= 1.0, f"the message window came {late:+.2f}s from 09:05:00")
@@ -111,8 +98,7 @@ class OnXfcePanel(unittest.TestCase):
         with PiruneSession(data=notices(THREE), host="xfce") as s:
             items = s.sni_items()
             s.check(len(items) == 1, f"registered items: {items}")
-            service, path = items[0].split("/", 1)
-            tip = s.dbus_property(service, "/" + path, "org.kde.StatusNotifierItem", "ToolTip")
+            tip = s.dbus_property(*re.split("(?=/)", items[0], 1), "org.kde.StatusNotifierItem", "ToolTip")
             s.check('"Pirune"' in tip, f"tooltip {tip!r}")
             s.click()
             time.sleep(1.5)
@@ -125,11 +111,10 @@ class OnXfcePanel(unittest.TestCase):
 
 class NoNotificationAreaAtStart(unittest.TestCase):
     def test_panels_started_10_s_late_get_the_icon_and_weston_gets_the_window(self):
-        due = [("2026/12/07 09:05", "会議", "0")]
         with PiruneSession(host="xfce", late_host=True) as sni, PiruneSession(late_host=True) as xembed, \
-                PiruneSession(host="weston", data=notices(due), fake_time="2026-12-07 09:04:57") as wl:
+                PiruneSession(notices([("2026/12/07 09:05", "会議", "0")]), "2026-12-07 09:04:57", host="weston") as wl:
             shown = lambda title: f'set_title("{title}")' in wl.log("pirune")  # noqa: E731
-            flagged = notices([due[0][:2] + ("1",)])
+            flagged = notices([("2026/12/07 09:05", "会議", "1")])
             wl.wait_for(lambda: shown("メッセージ") and wl.data_bytes() == flagged, 10, "the message and its flag")
             time.sleep(max(0.0, sni.started + 10 - time.time()))
             for s in (xembed, sni):
@@ -144,8 +129,7 @@ class NoNotificationAreaAtStart(unittest.TestCase):
 
 class HiDpi(unittest.TestCase):
     def test_window_scales_and_the_header_stays_over_the_list(self):
-        for dpi in (144, 192):
-            f = dpi / 96
+        for dpi, f in ((144, 1.5), (192, 2)):
             with self.subTest(dpi=dpi), PiruneSession(dpi=dpi, data=notices([("2026/12/24 10:00", "ooo", "0")])) as s:
                 s.click(repeat=2)
                 main = s.wait_window("Pirune")
