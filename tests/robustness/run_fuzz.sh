@@ -2,8 +2,7 @@
 # run_fuzz.sh <source dir> <build dir> [seconds]: builds the loader's libFuzzer target with clang in that build
 # folder and runs it on the corpus, then on inputs it makes. Exits 77 (skipped) without clang's libFuzzer.
 set -euo pipefail
-src=$1 build=$2 seconds=${3:-30}
-cxx=${PIRUNE_FUZZ_CXX:-clang++}
+src=$1 build=$2 seconds=${3:-30} cxx=${PIRUNE_FUZZ_CXX:-clang++}
 if ! echo 'extern "C" int LLVMFuzzerTestOneInput() { return 0; }' | "$cxx" -xc++ -fsanitize=fuzzer - -o /dev/null; then
     echo "no clang++ with libFuzzer (libclang-rt-dev): fuzzing skipped"
     exit 77

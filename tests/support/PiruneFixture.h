@@ -65,10 +65,8 @@ struct PiruneFixture {
     }
     // A null `file` starts without a Data file; `build` builds the window as the first look does.
     F_Pirune &start(const QByteArray &file, bool build = true) {
-        QFile f(path);
-        if (!file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
+        if (QFile f(path); !file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
             qFatal("cannot write the Data file");
-        f.close();
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
         if (build)
