@@ -358,7 +358,7 @@ private slots:
         // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
         // and again while it asks: one question.
         QTest::newRow("clock jumps ask once") << Notices{"2026/12/07 09:05\tslept through\t0\r\n",
-            "no; @09:04:58; during 09:40:00, wait; 09:04:59; 09:20:00; 09:21:00; wait", {kAsk}, {}, {}, 0};
+            "no; @09:04:58; during 09:40:00; 09:04:59; 09:20:00; 09:21:00; wait", {kAsk}, {}, {}, 0};
         // The clock is set while Pirune sleeps until the next minute.
         const QByteArray doneAndNot("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
         QTest::newRow("set forward across the minute: offered") << Notices{doneAndNot,
