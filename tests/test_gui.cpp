@@ -8,12 +8,7 @@
 #include <QtTest>
 
 namespace {
-QByteArray lines(std::initializer_list<const char *> rows) {
-    QByteArray out;
-    for (const char *r : rows)
-        out += QByteArray(r) + "\r\n";
-    return out;
-}
+QByteArray lines(const QByteArrayList &rows) { return rows.join("\r\n") + "\r\n"; }
 const QByteArray kThree = lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
 
 QDateTime at(const QString &hhmmss) { return {QDate(2026, 12, 7), QTime::fromString(hhmmss, "hh:mm:ss")}; }
@@ -223,10 +218,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
         w.cmdEnd->click();
         QVERIFY(w.isMinimized());
-        PiruneFixture g; // closed through its frame before the wait is over, it stays closed
+        f.w.reset();
+        PiruneFixture g; // closed through its frame before the wait is over: no window is left, Pirune ends
         F_Pirune &closed = g.start("", false);
+        QTimer::singleShot(3000, &closed, [] { QCoreApplication::exit(1); });
         QVERIFY(closed.close());
-        QTest::qWait(1500);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QTest::qWait(1500); // and the wait does not open it again
         QVERIFY(!closed.isVisible());
     }
 
