@@ -14,16 +14,15 @@ os.environ["PIRUNE_EXE"] = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
 import pirune_e2e  # noqa: E402
 
 docs = os.path.join(here, "..", "docs")
-with pirune_e2e.PiruneSession("readme-screens", data=pirune_e2e.notices(pirune_e2e.THREE)) as s:
-    s.click_tray(repeat=2)
+with pirune_e2e.PiruneSession(data=pirune_e2e.notices(pirune_e2e.THREE)) as s:
+    s.click(repeat=2)
     main = s.wait_window("Pirune")
-    s.focus(main)
-    s.click_control(main, "list")
-    s.key("Down")
+    s.click(main, "list")
+    s.key("Down", window=main)
     s.x("xdotool", "mousemove", "700", "500")  # no hover highlight in the picture
     time.sleep(0.5)
     s.x("import", "-window", hex(main.id), os.path.join(docs, "main-window.png"))
-    s.click_control(main, "close")
+    s.click(main, "close")
     s.menu_command("v")
     version = s.wait_window("バージョン情報")
     time.sleep(0.5)

@@ -1,27 +1,21 @@
-"""The built Pirune on its own display (Xvfb, or Weston), session bus and notification area (trayer, or
-the Xfce panel), driven like a user. Each session ends all it started, also what the bus started on
-demand, also on failure, and leaves a screenshot of the last screen in $PIRUNE_E2E_SCREENS/<case>.png."""
-import collections, ctypes, datetime, os, re, shutil, signal, subprocess, tempfile, time, unittest
+import collections, contextlib, ctypes, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
 WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher")
-# Controls of the main window, in pixels from its top-left corner (no window manager, no frame).
-MAIN = {"list": (48, 34), "date": (120, 196), "time": (220, 196), "message": (262, 223), "add": (48, 268),
-        "change": (120, 268), "delete": (192, 268), "clear": (264, 268), "close": (568, 308)}
+MAIN = {"list": (48, 34), "date": (120, 196), "time": (220, 196), "message": (262, 223),  # from the top left
+        "add": (48, 268), "delete": (192, 268), "close": (568, 308)}  # of the main window, which has no frame
 THREE = [("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"), ("2026/12/24 10:00", "Xmas party", "0"),
          ("2027/01/05 09:00", "仕事始め", "0")]
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
-Window = collections.namedtuple("Window", "id name x y width height menu")  # menu: override-redirect
+Window = collections.namedtuple("Window", "id name width height x y menu")  # menu: override-redirect
 
 
-def skip_without_tools():
-    tools = ("Xvfb", "trayer", "xdotool", "xwininfo", "xclip", "import", "faketime", "iconv", "dbus-daemon",
-             "dbus-send", "xfce4-panel", "weston", "xrdb")
-    missing = [t for t in tools if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
+def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
+    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb"
+    missing = [t for t in tools.split() if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
     if missing:
-        print(f"E2E-SKIP: missing {', '.join(missing)}", flush=True)  # ctest reads this as skipped
-        raise unittest.SkipTest("end-to-end tools or program missing")
+        raise unittest.SkipTest(f"E2E-SKIP: missing {', '.join(missing)}")
 
 
 def notices(rows):  # the Data file for (date-time, message, flag) rows, in CP932 as Windows writes it
@@ -29,149 +23,105 @@ def notices(rows):  # the Data file for (date-time, message, flag) rows, in CP93
     return subprocess.run(["iconv", "-f", "UTF-8", "-t", "CP932"], input=text, capture_output=True, check=True).stdout
 
 
-class PiruneSession:
-    # data=None: no Data file; prepare(folder) runs before the start; wrap: a command the program starts
-    # behind; host: "trayer" (XEmbed), "xfce" (StatusNotifierItem), "weston" (Wayland, no notification area).
-    def __init__(self, name, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False,
-                 dpi=None, screen="1024x768x24"):
-        self.name, self.data, self.fake_time, self.prepare, self.wrap = name, data, fake_time, prepare, wrap
-        self.host, self.late_host, self.dpi, self.screen, self.procs = host, late_host, dpi, screen, {}
-
-    def __enter__(self):
-        signal.signal(signal.SIGALRM, lambda *_: self.fail("session timed out"))  # before ctest kills us
+class PiruneSession(contextlib.AbstractContextManager):
+    def __init__(self, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False, dpi=None):
+        signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))  # before ctest kills us
         signal.alarm(150)
-        self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
+        self.host, self.procs, self.root = host, {}, tempfile.mkdtemp(prefix="pirune-e2e-")
         self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(self.root, "app", "Pirune.dat")
         for d in ("app", "home", "runtime"):
             os.mkdir(os.path.join(self.root, d), 0o700)
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY")}
-        # Every process of the session, also those the bus starts on demand, inherits the mark.
-        self.env.update(LANG="C.UTF-8", TZ="UTC", XDG_RUNTIME_DIR=os.path.join(self.root, "runtime"), NO_AT_BRIDGE="1",
-                        HOME=os.path.join(self.root, "home"), PIRUNE_E2E=self.root)
+        self.env = dict(PATH=os.environ["PATH"], LANG="C.UTF-8", TZ="UTC", NO_AT_BRIDGE="1", HOME=self.root + "/home",
+                        XDG_RUNTIME_DIR=self.root + "/runtime", PIRUNE_E2E=self.root)  # the mark of all it starts
         try:
-            if self.host != "weston":
-                xvfb = self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", self.screen, "-nolisten", "tcp",
-                                           "-noreset"], stdout=subprocess.PIPE)
-                self.env["DISPLAY"] = ":" + xvfb.stdout.readline().decode().strip()
-            if self.dpi:
-                subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {self.dpi}\n".encode(), env=self.env)
-            self.spawn("bus", ["dbus-daemon", "--config-file", os.path.join(HERE, "session-bus.conf"), "--nofork",
+            if host != "weston":
+                self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"])
+                self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
+            if dpi:
+                subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env)
+            self.spawn("bus", ["dbus-daemon", "--config-file", HERE + "/session-bus.conf", "--nofork",
                                "--address", "unix:dir=" + self.root, "--print-address=1"])
-            bus = self.wait_for(lambda: re.findall(r"^unix:\S+", self.log("bus"), re.M), 10, "the session bus")
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = bus[0]
-            if not self.late_host:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
+            if not late_host:
                 self.start_host()
             shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
-            if self.data is not None:
-                with open(self.data_path, "wb") as f:
-                    f.write(self.data)
-            if self.prepare:
-                self.prepare(self.folder)
-            self.start_program()
+            if data is not None:
+                pathlib.Path(self.data_path).write_bytes(data)
+            if prepare:
+                prepare(self.folder)
+            while fake_time and time.time() % 1 > 0.9:
+                time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
+            self.started = int(time.time())  # when the program's clock reads fake_time
+            self.spawn("pirune", [*wrap, *(["faketime", fake_time] if fake_time else []), "./Pirune"], cwd=self.folder)
+            if not late_host and host != "weston":
+                self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
-            self.__exit__(True)
+            self.__exit__()
             raise
-        return self
 
-    def __exit__(self, failed, *_):
+    def __exit__(self, *_):
         signal.alarm(0)
-        if "xvfb" in self.procs:
-            screens = os.environ.get("PIRUNE_E2E_SCREENS") or tempfile.gettempdir()
-            os.makedirs(screens, exist_ok=True)
-            subprocess.run(["import", "-window", "root", "-depth", "8", os.path.join(
-                screens, self.name + "-FAILED" * bool(failed) + ".png")], env=self.env, capture_output=True, timeout=20)
-        for key in sorted(self.procs, key=lambda k: k == "xvfb"):
-            try:
-                os.killpg(self.procs[key].pid, signal.SIGKILL)  # each leads its own group: faketime's child too
-            except ProcessLookupError:
-                pass
-            self.procs.pop(key).wait()
+        for key in sorted(self.procs, key=lambda k: k == "xvfb"):  # each leads its own group: faketime's child too
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.procs[key].pid, signal.SIGKILL)
+            self.procs[key].wait()
         mark = b"PIRUNE_E2E=" + self.root.encode()
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if mark in f.read().split(b"\0"):
-                        os.kill(int(pid), signal.SIGKILL)
-            except OSError:  # gone, or another user's
-                pass
+        for pid in filter(str.isdigit, os.listdir("/proc")):  # and what the bus started
+            with contextlib.suppress(OSError):  # gone, or another user's
+                if mark in pathlib.Path(f"/proc/{pid}/environ").read_bytes().split(b"\0"):
+                    os.kill(int(pid), signal.SIGKILL)
         shutil.rmtree(self.root, ignore_errors=True)
 
     def spawn(self, key, cmd, **kw):
         with open(os.path.join(self.root, key + ".log"), "ab") as log:
-            kw.setdefault("stdout", log)
-            self.procs[key] = subprocess.Popen(cmd, env=self.env, stdin=subprocess.DEVNULL, stderr=log,
+            self.procs[key] = subprocess.Popen(cmd, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                                start_new_session=True, **kw)
-        return self.procs[key]
 
     def log(self, key):
-        return open(os.path.join(self.root, key + ".log"), "rb").read().decode("utf-8", "replace")
+        path = pathlib.Path(self.root, key + ".log")
+        return path.read_bytes().decode("utf-8", "replace") if path.exists() else ""
 
-    def start_host(self):
+    def printed(self, key, pattern):  # the first whole line of the output that matches, once there is one
+        return self.wait_for(lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start")[0]
+
+    def start_host(self):  # "trayer" (XEmbed), "xfce" (StatusNotifierItem) or "weston" (no notification area)
         if self.host == "trayer":
-            self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                                  "--width", "200", "--height", "32"])
-            self.wait_for(lambda: self.find_windows("panel"), 10, "trayer's panel")
+            self.spawn("trayer", ["trayer", "--align", "right", "--widthtype", "pixel", "--width", "200",
+                                  "--height", "32"])
+            self.wait_for(lambda: any(w.name == "panel" for w in self.windows()), 10, "trayer's panel")
         elif self.host == "xfce":
-            conf = os.path.join(self.env["HOME"], ".config", "xfce4", "xfconf", "xfce-perchannel-xml")
-            os.makedirs(conf)
-            shutil.copy(os.path.join(HERE, "xfce4-panel.xml"), conf)
+            shutil.copytree(HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml")
             self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
             self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"), 15,
                           "the panel's notification area")
-        else:
-            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland")
+        else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
+            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client")
             self.spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
                                   "--socket=wayland-pirune"])
-            self.wait_for(lambda: os.path.exists(os.path.join(self.env["XDG_RUNTIME_DIR"], "wayland-pirune")), 10,
-                          "weston")
-            self.env["WAYLAND_DEBUG"] = "client"  # the program's requests tell what windows it opens
-
-    def start_program(self):
-        while self.fake_time and time.time() % 1 > 0.9:
-            time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
-        self.started = time.time()
-        fake = ["faketime", self.fake_time] if self.fake_time else []
-        self.spawn("pirune", list(self.wrap) + fake + ["./Pirune"], cwd=self.folder)
-        if not self.late_host and self.host != "weston":
-            self.wait_for(self.tray_icon, 15, "the tray icon")
+            self.wait_for(lambda: os.path.exists(self.root + "/runtime/wayland-pirune"), 10, "weston")
 
     def dbus_property(self, service, path, interface, name):
-        return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=" + service, path,
-                               "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name],
-                              env=self.env, capture_output=True, text=True).stdout
+        return self.x("dbus-send", "--session", "--print-reply", "--dest=" + service, path,
+                      "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name, check=False)
 
     def sni_items(self):
         return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
 
     def data_bytes(self):
-        return open(self.data_path, "rb").read() if os.path.isfile(self.data_path) else None
+        return pathlib.Path(self.data_path).read_bytes() if os.path.isfile(self.data_path) else None
 
-    def wall_time_of(self, fake):  # the time.time() at which the program's clock reads fake
-        parse = lambda t: datetime.datetime.strptime(t, "%Y-%m-%d %H:%M:%S")  # noqa: E731
-        return int(self.started) + (parse(fake) - parse(self.fake_time)).total_seconds()
-
-    def program_running(self):
-        return self.procs["pirune"].poll() is None
-
-    def x(self, *cmd):
-        return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=True).stdout.decode()
+    def x(self, *cmd, check=True):
+        return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=check).stdout.decode()
 
     def windows(self, *where):  # the visible named windows at the top level, or all below where
-        found = []
-        for m in re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
-                             self.x("xwininfo", *(where or ("-root", "-children")))):
-            state = subprocess.run(["xwininfo", "-id", m[1]], env=self.env, capture_output=True, text=True).stdout
-            if "IsViewable" in state:
-                found.append(Window(int(m[1], 16), m[2], int(m[5]), int(m[6]), int(m[3]), int(m[4]),
-                                    "Override Redirect State: yes" in state))
-        return found
+        listed = re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
+                             self.x("xwininfo", *(where or ("-root", "-children"))))
+        return [Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
+                for m in listed if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))]
 
-    def find_windows(self, title):
-        return [w for w in self.windows() if w.name == title and not w.menu]
-
-    def program_windows(self):
-        return [w for w in self.windows() if w.name not in ("panel", "xfce4-panel", "wrapper-2.0")]
+    def program_windows(self, title=None):  # menus and the panels' windows aside; or those titled so
+        panels = ("panel", "xfce4-panel", "wrapper-2.0")
+        return [w for w in self.windows() if not w.menu and w.name not in panels and title in (None, w.name)]
 
     def tray_icons(self):  # Xfce's panel draws the items in its plugin's window
         if self.host == "xfce" and not self.sni_items():
@@ -179,78 +129,58 @@ class PiruneSession:
         top, name = {w.id for w in self.windows()}, "wrapper-2.0" if self.host == "xfce" else "Pirune"
         return [w for w in self.windows("-root", "-tree") if w.name == name and w.id not in top]
 
-    def tray_icon(self):
-        return next(iter(self.tray_icons()), None)
-
     def wait_for(self, probe, timeout, what):
         deadline = time.monotonic() + timeout
         while not (value := probe()):
-            if time.monotonic() > deadline:
-                self.fail(f"waited {timeout}s for {what}")
+            self.check(time.monotonic() < deadline, f"waited {timeout}s for {what}")
             time.sleep(0.05)
         return value
 
     def wait_window(self, title, timeout=10):
-        return self.wait_for(lambda: self.find_windows(title), timeout, f'a window "{title}"')[0]
+        return self.wait_for(lambda: self.program_windows(title), timeout, f'a window "{title}"')[0]
 
     def wait_no_window(self, title):
-        self.wait_for(lambda: not self.find_windows(title), 5, f'no window "{title}"')
+        self.wait_for(lambda: not self.program_windows(title), 5, f'no window "{title}"')
 
-    def click_in(self, window, dx, dy, button=1, repeat=1):
+    def click(self, window=None, spot=None, button=1, repeat=1):  # a control or spot of window; or the icon
+        window = window or self.wait_for(self.tray_icons, 5, "the tray icon")[0]
+        dx, dy = MAIN.get(spot, spot) if spot else (window.width // 2, window.height // 2)
         self.x("xdotool", "mousemove", str(window.x + dx), str(window.y + dy), "click", "--repeat", str(repeat),
                "--delay", "80", str(button))
-
-    def click_control(self, window, control):
-        self.click_in(window, *MAIN[control])
-
-    def click_tray(self, button=1, repeat=1):
-        icon = self.wait_for(self.tray_icon, 5, "the tray icon")
-        self.click_in(icon, icon.width // 2, icon.height // 2, button, repeat)
 
     def menu_command(self, key):  # right click on the icon, then an item's access key
         menu = lambda: [w for w in self.windows() if w.menu and w.name in ("Pirune", "wrapper-2.0")]  # noqa: E731
         for _ in range(3):  # a window being activated just then closes the menu, as it would for a user
-            self.click_tray(button=3)
+            self.click(button=3)
             if any(menu() or time.sleep(0.1) for _ in range(10)):
                 return self.key(key)
-        self.fail("no menu")
+        self.check(False, "no menu")
 
     def close_window(self, window):  # what a window manager's close box does: WM_DELETE_WINDOW
         x11 = ctypes.CDLL("libX11.so.6")
         x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
         x11.XSetErrorHandler(IGNORE_X_ERRORS)  # a window already gone would end this process
         dpy = ctypes.c_void_p(x11.XOpenDisplay(self.env["DISPLAY"].encode()))
-        atom = lambda name: x11.XInternAtom(dpy, name, 0)  # noqa: E731
-        # An XClientMessageEvent as longs: type, serial, send_event, display, window, message_type, format, data
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
+        protocols, delete = (x11.XInternAtom(dpy, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"))
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, protocols, 32, delete)  # an XClientMessageEvent
         x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)
         x11.XCloseDisplay(dpy)
 
-    def focus(self, window):
-        self.x("xdotool", "windowfocus", "--sync", str(window.id))  # no window manager gives focus
+    def answer(self, title, key):  # a key to the window titled so, which then closes
+        self.key(key, window=self.wait_window(title))
+        self.wait_no_window(title)
 
-    def key(self, *keys):
-        self.x("xdotool", "key", "--delay", "30", *keys)
+    def key(self, *keys, window=None):  # to window, given the focus first: there is no window manager to give it
+        focus = ["windowfocus", "--sync", str(window.id)] if window else []
+        self.x("xdotool", *focus, "key", "--delay", "30", *keys)
 
-    def type_text(self, text):
-        self.x("xdotool", "type", "--delay", "20", text)
-
-    def copy_text(self, window, dx, dy):  # select all of a text control, copy it, read the clipboard
-        self.focus(window)
-        self.click_in(window, dx, dy)
-        self.key("ctrl+a", "ctrl+c")
+    def copy_text(self, window, spot):  # select all of a text control, copy it, read the clipboard
+        self.click(window, spot)
+        self.key("ctrl+a", "ctrl+c", window=window)
         time.sleep(0.2)
-        return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True,
-                              timeout=5).stdout.decode()
-
-    def fail(self, message):
-        windows = self.windows() if "xvfb" in self.procs else "no X"
-        raise AssertionError(f"{self.name}: {message}\nwindows: {windows}\nPirune.dat: {self.data_bytes()!r}\n"
-                             f"program output:\n{self.log('pirune') if 'pirune' in self.procs else ''}")
+        return self.x("xclip", "-o", "-selection", "clipboard")
 
     def check(self, condition, message):
         if not condition:
-            self.fail(message)
-
-    def check_data(self, expected):
-        self.check(self.data_bytes() == expected, f"the Data file: expected {expected!r}")
+            raise AssertionError(f"{message}\nwindows: {self.windows() if 'DISPLAY' in self.env else 'no X'}\n"
+                                 f"Pirune.dat: {self.data_bytes()!r}\nprogram output:\n{self.log('pirune')}")

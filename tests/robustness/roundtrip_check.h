@@ -1,8 +1,35 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "app/MessageSeam.h"
+#include "store/DataFile.h"
 
 // Loads bytes as the program reads its Data file and saves the table: no byte of a field may be
-// lost, and loading and saving what was saved must give the same bytes. Returns what went wrong.
-QString roundTripFault(const QByteArray &bytes);
+// lost, and loading and saving what was saved must give the same bytes. Returns what went wrong;
+// a table that cannot be saved throws.
+inline QString roundTripFault(const QByteArray &bytes) {
+    static const auto silenced = MessageSeam::setHandler([](const MessageSeam::Box &b) { return b.defaultAnswer; });
+    NoticeTable t, again;
+    FileEncoding enc, encAgain;
+    DataFile::load(bytes, t, enc);
+    // Each field written back gives its bytes: the same in UTF-8, as many in CP932, which has
+    // two codes for some characters and writes one of them.
+    qsizetype pos = enc == FileEncoding::Utf8Bom ? 3 : 0;
+    const char eol = bytes.contains('\r') ? '\r' : '\n'; // a file without CR has LF line ends
+    for (qint32 row = 0; pos < bytes.size(); ++row) {
+        const qsizetype cr = bytes.indexOf(eol, pos), end = cr < 0 ? bytes.size() : cr;
+        const QList<QByteArray> fields = bytes.mid(pos, end - pos).split('\t');
+        pos = end + (bytes.mid(end, 2) == "\r\n" ? 2 : 1);
+        const QStringList loaded = {t.arrJikoku.value(row), t.arrMes.value(row), t.arrTuuti.value(row)};
+        for (int k = 0; k < 3; ++k) {
+            const QByteArray written = TextCodec::encode(loaded[k], enc), original = fields.value(k);
+            if (enc == FileEncoding::Cp932 ? written.size() != original.size() : written != original)
+                return QStringLiteral("field %1 of line %2: %3 became %4").arg(k).arg(row).arg(
+                    QString(original.left(60).toHex(' ')), QString(written.left(60).toHex(' ')));
+        }
+    }
+    const QByteArray saved = DataFile::serialize(t, enc);
+    DataFile::load(saved, again, encAgain);
+    if (DataFile::serialize(again, encAgain) != saved)
+        return QStringLiteral("saving the reloaded table gave other bytes");
+    return {};
+}

@@ -1,100 +1,74 @@
-"""One Data file, one running Pirune (the real program, offscreen): a further start hands over, a
-killed one does not lock the next start out, another account can neither stop nor reach it."""
-import glob, os, pwd, shutil, socket, subprocess, tempfile, time, unittest
+"""One Data file, one running Pirune (the real program, offscreen), and no other account stops or reaches it."""
+import contextlib, glob, os, pathlib, pwd, shutil, socket, subprocess, tempfile, time, unittest
 
-EXE = os.environ.get("PIRUNE_EXE", "")
+EXE = os.environ["PIRUNE_EXE"]
 DATA = "2099/12/31 23:59\tテスト\t0\r\n".encode()  # nothing falls due, so nothing but a fault writes it
 
 
 class SingleInstance(unittest.TestCase):
     def setUp(self):
-        self.runtime = self.folder(copy=False)  # the instances' lock files and sockets
+        self.runtime, self.f = self.folder(program=False), self.folder()  # locks and sockets; a program folder
 
-    def folder(self, copy=True):
+    def folder(self, program=True):
         path = tempfile.mkdtemp(prefix="pirune-si-")
         self.addCleanup(shutil.rmtree, path, True)
-        if copy:
+        if program:
             shutil.copy2(EXE, os.path.join(path, "Pirune"))
-            with open(os.path.join(path, "Pirune.dat"), "wb") as f:
-                f.write(DATA)
+            data = pathlib.Path(path, "Pirune.dat")
+            data.write_bytes(DATA)
+            self.addCleanup(lambda: self.assertEqual(data.read_bytes(), DATA, "the Data file was written"))
         return path
 
-    def start(self, folder, *wrap, **env):
+    def start(self, folder, *wrap, wait=True, **env):
+        """With wait, until it has taken the lock (its lock file names it) and has read the Data file."""
         env = {**os.environ, "QT_QPA_PLATFORM": "offscreen", "XDG_RUNTIME_DIR": self.runtime, **env}
         p = subprocess.Popen([*wrap, os.path.join(folder, "Pirune")], env=env, stdout=subprocess.DEVNULL)
         self.addCleanup(lambda: p.kill() or p.wait())
+        for _ in range(300 if wait else 0):
+            locks = glob.glob(os.path.join(env["XDG_RUNTIME_DIR"], "pirune-*.lock"))
+            if any(pathlib.Path(lock).read_text().startswith(f"{p.pid}\n") for lock in locks):
+                time.sleep(0.3)
+                self.assertIsNone(p.poll(), "it ended after taking the lock")
+                return p
+            time.sleep(0.03)
+        self.assertFalse(wait, "it never took the lock")
         return p
 
-    def becomes_primary(self, p, runtime=None):
-        """It has taken the lock and read the Data file once its lock file names it."""
-        for _ in range(300):
-            locks = glob.glob(os.path.join(runtime or self.runtime, "pirune-*.lock"))
-            if p.poll() is None and any(open(lock).readline().strip() == str(p.pid) for lock in locks):
-                time.sleep(0.3)
-                return p.poll() is None
-            time.sleep(0.03)
-        return False
-
-    def check_data(self, folder):
-        with open(os.path.join(folder, "Pirune.dat"), "rb") as f:
-            self.assertEqual(f.read(), DATA)
-
-    def test_killed_primary_does_not_lock_out(self):
-        f, other = self.folder(), self.folder()
-        for _ in range(2):
-            primary = self.start(f)
-            self.assertTrue(self.becomes_primary(primary))
-            primary.kill()
-            primary.wait()
-        nxt, elsewhere = self.start(f), self.start(other)
-        self.assertTrue(self.becomes_primary(nxt) and self.becomes_primary(elsewhere))
-        self.assertEqual(self.start(f).wait(10), 0, "a further start did not hand over")
-        self.assertIsNone(nxt.poll())
-        self.check_data(f)
+    def test_one_instance_per_folder(self):
+        killed = self.start(self.f)
+        killed.kill()
+        killed.wait()
+        first = self.start(self.f)  # the killed one's lock did not lock it out
+        self.start(self.folder())
+        self.assertEqual(self.start(self.f, wait=False).wait(10), 0, "a further start did not hand over")
+        self.assertIsNone(first.poll())
 
     def test_simultaneous_starts_leave_one_running(self):
-        f = self.folder()
-        for _ in range(3):
-            a, b = self.start(f), self.start(f)
-            for _ in range(400):
-                if a.poll() is not None or b.poll() is not None:
-                    break
-                time.sleep(0.025)
-            loser, winner = (a, b) if a.poll() is not None else (b, a)
-            self.assertEqual(loser.poll(), 0, "no start handed over")
-            time.sleep(0.3)
-            self.assertIsNone(winner.poll())
-            winner.kill()
-            winner.wait()
-        self.check_data(f)
+        pairs = [(self.start(f, wait=False), self.start(f, wait=False)) for f in (self.f, self.folder(), self.folder())]
+        deadline = time.time() + 10
+        while any(a.poll() is None and b.poll() is None for a, b in pairs) and time.time() < deadline:
+            time.sleep(0.025)
+        time.sleep(0.3)
+        for a, b in pairs:
+            self.assertEqual({a.poll(), b.poll()}, {0, None}, "not one start handed over and one ran on")
 
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to make a second account")
     def test_another_account_can_neither_stop_nor_reach_it(self):
-        """Root squats the names the account's Pirune would use, as any other account could: its own
-        Pirune, in the same folder, under the account's home folder name; then asks it to show."""
-        if os.geteuid() != 0:
-            self.skipTest("needs root to make a second account")
+        # Root squats the names the account's Pirune would use, as any other account could: its own
+        # Pirune, in the same folder, under the account's home folder name; then asks it to show.
         name = f"pirune-t{os.getpid()}"
         subprocess.run(["useradd", "-M", name], check=True)
         self.addCleanup(subprocess.run, ["userdel", name])
         account = pwd.getpwnam(name)
-        f, runtime = self.folder(), self.folder(copy=False)
-        for path in (f, os.path.join(f, "Pirune"), os.path.join(f, "Pirune.dat"), runtime):
-            os.chown(path, account.pw_uid, account.pw_gid)
-        self.assertTrue(self.becomes_primary(self.start(f, HOME=account.pw_dir)))
-        own = self.start(f, "setpriv", f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}", "--clear-groups",
-                         "--", XDG_RUNTIME_DIR=runtime, HOME=account.pw_dir)
-        self.assertTrue(self.becomes_primary(own, runtime), "the account's Pirune was stopped")
+        runtime = self.folder(program=False)
+        subprocess.run(["chown", "-R", f"{name}:", runtime, self.f], check=True)
+        self.start(self.f, HOME=account.pw_dir)
+        own = self.start(self.f, "setpriv", f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}", "--clear-groups",
+                         "--", XDG_RUNTIME_DIR=runtime, HOME=account.pw_dir)  # it was not stopped
         with socket.socket(socket.AF_UNIX) as ask:
+            ask.settimeout(2)
             ask.connect(glob.glob(os.path.join(runtime, "pirune-*[!k]"))[0])
             ask.sendall(b"show\n")
-            ask.settimeout(2)
-            try:
-                answer = ask.recv(16)
-            except (socket.timeout, ConnectionResetError):  # no answer, or refused
-                answer = b""
-        self.assertEqual(answer, b"")
+            with contextlib.suppress(TimeoutError, ConnectionResetError):  # no answer, or refused
+                self.assertEqual(ask.recv(16), b"", "another account got an answer")
         self.assertIsNone(own.poll())
-
-
-if __name__ == "__main__":
-    unittest.main()

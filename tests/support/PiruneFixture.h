@@ -5,9 +5,10 @@
 
 #include <QStringList>
 #include <functional>
+#include <utility>
 
-// Answers every message box in place of the user and keeps what was shown. `during` runs while a
-// box is open, as the event loop of a real box would run timers and clicks then.
+// Answers every message box in place of the user and keeps what was shown. `during` runs while the
+// next box is open, as the event loop of a real box would run timers and clicks then.
 struct BoxRecorder {
     QList<MessageSeam::Box> boxes;
     QList<MessageSeam::Answer> answers; // taken in order; when empty, the box's default answer
@@ -15,7 +16,7 @@ struct BoxRecorder {
     MessageSeam::Handler previous = MessageSeam::setHandler([this](const MessageSeam::Box &b) {
         boxes << b;
         if (during)
-            during(b);
+            std::exchange(during, nullptr)(b);
         return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
     });
     ~BoxRecorder() { MessageSeam::setHandler(std::move(previous)); }
@@ -64,10 +65,8 @@ struct PiruneFixture {
     }
     // A null `file` starts without a Data file; `build` builds the window as the first look does.
     F_Pirune &start(const QByteArray &file, bool build = true) {
-        QFile f(path);
-        if (!file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
+        if (QFile f(path); !file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
             qFatal("cannot write the Data file");
-        f.close();
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
         if (build)
@@ -83,22 +82,25 @@ struct PiruneFixture {
     }
 
     // What the user sees of the main window: the selected line, the editor (line breaks as "/"),
-    // 変更 and 削除 when enabled, the focus, and the boxes shown since the last look. A list that
-    // does not show the table line for line reads "list out of step".
+    // 変更 and 削除 when enabled, the focus unless on 閉じる, or "hidden"; and the boxes shown since
+    // the last look. A list that does not show the table line for line reads "list out of step".
     QString seen() {
-        QString s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() +
-                    " " + w->txtSetteiMes->toPlainText().replace('\n', '/');
-        s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
-        if (QWidget *focus = w->focusWidget(); focus && focus != w->cmdEnd)
-            s += " focus:" + focus->objectName();
+        QString s = "hidden";
+        if (w->isVisible()) {
+            s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() + " " +
+                w->txtSetteiMes->toPlainText().replace('\n', '/');
+            s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
+            if (QWidget *focus = w->focusWidget(); focus != w->cmdEnd)
+                s += " focus:" + (focus ? focus->objectName() : "none");
+            QStringList lines;
+            for (qint32 i = 0; i <= w->table().lngLast; ++i)
+                lines << w->table().displayText(i);
+            if (listLines() != lines)
+                s += " list out of step";
+        }
         for (const QString &b : boxes.texts())
             s += " [" + b + "]";
         boxes.boxes.clear();
-        QStringList lines;
-        for (qint32 i = 0; i <= w->table().lngLast; ++i)
-            lines << w->table().displayText(i);
-        if (listLines() != lines)
-            s += " list out of step";
         return s.replace(dir.path(), "DIR");
     }
 
