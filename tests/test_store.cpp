@@ -201,7 +201,6 @@ private slots:
                                            "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00"}));
         QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "lf\ninside", "m", "ends", "last"}));
         QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0"}));
-        QCOMPARE(t.displayText(1), QStringLiteral("|"));
         QCOMPARE(boxes.boxes.size(), 1); // the fourth field
 
         t = tableOf({"2026/12/07 09:00", "2026/1/5 9:05", "2026/12/07 09:05:59", "not a date"});

@@ -1,4 +1,4 @@
-import collections, contextlib, ctypes, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
+import collections, contextlib, ctypes, glob, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -65,6 +65,8 @@ class PiruneSession(contextlib.AbstractContextManager):
             with contextlib.suppress(ProcessLookupError):
                 os.killpg(self.procs[key].pid, signal.SIGKILL)
             self.procs[key].wait()
+        for left in [f for p in self.procs.values() for f in glob.glob(f"/dev/shm/*faketime_s[eh]m_{p.pid}")]:
+            os.unlink(left)  # a killed faketime's, which a later faketime of the same pid would fail on
         mark = b"PIRUNE_E2E=" + self.root.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):  # and what the bus started
             with contextlib.suppress(OSError):  # gone, or another user's
