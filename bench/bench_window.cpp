@@ -1,9 +1,9 @@
 #include "BenchData.h"
 
-#include "app/Clock.h"
-#include "app/DatePicker.h"
-#include "app/MessageSeam.h"
-#include "app/TimeField.h"
+#include "base/Clock.h"
+#include "widgets/DatePicker.h"
+#include "base/MessageSeam.h"
+#include "widgets/TimeField.h"
 #include "main_window/F_Pirune.h"
 #include "store/DataFile.h"
 

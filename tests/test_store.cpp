@@ -1,6 +1,6 @@
 #include "PiruneFixture.h"
-#include "app/RunError.h"
-#include "app/mdl_Cmn.h"
+#include "base/RunError.h"
+#include "base/mdl_Cmn.h"
 #include "store/DataFile.h"
 #include "store/DateText.h"
 
@@ -112,7 +112,7 @@ private slots:
     void dateText() {
         QFETCH(Text3, t);
         const auto r = DateText::parse(t.a);
-        QCOMPARE(r ? DateText::render(*r) : QString(), t.b);
+        QCOMPARE(r ? DateText::renderMinute(*r) + QString(":%1").arg(*r % 60, 2, 10, QChar('0')) : QString(), t.b);
         const auto m = DateText::parseMinute(t.a);
         QCOMPARE(m ? DateText::renderMinute(*m) : QString(), t.c);
     }
@@ -191,17 +191,18 @@ private slots:
     }
 
     void loadOddLines() {
-        BoxRecorder boxes;
         NoticeTable t;
         FileEncoding enc;
-        DataFile::load("2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 11:00\tlf\ninside\t1\r"
+        const QList<DataFile::LoadIssue> issues = DataFile::load("2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 11:00\tlf\ninside\t1\r"
                        "2026/12/10 12:00\tm\t0\textra\tmore\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 14:00\tlast\t0",
                        t, enc);
         QCOMPARE(t.arrJikoku, (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00",
                                            "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00"}));
         QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "lf\ninside", "m", "ends", "last"}));
         QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0"}));
-        QCOMPARE(boxes.boxes.size(), 1); // the fourth field
+        QCOMPARE(issues.size(), 1); // the fourth field of the fifth line, reported, not shown
+        QCOMPARE(std::pair(issues[0].line, issues[0].field), std::pair(4, 3));
+        QCOMPARE(issues[0].error.number(), int(RunError::IndexOutOfRange));
 
         t = tableOf({"2026/12/07 09:00", "2026/1/5 9:05", "2026/12/07 09:05:59", "not a date"});
         t.arrMes = QStringList{"a\\nb", "", "s", "kept"};

@@ -1,6 +1,6 @@
-#include "app/AppIcon.h"
+#include "widgets/AppIcon.h"
 #include "app/SingleInstance.h"
-#include "app/WidgetMessageBox.h"
+#include "widgets/WidgetMessageBox.h"
 #include "main_window/F_Pirune.h"
 #include "version.h"
 

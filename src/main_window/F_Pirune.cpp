@@ -1,14 +1,14 @@
 #include "main_window/F_Pirune.h"
 
-#include "app/AppIcon.h"
-#include "app/Clock.h"
-#include "app/ErrorTrap.h"
-#include "app/TimeField.h"
-#include "tray/TrayControl.h"
+#include "base/Clock.h"
+#include "base/ErrorTrap.h"
+#include "base/mdl_Cmn.h"
+#include "notify/Scheduler.h"
 #include "store/DataFile.h"
+#include "tray/TrayControl.h"
+#include "widgets/TimeField.h"
 
 #include <QCloseEvent>
-#include <QScopeGuard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -63,22 +63,18 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
     TrayControl1->setObjectName(QStringLiteral("TrayControl1"));
     buildMenu();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, &F_Pirune::timerWake);
-    Timer1->start();
-    m_clockWatched = Clock::watchChanges(this, [this] {
-        if (Timer1->isActive())
-            timerWake();
-    });
+    m_scheduler = new Scheduler(this);
+    Timer1 = m_scheduler->timer();
+    connect(m_scheduler, &Scheduler::passDue, this, &F_Pirune::Timer1_Timer);
+    connect(m_scheduler, &Scheduler::missedCheckDue, this, &F_Pirune::CheckMituuti);
 }
 
 F_Pirune::~F_Pirune() = default;
 
 std::function<void()> &F_Pirune::exitProcess()
 {
+    // At once, as the user asked: every change is already in the Data file, and destructors
+    // would remove the tray icon and close windows one by one first.
     static std::function<void()> f = [] { std::_Exit(0); };
     return f;
 }
@@ -95,45 +91,25 @@ void F_Pirune::Form_Load()
         TrayControl1->setIcon(windowIcon());
         TrayControl1->setTip(QStringLiteral("Pirune"));
         TrayControl1->show();
-        if (!TrayControl1->isDocked())
-            watchForTray();
+        TrayControl1->waitForHost();
         hide();
 
         const QString path = dataFilePath();
         DataFile::ensureExists(path);
 
         NoticeTable::reset();
-        syncListLines();
         setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
-        {
-            const auto loaded = qScopeGuard([&] { m_loaded = true; });
+        const QList<DataFile::LoadIssue> issues =
             DataFile::load(DataFile::readAll(path), *this, m_encoding);
-            m_loadFailed = false;
-        }
+        m_loadFailed = false;
+        for (const DataFile::LoadIssue &issue : issues)
+            Cmn_ReportError(QStringLiteral("Split"), issue.error);
 
-        syncListLines();
         SetDispFromMemory();
         applyButtonRule();
 
         CheckMituuti();
     });
-    m_loaded = true;
-    syncListLines(); // also when loading failed: the list holds what was loaded
-}
-
-// The list is built late (see ensureControls), possibly while start-up waits in one of its boxes
-// with the table half loaded; wherever that happens, line k must show notice k.
-void F_Pirune::syncListLines()
-{
-    if (!lstItiran)
-        return;
-    const QSignalBlocker block(lstItiran);
-    while (lstItiran->count() > lngLast + 1)
-        delete lstItiran->takeItem(lstItiran->count() - 1);
-    QStringList added;
-    for (qint32 i = lstItiran->count(); i <= lngLast; ++i)
-        added << displayText(i);
-    lstItiran->addItems(added);
 }
 
 void F_Pirune::applyButtonRule()
@@ -162,7 +138,10 @@ void F_Pirune::ensureControls()
     if (controlsBuilt())
         return;
     buildControls();
-    syncListLines();
+    QStringList lines;
+    for (qint32 i = 0; i <= lngLast; ++i)
+        lines << displayText(i);
+    lstItiran->addItems(lines);
     txt_SetteiJikoku->setText(m_timeText);
     showEditButtons();
     alignListHeader();
@@ -173,7 +152,7 @@ void F_Pirune::ensureControls()
 void F_Pirune::cmdEnd_Click()
 {
     ErrorTrap::run("cmdEnd_Click Code:", [&] {
-        if (m_noTray)
+        if (TrayControl1->isHostMissing())
             showMinimized();
         else
             hide();
@@ -190,8 +169,6 @@ void F_Pirune::Form_Unload()
 {
     ErrorTrap::run("Form_Unload Code:", [&] { TrayControl1->remove(); });
     Timer1->stop();
-    if (m_trayWatch)
-        m_trayWatch->stop();
     emit unloaded();
     if (!findChild<QObject *>(QStringLiteral("EndWithLastWindow"), Qt::FindDirectChildrenOnly))
         qApp->installEventFilter(new EndWithLastWindow(this));

@@ -2,8 +2,8 @@
 
 #include "store/NoticeTable.h"
 #include "store/TextCodec.h"
+#include "tray/frmVersion.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -18,9 +18,9 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class Scheduler;
 class TimeField;
 class TrayControl;
-#include "tray/frmVersion.h"
 
 // The main window: owns the notices, the editor, the timer and the tray icon.
 class F_Pirune : public QWidget, private NoticeTable
@@ -44,7 +44,7 @@ public:
     QPushButton *cmd_Del = nullptr;
     QPushButton *cmd_Clear = nullptr;
     QPushButton *cmdEnd = nullptr;
-    // Alive from the start
+    // Alive from the start; Timer1 is the scheduler's
     QTimer *Timer1 = nullptr;
     TrayControl *TrayControl1 = nullptr;
     QMenu *mnuPopup = nullptr;
@@ -92,16 +92,12 @@ public:
 
     const NoticeTable &table() const { return *this; }
     QString dataFilePath() const;
-    FileEncoding dataEncoding() const { return m_encoding; }
     frmVersion *versionWindow() const { return m_version; }
-    bool trayFallbackActive() const { return m_noTray; }
 
     int savesDone() const { return m_saves; }
 
     // How "終了(&X)" ends the process; tests replace it.
     static std::function<void()> &exitProcess();
-    // How long start-up waits for a notification area before it shows the window instead.
-    static int &trayWaitSeconds();
 
 signals:
     // From here on the process no longer owns the Data file.
@@ -115,7 +111,6 @@ private:
     void setupWindow();
     void buildControls();
     void setTimeField(const QString &hhnn);
-    void syncListLines();
     void buildMenu();
     void alignListHeader();
     void applyButtonRule();
@@ -125,28 +120,16 @@ private:
     bool refuseUnencodable(const QString &mes);
     void showMainWindow();
     void openVersionWindow();
-    void watchForTray();
-    void scheduleMissedCheck();
-    void timerWake();
-    void scheduleNextPass();
+    // Shows each notice `show` picks, marks it shown, and saves when there was one.
+    void showNotices(const std::function<bool(qint32)> &show,
+                     const std::function<void()> &afterEach = {});
 
     QString m_dataDir;
     FileEncoding m_encoding = FileEncoding::Cp932;
-    bool m_loaded = false;      // start-up has read the whole table
-    bool m_loadFailed = false;  // ...or failed to, and the file must not be overwritten
-    bool m_inPass = false;      // a timer pass is running (possibly inside one of its boxes)
-    bool m_askingMituuti = false;
-    bool m_missedCheckQueued = false;
-    qint64 m_lastPassSecond = 0; // civil second of the previous pass
-    bool m_clockWatched = false; // the system tells when the wall clock is set
-    bool m_asleep = false;       // Timer1 is armed for the next minute, not for the next 100 ms
-    qint64 m_wakeSecond = 0;     // civil second that sleep ends at
-    QElapsedTimer m_sleepClock;  // started when the sleep began
+    bool m_loadFailed = false; // start-up could not read the whole file: it must not be overwritten
+    Scheduler *m_scheduler = nullptr;
     int m_saves = 0;
-    QString m_timeText;                 // the time field's text while the controls are not built
-    std::optional<bool> m_editButtons;  // Change/Delete enabled, once start-up has decided it
-    bool m_noTray = false;
-    int m_trayWaitTicks = 0;
-    QTimer *m_trayWatch = nullptr;
+    QString m_timeText;                // the time field's text while the controls are not built
+    std::optional<bool> m_editButtons; // Change/Delete enabled, once start-up has decided it
     QPointer<frmVersion> m_version;
 };

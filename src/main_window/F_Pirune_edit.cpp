@@ -1,10 +1,10 @@
 #include "main_window/F_Pirune.h"
 
-#include "app/Clock.h"
-#include "app/DatePicker.h"
-#include "app/ErrorTrap.h"
-#include "app/TimeField.h"
-#include "app/mdl_Cmn.h"
+#include "base/Clock.h"
+#include "widgets/DatePicker.h"
+#include "base/ErrorTrap.h"
+#include "widgets/TimeField.h"
+#include "base/mdl_Cmn.h"
 #include "store/DateText.h"
 
 #include <QListWidget>
@@ -182,25 +182,12 @@ void F_Pirune::cmd_Del_Click()
         const qint32 sel = listIndex();
         if (sel < 0 || sel > lngLast)
             return;
-        const qint32 n = lstItiran->count();
-        qint32 next;
-        if (sel == 0) {
-            for (qint32 i = 1; i <= lngLast; ++i) {
-                at(arrJikoku, i - 1) = at(arrJikoku, i);
-                at(arrMes, i - 1) = at(arrMes, i);
-                at(arrTuuti, i - 1) = at(arrTuuti, i);
-            }
-            next = 0;
-        } else if (sel == n - 1) {
-            next = sel - 1;
-        } else {
-            for (qint32 i = sel + 1; i <= lngLast; ++i) {
-                at(arrJikoku, i - 1) = at(arrJikoku, i);
-                at(arrMes, i - 1) = at(arrMes, i);
-                at(arrTuuti, i - 1) = at(arrTuuti, i);
-            }
-            next = sel - 1;
+        for (qint32 i = sel + 1; i <= lngLast; ++i) {
+            at(arrJikoku, i - 1) = at(arrJikoku, i);
+            at(arrMes, i - 1) = at(arrMes, i);
+            at(arrTuuti, i - 1) = at(arrTuuti, i);
         }
+        const qint32 next = sel == 0 ? 0 : sel - 1;
         jikokuChanged();
         {
             // Taking the last line and rewriting those after sel leaves the same lines as taking

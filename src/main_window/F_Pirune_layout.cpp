@@ -1,10 +1,10 @@
 #include "main_window/F_Pirune.h"
 
-#include "app/AppIcon.h"
-#include "app/DatePicker.h"
-#include "app/ErrorTrap.h"
-#include "app/TimeField.h"
-#include "app/Twips.h"
+#include "widgets/AppIcon.h"
+#include "widgets/DatePicker.h"
+#include "base/ErrorTrap.h"
+#include "widgets/TimeField.h"
+#include "widgets/Twips.h"
 #include "tray/TrayControl.h"
 
 #include <QApplication>
@@ -246,11 +246,7 @@ void F_Pirune::Form_Resize()
         return;
     ErrorTrap::run("Form_Resize Code:", [&] {
         using namespace Twips;
-        const QSize outer = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});
-        const int W = outer.width();
-        const int H = outer.height();
-        const int dW = W - kMinW;
-        const int dH = H - kMinH;
+        const auto [W, H, dW, dH] = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});
         Label1->resize(px(8775 + dW), px(375));
         lstItiran->resize(px(8775 + dW), px(2010));
         fra1->move(fra1->x(), px(tw(lstItiran->y()) + tw(lstItiran->height()) + 150));

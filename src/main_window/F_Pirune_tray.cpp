@@ -1,20 +1,12 @@
 #include "main_window/F_Pirune.h"
 
-#include "app/ErrorTrap.h"
+#include "base/ErrorTrap.h"
 #include "tray/TrayControl.h"
 #include "tray/frmVersion.h"
 
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
-#include <QTimer>
-
-int &F_Pirune::trayWaitSeconds()
-{
-    // A panel that starts late at login still gets the icon; after this the window is shown instead.
-    static int seconds = 30;
-    return seconds;
-}
 
 void F_Pirune::buildMenu()
 {
@@ -32,6 +24,7 @@ void F_Pirune::buildMenu()
     TrayControl1->setMenu(mnuPopup);
     connect(TrayControl1, &TrayControl::Click, this, &F_Pirune::TrayControl1_Click);
     connect(TrayControl1, &TrayControl::DblClick, this, &F_Pirune::TrayControl1_DblClick);
+    connect(TrayControl1, &TrayControl::hostMissing, this, &F_Pirune::showMainWindow);
 }
 
 void F_Pirune::TrayControl1_DblClick(short Button)
@@ -88,28 +81,4 @@ void F_Pirune::openVersionWindow()
     m_version->show();
     m_version->raise();
     m_version->activateWindow();
-}
-
-void F_Pirune::watchForTray()
-{
-    if (m_trayWatch)
-        return;
-    m_trayWatch = new QTimer(this);
-    m_trayWatch->setInterval(1000);
-    connect(m_trayWatch, &QTimer::timeout, this, [this] {
-        // The icon docks by itself in a host that appears after start-up.
-        if (TrayControl1->isDocked()) {
-            m_noTray = false;
-            m_trayWatch->stop();
-            m_trayWatch->deleteLater();
-            m_trayWatch = nullptr;
-            return;
-        }
-        if (++m_trayWaitTicks == trayWaitSeconds()) {
-            m_noTray = true;
-            showMainWindow();
-            m_trayWatch->setInterval(5000);
-        }
-    });
-    m_trayWatch->start();
 }

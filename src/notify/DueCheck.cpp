@@ -1,6 +1,6 @@
 #include "notify/DueCheck.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "store/DateText.h"
 
 namespace DueCheck {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/RunError.h"
+#include "base/RunError.h"
 #include "store/NoticeTable.h"
 
 // The two tests of a notice against the clock, on civil seconds (see DateText).

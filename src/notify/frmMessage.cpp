@@ -1,8 +1,8 @@
 #include "notify/frmMessage.h"
 
-#include "app/AppIcon.h"
-#include "app/ErrorTrap.h"
-#include "app/Twips.h"
+#include "widgets/AppIcon.h"
+#include "base/ErrorTrap.h"
+#include "widgets/Twips.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,11 +13,7 @@ constexpr int kFrameW = 120, kFrameH = 405;
 constexpr int kMinW = 6075, kMinH = 3465;
 } // namespace
 
-namespace {
-quint64 g_created = 0;
-}
-
-frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window), serial(++g_created)
+frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     using namespace Twips;
     setAttribute(Qt::WA_DeleteOnClose);
@@ -66,11 +62,7 @@ void frmMessage::Form_Resize()
 {
     ErrorTrap::run("Form_Resize Code:", [&] {
         using namespace Twips;
-        const QSize outer = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});
-        const int W = outer.width();
-        const int H = outer.height();
-        const int dW = W - kMinW;
-        const int dH = H - kMinH;
+        const auto [W, H, dW, dH] = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});
         txtMessage->setGeometry(0, 0, px(dW + 6015), px(dH + 2415));
         const int top = tw(txtMessage->y()) + tw(txtMessage->height()) + 105;
         const double left = W / 2.0 - tw(cmdOk->width()) / 2.0;

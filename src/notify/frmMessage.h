@@ -15,9 +15,6 @@ public:
     QPlainTextEdit *txtMessage;
     QPushButton *cmdOk;
 
-    // Order of creation, so windows opened in one pass can be told apart.
-    const quint64 serial;
-
     void cmdOk_Click();
     void Form_Resize();
 

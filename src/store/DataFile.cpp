@@ -1,7 +1,7 @@
 #include "store/DataFile.h"
 
-#include "app/RunError.h"
-#include "app/mdl_Cmn.h"
+#include "base/RunError.h"
+#include "base/mdl_Cmn.h"
 #include "store/DateText.h"
 
 #include <QDir>
@@ -44,8 +44,9 @@ QByteArray readAll(const QString &path)
     return bytes;
 }
 
-void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
+QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
 {
+    QList<LoadIssue> issues;
     enc = TextCodec::detect(bytes);
     const qsizetype start = enc == FileEncoding::Utf8Bom ? 3 : 0;
     const QString tab(QLatin1Char('\t'));
@@ -62,7 +63,11 @@ void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
         if (eol == '\r' && cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
             ++pos;
 
-        Split(line, tab, fields);
+        try {
+            splitFields(line, tab, fields);
+        } catch (const RunError &e) {
+            issues.append({t.lngCount, qint32(fields.size()), e});
+        }
         if (t.lngCount == std::numeric_limits<qint32>::max())
             throw RunError::overflow();
         t.lngLast = t.lngCount;
@@ -73,6 +78,7 @@ void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
         ++t.lngCount;
     }
     t.jikokuChanged();
+    return issues;
 }
 
 QByteArray serialize(NoticeTable &t, FileEncoding enc)

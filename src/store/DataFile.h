@@ -1,9 +1,11 @@
 #pragma once
 
+#include "base/RunError.h"
 #include "store/NoticeTable.h"
 #include "store/TextCodec.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace DataFile {
@@ -16,8 +18,17 @@ void ensureExists(const QString &path);
 
 QByteArray readAll(const QString &path);
 
+// What went wrong with one line: its notice and its first field that did not fit.
+struct LoadIssue
+{
+    qint32 line;
+    qint32 field;
+    RunError error;
+};
+
 // Appends one notice per line of `bytes` to the (reset) table; the encoding found goes to `enc`.
-void load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc);
+// A line with too many fields keeps its first ones; what went wrong is returned, in line order.
+QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc);
 
 // The file's bytes for the table; walks it with lngCount. Throws on a character `enc` cannot hold.
 QByteArray serialize(NoticeTable &t, FileEncoding enc);

@@ -41,7 +41,7 @@ struct Cursor
     }
 };
 
-std::optional<qint64> parseImpl(QStringView text, bool withSeconds, bool optionalSeconds)
+std::optional<qint64> parseImpl(QStringView text, bool optionalSeconds)
 {
     Cursor c{text};
     c.skipBlanks();
@@ -63,14 +63,10 @@ std::optional<qint64> parseImpl(QStringView text, bool withSeconds, bool optiona
         return std::nullopt;
     int sec = 0;
     if (c.take(QLatin1Char(':'))) {
-        if (!withSeconds && !optionalSeconds)
-            return std::nullopt;
         const auto s = c.number(1, 2);
-        if (!s)
+        if (!optionalSeconds || !s)
             return std::nullopt;
         sec = *s;
-    } else if (withSeconds && !optionalSeconds) {
-        return std::nullopt;
     }
     c.skipBlanks();
     if (!c.atEnd())
@@ -81,48 +77,11 @@ std::optional<qint64> parseImpl(QStringView text, bool withSeconds, bool optiona
     return date.toJulianDay() * 86400 + *h * 3600 + *mi * 60 + sec;
 }
 
-QString renderImpl(qint64 civil, bool seconds)
-{
-    const qint64 day = civil >= 0 ? civil / 86400 : (civil - 86399) / 86400;
-    const int secs = int(civil - day * 86400);
-    const QDate d = QDate::fromJulianDay(day);
-    // Written digit by digit: saving a long table renders every date-time, and arg() is slow.
-    if (d.year() >= 0 && d.year() <= 9999) {
-        char16_t buf[19];
-        const auto two = [&buf](int at, int v) {
-            buf[at] = char16_t(u'0' + v / 10);
-            buf[at + 1] = char16_t(u'0' + v % 10);
-        };
-        two(0, d.year() / 100);
-        two(2, d.year() % 100);
-        buf[4] = u'/';
-        two(5, d.month());
-        buf[7] = u'/';
-        two(8, d.day());
-        buf[10] = u' ';
-        two(11, secs / 3600);
-        buf[13] = u':';
-        two(14, secs / 60 % 60);
-        buf[16] = u':';
-        two(17, secs % 60);
-        return QString(reinterpret_cast<const QChar *>(buf), seconds ? 19 : 16);
-    }
-    QString out = QStringLiteral("%1/%2/%3 %4:%5")
-                      .arg(d.year(), 4, 10, QLatin1Char('0'))
-                      .arg(d.month(), 2, 10, QLatin1Char('0'))
-                      .arg(d.day(), 2, 10, QLatin1Char('0'))
-                      .arg(secs / 3600, 2, 10, QLatin1Char('0'))
-                      .arg(secs / 60 % 60, 2, 10, QLatin1Char('0'));
-    if (seconds)
-        out += QStringLiteral(":%1").arg(secs % 60, 2, 10, QLatin1Char('0'));
-    return out;
-}
-
 } // namespace
 
-std::optional<qint64> parse(QStringView text) { return parseImpl(text, false, true); }
+std::optional<qint64> parse(QStringView text) { return parseImpl(text, true); }
 
-std::optional<qint64> parseMinute(QStringView text) { return parseImpl(text, false, false); }
+std::optional<qint64> parseMinute(QStringView text) { return parseImpl(text, false); }
 
 qint64 civilOf(const QDateTime &t)
 {
@@ -130,8 +89,29 @@ qint64 civilOf(const QDateTime &t)
     return local.date().toJulianDay() * 86400 + local.time().msecsSinceStartOfDay() / 1000;
 }
 
-QString render(qint64 civil) { return renderImpl(civil, true); }
-
-QString renderMinute(qint64 civil) { return renderImpl(civil, false); }
+// Written digit by digit: saving a long table renders every date-time, and arg() is slow. Years
+// are those parse() gives, four digits.
+QString renderMinute(qint64 civil)
+{
+    const qint64 day = civil >= 0 ? civil / 86400 : (civil - 86399) / 86400;
+    const int secs = int(civil - day * 86400);
+    const QDate d = QDate::fromJulianDay(day);
+    char16_t buf[16];
+    const auto two = [&buf](int at, int v) {
+        buf[at] = char16_t(u'0' + v / 10);
+        buf[at + 1] = char16_t(u'0' + v % 10);
+    };
+    two(0, d.year() / 100);
+    two(2, d.year() % 100);
+    buf[4] = u'/';
+    two(5, d.month());
+    buf[7] = u'/';
+    two(8, d.day());
+    buf[10] = u' ';
+    two(11, secs / 3600);
+    buf[13] = u':';
+    two(14, secs / 60 % 60);
+    return QString(reinterpret_cast<const QChar *>(buf), 16);
+}
 
 } // namespace DateText

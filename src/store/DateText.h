@@ -16,7 +16,6 @@ std::optional<qint64> parse(QStringView text);
 std::optional<qint64> parseMinute(QStringView text);
 
 qint64 civilOf(const QDateTime &t);
-QString render(qint64 civil);       // "yyyy/mm/dd hh:nn:ss"
 QString renderMinute(qint64 civil); // "yyyy/mm/dd hh:nn"
 
 } // namespace DateText

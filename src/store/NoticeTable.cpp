@@ -1,6 +1,6 @@
 #include "store/NoticeTable.h"
 
-#include "app/RunError.h"
+#include "base/RunError.h"
 #include "store/DateText.h"
 
 #include <utility>
@@ -40,6 +40,13 @@ void NoticeTable::rebuildMinutes() const
 }
 
 namespace {
+void requireRows(const NoticeTable &t)
+{
+    if (t.arrJikoku.size() <= t.lngLast || t.arrMes.size() <= t.lngLast ||
+        t.arrTuuti.size() <= t.lngLast)
+        throw RunError::indexOutOfRange();
+}
+
 void swapNotices(NoticeTable &t, qint32 i, qint32 j)
 {
     std::swap(t.arrJikoku[i], t.arrJikoku[j]);
@@ -51,8 +58,7 @@ void swapNotices(NoticeTable &t, qint32 i, qint32 j)
 
 qint32 SortItiranReference(NoticeTable &t, qint32 sel)
 {
-    if (t.arrJikoku.size() <= t.lngLast || t.arrMes.size() <= t.lngLast || t.arrTuuti.size() <= t.lngLast)
-        throw RunError::indexOutOfRange();
+    requireRows(t);
     for (qint32 i = 0; i < t.lngLast; ++i) {
         for (qint32 j = i + 1; j <= t.lngLast; ++j) {
             if (QStringView(t.arrJikoku[i]).compare(QStringView(t.arrJikoku[j])) > 0) {
@@ -112,8 +118,7 @@ bool sortedWithout(const NoticeTable &t, qint32 from, qint32 to, qint32 skip)
 // returned index are the reference's. Any other table goes to the reference loop.
 qint32 SortItiranFast(NoticeTable &t, qint32 sel)
 {
-    if (t.arrJikoku.size() <= t.lngLast || t.arrMes.size() <= t.lngLast || t.arrTuuti.size() <= t.lngLast)
-        throw RunError::indexOutOfRange();
+    requireRows(t);
     const qint32 last = t.lngLast;
     qint32 d = 0;
     while (d < last && !greater(t, d, d + 1))

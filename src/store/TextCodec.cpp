@@ -1,6 +1,6 @@
 #include "store/TextCodec.h"
 
-#include "app/RunError.h"
+#include "base/RunError.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -103,6 +103,8 @@ void TrayControl::remove()
 {
     m_shown = false;
     m_hostPoll->stop();
+    if (m_hostWait)
+        m_hostWait->stop();
     if (m_tray)
         m_tray->hide();
 }
@@ -166,9 +168,6 @@ void TrayControl::activated(QSystemTrayIcon::ActivationReason reason)
     }
 }
 
-QIcon TrayControl::icon() const { return m_icon; }
-QString TrayControl::tip() const { return m_tip; }
-bool TrayControl::isShown() const { return m_shown; }
 
 bool TrayControl::isDocked() const
 {
@@ -177,4 +176,32 @@ bool TrayControl::isDocked() const
     return m_sni ? sniHostRegistered() : xembedTrayPresent();
 }
 
-bool TrayControl::hostAvailable() { return sniHostRegistered() || xembedTrayPresent(); }
+int &TrayControl::hostWaitSeconds()
+{
+    static int seconds = 30;
+    return seconds;
+}
+
+void TrayControl::waitForHost()
+{
+    if (m_hostWait || isDocked())
+        return;
+    m_hostWait = new QTimer(this);
+    m_hostWait->setInterval(1000);
+    connect(m_hostWait, &QTimer::timeout, this, [this] {
+        // The icon docks by itself in a host that appears after start-up.
+        if (isDocked()) {
+            m_hostMissing = false;
+            m_hostWait->stop();
+            m_hostWait->deleteLater();
+            m_hostWait = nullptr;
+            return;
+        }
+        if (++m_hostWaitTicks == hostWaitSeconds()) {
+            m_hostMissing = true;
+            m_hostWait->setInterval(5000);
+            emit hostMissing();
+        }
+    });
+    m_hostWait->start();
+}

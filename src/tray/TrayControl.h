@@ -29,12 +29,15 @@ public:
     // Hosts that open the menu themselves (StatusNotifierItem) are handed it here.
     void setMenu(QMenu *menu);
 
-    QIcon icon() const;
-    QString tip() const;
-    bool isShown() const;
     // The icon sits in a notification area now.
     bool isDocked() const;
-    static bool hostAvailable();
+
+    // A panel that starts late at login still gets the icon; without one after
+    // hostWaitSeconds(), hostMissing() is emitted once, for the window to be shown instead.
+    void waitForHost();
+    static int &hostWaitSeconds();
+    // The wait ended without a notification area, and none has appeared since.
+    bool isHostMissing() const { return m_hostMissing; }
 
     // SNI hosts send every click as its own activation: two within the double-click interval
     // are a double-click, as the XEmbed tray reports it.
@@ -43,6 +46,7 @@ public:
 signals:
     void Click(short Button);
     void DblClick(short Button);
+    void hostMissing();
 
 private slots:
     void hostsChanged();
@@ -59,4 +63,7 @@ private:
     QTimer *m_hostPoll = nullptr;
     bool m_busWatched = false;
     QElapsedTimer m_lastTrigger;
+    QTimer *m_hostWait = nullptr;
+    int m_hostWaitTicks = 0;
+    bool m_hostMissing = false;
 };

@@ -1,7 +1,7 @@
 #include "tray/frmVersion.h"
 
-#include "app/AppIcon.h"
-#include "app/Twips.h"
+#include "widgets/AppIcon.h"
+#include "widgets/Twips.h"
 #include "version.h"
 
 #include <QCoreApplication>

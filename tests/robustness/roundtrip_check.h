@@ -1,13 +1,11 @@
 #pragma once
 
-#include "app/MessageSeam.h"
 #include "store/DataFile.h"
 
 // Loads bytes as the program reads its Data file and saves the table: no byte of a field may be
 // lost, and loading and saving what was saved must give the same bytes. Returns what went wrong;
 // a table that cannot be saved throws.
 inline QString roundTripFault(const QByteArray &bytes) {
-    static const auto silenced = MessageSeam::setHandler([](const MessageSeam::Box &b) { return b.defaultAnswer; });
     NoticeTable t, again;
     FileEncoding enc, encAgain;
     DataFile::load(bytes, t, enc);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/MessageSeam.h"
+#include "base/Clock.h"
+#include "base/MessageSeam.h"
 
 #include <QStringList>
 #include <functional>
@@ -29,8 +29,8 @@ struct BoxRecorder {
 };
 
 #ifdef QT_WIDGETS_LIB
-#include "app/DatePicker.h"
-#include "app/TimeField.h"
+#include "widgets/DatePicker.h"
+#include "widgets/TimeField.h"
 #include "main_window/F_Pirune.h"
 #include "notify/frmMessage.h"
 
@@ -38,9 +38,28 @@ struct BoxRecorder {
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <memory>
+
+// Message windows in the order they were first shown, which is the order they were opened.
+struct ShowOrder : QObject {
+    QList<QPointer<frmMessage>> windows;
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (auto *m = qobject_cast<frmMessage *>(o); m && e->type() == QEvent::Show && !windows.contains(m))
+            windows << m;
+        return false;
+    }
+    static ShowOrder &instance() {
+        static ShowOrder *order = [] {
+            auto *o = new ShowOrder;
+            qApp->installEventFilter(o);
+            return o;
+        }();
+        return *order;
+    }
+};
 
 // A Pirune main window on a Data file in a temporary folder, its clock fixed.
 struct PiruneFixture {
@@ -52,6 +71,7 @@ struct PiruneFixture {
     explicit PiruneFixture(const QDateTime &now = {QDate(2026, 12, 7), QTime(9, 4, 30)}) {
         Clock::setFixed(now);
         F_Pirune::exitProcess() = [] {};
+        ShowOrder::instance();
     }
     ~PiruneFixture() {
         w.reset();
@@ -106,10 +126,9 @@ struct PiruneFixture {
 
     static QList<frmMessage *> messageWindows() { // oldest first
         QList<frmMessage *> out;
-        for (QWidget *t : QApplication::topLevelWidgets())
-            if (auto *m = qobject_cast<frmMessage *>(t); m && m->isVisible())
+        for (frmMessage *m : ShowOrder::instance().windows)
+            if (m && m->isVisible())
                 out << m;
-        std::sort(out.begin(), out.end(), [](auto *a, auto *b) { return a->serial < b->serial; });
         return out;
     }
     static QStringList messageTexts() { // each after its title unless that is "メッセージ"

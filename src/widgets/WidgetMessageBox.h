@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MessageSeam.h"
+#include "base/MessageSeam.h"
 
 class QMessageBox;
 

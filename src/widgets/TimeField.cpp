@@ -1,4 +1,4 @@
-#include "app/TimeField.h"
+#include "widgets/TimeField.h"
 
 TimeField::TimeField(QWidget *parent) : QLineEdit(parent)
 {

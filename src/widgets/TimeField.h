@@ -10,5 +10,4 @@ public:
     explicit TimeField(QWidget *parent = nullptr);
     // Full-width digits, which an input method types, come back as ASCII digits.
     QString Text() const;
-    void setText_(const QString &t) { setText(t); }
 };

@@ -1,12 +1,16 @@
-#include "app/AppIcon.h"
+#include "widgets/AppIcon.h"
+
+#include <QDir>
 
 QIcon appIcon()
 {
-    // One drawing per size: tray and window take the nearest, sharp at any scale.
+    // One drawing per size, as the build bundles them: tray and window take the nearest, sharp
+    // at any scale.
     static const QIcon icon = [] {
         QIcon i;
-        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-            i.addFile(QStringLiteral(":/icons/pirune-%1.png").arg(size), QSize(size, size));
+        const QDir icons(QStringLiteral(":/icons"));
+        for (const QString &name : icons.entryList({QStringLiteral("pirune-*.png")}))
+            i.addFile(icons.filePath(name));
         return i;
     }();
     return icon;

@@ -19,11 +19,17 @@ struct ErrObject
 };
 ErrObject &Err();
 
-// Splits text at a one-character delimiter into result, whose size the caller fixes.
-// Returns the number of fields, or 0 after reporting a field that does not fit.
+class RunError;
+
+// Splits text at a one-character delimiter into result, whose size the caller fixes. Throws
+// RunError for a field that does not fit, the fields before it filled.
+qint32 splitFields(const QString &text, const QString &delimiter, QStringList &result);
+// The same, but returns 0 after reporting a field that does not fit.
 qint32 Split(const QString &text, const QString &delimiter, QStringList &result);
 
 QString Cmn_ConvCRLFtoMark(QString text);
 QString Cmn_CutTab(QString text);
 QString Cmn_ConvMarktoCRLF(QString text);
 void Cmn_ErrorBox(const QString &name);
+// Reports e in the box of procedure `name`, as Cmn_ErrorBox does for the pending error.
+void Cmn_ReportError(const QString &name, const RunError &e);

@@ -1,4 +1,4 @@
-#include "app/RunError.h"
+#include "base/RunError.h"
 
 #include <new>
 
@@ -16,10 +16,6 @@ QString withFile(const QString &text, const QString &path, const QString &system
 }
 } // namespace
 
-RunError RunError::badArgument(const QString &detail)
-{
-    return {BadArgument, withDetail(QStringLiteral("プロシージャの呼び出し、または引数が不正です。"), detail)};
-}
 RunError RunError::overflow(const QString &detail)
 {
     return {Overflow, withDetail(QStringLiteral("オーバーフローしました。"), detail)};

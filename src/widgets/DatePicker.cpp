@@ -1,6 +1,6 @@
-#include "app/DatePicker.h"
+#include "widgets/DatePicker.h"
 
-#include "app/RunError.h"
+#include "base/RunError.h"
 
 #include <QCalendarWidget>
 #include <QRegularExpression>

@@ -12,9 +12,15 @@ inline int px(double twips) { return qRound(twips / perPixel); }
 constexpr int tw(int pixels) { return pixels * perPixel; }
 inline QRect rect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
 
-// The window's outer size in twips as if it had its designed frame, after the window has been
-// enlarged to the minimum outer size. Window managers differ, so the arithmetic stays on the client.
-inline QSize outerSize(QWidget *window, QSize designedFrame, QSize minimum)
+// A window's outer size in twips (W, H) and how far it exceeds its minimum (dW, dH).
+struct Outer
+{
+    int W, H, dW, dH;
+};
+
+// The window's outer size as if it had its designed frame, after the window has been enlarged to
+// the minimum outer size. Window managers differ, so the arithmetic stays on the client.
+inline Outer outerSize(QWidget *window, QSize designedFrame, QSize minimum)
 {
     int W = tw(window->width()) + designedFrame.width();
     int H = tw(window->height()) + designedFrame.height();
@@ -23,6 +29,6 @@ inline QSize outerSize(QWidget *window, QSize designedFrame, QSize minimum)
         H = std::max(H, minimum.height());
         window->resize(px(W - designedFrame.width()), px(H - designedFrame.height()));
     }
-    return {W, H};
+    return {W, H, W - minimum.width(), H - minimum.height()};
 }
 } // namespace Twips

@@ -12,7 +12,6 @@ public:
     const QString &description() const { return m_description; }
     const char *what() const noexcept override { return "RunError"; }
 
-    static RunError badArgument(const QString &detail = {});
     static RunError overflow(const QString &detail = {});
     static RunError outOfMemory();
     static RunError indexOutOfRange(const QString &detail = {});
@@ -27,7 +26,6 @@ public:
     static RunError fromStd(const std::exception &e);
 
     enum Number {
-        BadArgument = 5,
         Overflow = 6,
         OutOfMemory = 7,
         IndexOutOfRange = 9,

@@ -1,4 +1,4 @@
-#include "app/MessageSeam.h"
+#include "base/MessageSeam.h"
 
 #include <cstdio>
 

@@ -1,7 +1,6 @@
-#include "app/mdl_Cmn.h"
+#include "base/mdl_Cmn.h"
 
-#include "app/MessageSeam.h"
-#include "app/RunError.h"
+#include "base/ErrorTrap.h"
 
 ErrObject &Err()
 {
@@ -13,46 +12,42 @@ namespace {
 template <class Body>
 auto guarded(const char *name, Body &&body, decltype(body()) onFailure) -> decltype(body())
 {
-    try {
-        return body();
-    } catch (const RunError &e) {
-        Err().set(e.number(), e.description());
-    } catch (const std::exception &e) {
-        const RunError r = RunError::fromStd(e);
-        Err().set(r.number(), r.description());
+    decltype(body()) result = onFailure;
+    if (const auto failure = ErrorTrap::capture([&] { result = body(); })) {
+        Cmn_ReportError(QString::fromLatin1(name), *failure);
+        return onFailure;
     }
-    Cmn_ErrorBox(QString::fromLatin1(name));
-    return onFailure;
+    return result;
 }
 } // namespace
 
+qint32 splitFields(const QString &text, const QString &delimiter, QStringList &result)
+{
+    for (QString &slot : result)
+        slot.clear();
+    if (delimiter.size() != 1) {
+        if (!text.isEmpty())
+            at(result, 0) = text;
+        return 1;
+    }
+    const QChar d = delimiter.at(0);
+    qint32 k = 0;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = text.indexOf(d, start);
+        const qsizetype stop = end < 0 ? text.size() : end;
+        if (stop > start)
+            at(result, k) = text.mid(start, stop - start);
+        if (end < 0)
+            return k + 1;
+        ++k;
+        start = end + 1;
+    }
+}
+
 qint32 Split(const QString &text, const QString &delimiter, QStringList &result)
 {
-    return guarded(
-        "Split",
-        [&]() -> qint32 {
-            for (QString &slot : result)
-                slot.clear();
-            if (delimiter.size() != 1) {
-                if (!text.isEmpty())
-                    at(result, 0) = text;
-                return 1;
-            }
-            const QChar d = delimiter.at(0);
-            qint32 k = 0;
-            qsizetype start = 0;
-            for (;;) {
-                const qsizetype end = text.indexOf(d, start);
-                const qsizetype stop = end < 0 ? text.size() : end;
-                if (stop > start)
-                    at(result, k) = text.mid(start, stop - start);
-                if (end < 0)
-                    return k + 1;
-                ++k;
-                start = end + 1;
-            }
-        },
-        0);
+    return guarded("Split", [&] { return splitFields(text, delimiter, result); }, 0);
 }
 
 QString Cmn_ConvCRLFtoMark(QString text)
@@ -101,6 +96,12 @@ QString Cmn_ConvMarktoCRLF(QString text)
             return out;
         },
         QString());
+}
+
+void Cmn_ReportError(const QString &name, const RunError &e)
+{
+    Err().set(e.number(), e.description());
+    Cmn_ErrorBox(name);
 }
 
 void Cmn_ErrorBox(const QString &name)

@@ -1,4 +1,4 @@
-#include "app/WidgetMessageBox.h"
+#include "widgets/WidgetMessageBox.h"
 
 #include <QMessageBox>
 #include <QPushButton>
