@@ -193,13 +193,14 @@ private slots:
     void loadOddLines() {
         NoticeTable t;
         FileEncoding enc;
-        const QList<DataFile::LoadIssue> issues = DataFile::load("2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 11:00\tlf\ninside\t1\r"
-                       "2026/12/10 12:00\tm\t0\textra\tmore\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 14:00\tlast\t0",
-                       t, enc);
-        QCOMPARE(t.arrJikoku, (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00",
-                                           "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00"}));
-        QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "lf\ninside", "m", "ends", "last"}));
-        QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0"}));
+        // Lone CR and lone LF (lines appended by echo to a CR LF file) end lines too.
+        const QList<DataFile::LoadIssue> issues = DataFile::load(
+            "2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 11:00\tcr\t1\r2026/12/10 12:00\tm\t0\textra\tmore"
+            "\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 14:00\tlast\t0\n2026/12/13 15:00\techo\t0\n", t, enc);
+        QCOMPARE(t.arrJikoku, (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00", "2026/12/10 12:00",
+                                           "2026/12/11 13:00", "2026/12/12 14:00", "2026/12/13 15:00"}));
+        QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "cr", "m", "ends", "last", "echo"}));
+        QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0", "0"}));
         QCOMPARE(issues.size(), 1); // the fourth field of the fifth line, reported, not shown
         QCOMPARE(std::pair(issues[0].line, issues[0].field), std::pair(4, 3));
         QCOMPARE(issues[0].error.number(), int(RunError::IndexOutOfRange));

@@ -51,17 +51,17 @@ QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc
     const qsizetype start = enc == FileEncoding::Utf8Bom ? 3 : 0;
     const QString tab(QLatin1Char('\t'));
     QStringList fields(3);
-    // A line ends at CR or CR LF and a lone LF is an ordinary character; but a file without any
-    // CR was written with LF line ends (on Linux), and reading it as one line would lose notices.
-    const char eol = bytes.contains('\r') ? '\r' : '\n';
+    // A line ends at CR LF, CR or LF: Pirune writes CR LF and never a lone LF inside a field (a
+    // line break is stored as "\n"), so a lone LF comes from a hand edit (echo >> Pirune.dat) or
+    // from a file written with LF ends.
     qsizetype pos = start;
     while (pos < bytes.size()) {
-        const qsizetype cr = bytes.indexOf(eol, pos);
-        const qsizetype end = cr < 0 ? bytes.size() : cr;
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
+            ++end;
         const QString line = TextCodec::decode(QByteArrayView(bytes).sliced(pos, end - pos), enc);
-        pos = end + 1;
-        if (eol == '\r' && cr >= 0 && pos < bytes.size() && bytes.at(pos) == '\n')
-            ++pos;
+        const bool crlf = end + 1 < bytes.size() && bytes.at(end) == '\r' && bytes.at(end + 1) == '\n';
+        pos = end + (crlf ? 2 : 1);
 
         try {
             splitFields(line, tab, fields);

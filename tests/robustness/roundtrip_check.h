@@ -12,9 +12,10 @@ inline QString roundTripFault(const QByteArray &bytes) {
     // Each field written back gives its bytes: the same in UTF-8, as many in CP932, which has
     // two codes for some characters and writes one of them.
     qsizetype pos = enc == FileEncoding::Utf8Bom ? 3 : 0;
-    const char eol = bytes.contains('\r') ? '\r' : '\n'; // a file without CR has LF line ends
-    for (qint32 row = 0; pos < bytes.size(); ++row) {
-        const qsizetype cr = bytes.indexOf(eol, pos), end = cr < 0 ? bytes.size() : cr;
+    for (qint32 row = 0; pos < bytes.size(); ++row) { // CR LF, CR and LF each end a line
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
         const QList<QByteArray> fields = bytes.mid(pos, end - pos).split('\t');
         pos = end + (bytes.mid(end, 2) == "\r\n" ? 2 : 1);
         const QStringList loaded = {t.arrJikoku.value(row), t.arrMes.value(row), t.arrTuuti.value(row)};
