@@ -348,11 +348,12 @@ private slots:
             "2026/12/08 10:00\tfourth\t0\textra\r\n2026/12/09 10:00\tlast\t0\r\n", "during 09:05:00; @09:05:00; 09:05:00", {kSplit},
             {"due now"}, "2026/12/07 09:05\tdue now\t1\r\n2026/12/08 10:00\tfourth\t0\r\n2026/12/09 10:00\tlast\t0\r\n", 1};
         // A failed save's report stays open into the next notice's minute: no second report stacks
-        // on it, and the notice whose second passed meanwhile is offered, not lost.
+        // on it, the notice whose second passed meanwhile is offered, not lost, and the failed save is
+        // tried again at the next minute's first pass.
         QTest::newRow("report open across a minute") << Notices{"2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n",
             "@09:04:30; break; during 09:06:00, 09:06:00, 09:06:00; 09:05:00; mend; 09:06:20; wait", {"Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
             "(DIR/Pirune.dat: フォルダーです)", kAsk}, {"first", "second"},
-            "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n", 1};
+            "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n", 2};
         // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
         // and again while it asks: one question.
         QTest::newRow("clock jumps ask once") << Notices{"2026/12/07 09:05\tslept through\t0\r\n",

@@ -9,12 +9,21 @@ Handler &handler()
     static Handler h;
     return h;
 }
+int g_open = 0;
 } // namespace
+
+int openBoxes() { return g_open; }
 
 Answer show(const Box &box)
 {
-    if (handler())
+    if (handler()) {
+        struct Open
+        {
+            Open() { ++g_open; }
+            ~Open() { --g_open; }
+        } open;
         return handler()(box);
+    }
     std::fprintf(stderr, "[%s] %s\n", qUtf8Printable(box.title), qUtf8Printable(box.text));
     return box.defaultAnswer;
 }

@@ -23,6 +23,8 @@ struct Box
 using Handler = std::function<Answer(const Box &)>;
 
 Answer show(const Box &box);
+// How many boxes are open now (a box runs an event loop in which others may open).
+int openBoxes();
 
 // Returns the previous handler. Without one, boxes go to stderr and get their default answer.
 Handler setHandler(Handler handler);

@@ -5,6 +5,7 @@
 #include "base/mdl_Cmn.h"
 #include "notify/Scheduler.h"
 #include "store/DataFile.h"
+#include "store/DataFileWatch.h"
 #include "tray/TrayControl.h"
 #include "widgets/TimeField.h"
 
@@ -67,6 +68,8 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
     Timer1 = m_scheduler->timer();
     connect(m_scheduler, &Scheduler::passDue, this, &F_Pirune::Timer1_Timer);
     connect(m_scheduler, &Scheduler::missedCheckDue, this, &F_Pirune::CheckMituuti);
+    m_fileWatch = new DataFileWatch(dataFilePath(), this);
+    connect(m_fileWatch, &DataFileWatch::changedOutside, this, &F_Pirune::ReloadDataFile);
 }
 
 F_Pirune::~F_Pirune() = default;
@@ -99,11 +102,9 @@ void F_Pirune::Form_Load()
 
         NoticeTable::reset();
         setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
-        const QList<DataFile::LoadIssue> issues =
-            DataFile::load(DataFile::readAll(path), *this, m_encoding);
+        const QList<DataFile::LoadIssue> issues = readDataFile(*this, m_encoding);
         m_loadFailed = false;
-        for (const DataFile::LoadIssue &issue : issues)
-            Cmn_ReportError(QStringLiteral("Split"), issue.error);
+        reportLoadIssues(issues);
 
         SetDispFromMemory();
         applyButtonRule();
@@ -138,10 +139,7 @@ void F_Pirune::ensureControls()
     if (controlsBuilt())
         return;
     buildControls();
-    QStringList lines;
-    for (qint32 i = 0; i <= lngLast; ++i)
-        lines << displayText(i);
-    lstItiran->addItems(lines);
+    lstItiran->addItems(listLines());
     txt_SetteiJikoku->setText(m_timeText);
     showEditButtons();
     alignListHeader();
@@ -195,20 +193,5 @@ qint32 F_Pirune::SortItiran(qint32 index)
 {
     qint32 result = -1;
     ErrorTrap::run("SortItiran Code:", [&] { result = SortItiranFast(*this, index); });
-    return result;
-}
-
-bool F_Pirune::SaveDataToFile()
-{
-    bool result = false;
-    ErrorTrap::run("SaveDataToFile Code:", [&] {
-        const QString path = dataFilePath();
-        if (m_loadFailed)
-            throw RunError::refusedUnloadedFile(path);
-        const QByteArray bytes = DataFile::serialize(*this, m_encoding);
-        DataFile::writeAtomically(path, bytes);
-        ++m_saves;
-        result = true;
-    });
     return result;
 }

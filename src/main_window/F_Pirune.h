@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/DataFile.h"
 #include "store/NoticeTable.h"
 #include "store/TextCodec.h"
 #include "tray/frmVersion.h"
@@ -17,6 +18,7 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class DataFileWatch;
 class QTimer;
 class Scheduler;
 class TimeField;
@@ -64,6 +66,8 @@ public:
     void SetDispFromMemory();
     qint32 SortItiran(qint32 index);
     bool SaveDataToFile();
+    // Reads the Data file again after someone else changed it.
+    void ReloadDataFile();
 
     // Editing
     bool Input_check();
@@ -120,14 +124,24 @@ private:
     bool refuseUnencodable(const QString &mes);
     void showMainWindow();
     void openVersionWindow();
+    QStringList listLines() const;
+    QList<DataFile::LoadIssue> readDataFile(NoticeTable &t, FileEncoding &enc);
+    void reportLoadIssues(const QList<DataFile::LoadIssue> &issues);
+    bool fileIsCurrent(bool refersToLine);
+    void tellListReloaded();
+    void reportUnsavedChanges();
     // Shows each notice `show` picks, marks it shown, and saves when there was one.
     void showNotices(const std::function<bool(qint32)> &show,
                      const std::function<void()> &afterEach = {});
 
     QString m_dataDir;
     FileEncoding m_encoding = FileEncoding::Cp932;
-    bool m_loadFailed = false; // start-up could not read the whole file: it must not be overwritten
+    bool m_loadFailed = false; // the file could not be read whole: it must not be overwritten
+    bool m_behind = false;     // a save failed: the file lacks changes the table has
+    bool m_saveFailureShown = false; // ...and the user was told, once for the streak
+    int m_reloads = 0;
     Scheduler *m_scheduler = nullptr;
+    DataFileWatch *m_fileWatch = nullptr;
     int m_saves = 0;
     QString m_timeText;                // the time field's text while the controls are not built
     std::optional<bool> m_editButtons; // Change/Delete enabled, once start-up has decided it

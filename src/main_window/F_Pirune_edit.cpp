@@ -104,6 +104,7 @@ void F_Pirune::cmd_Add_Click()
         const QString mes = editorMes();
         if (refuseUnencodable(mes))
             return;
+        fileIsCurrent(false);
         if (lngLast == std::numeric_limits<qint32>::max() - 1)
             throw RunError::overflow();
         ++lngLast;
@@ -131,7 +132,7 @@ void F_Pirune::cmd_Settei_Click()
         if (!Input_check())
             return;
         const QString mes = editorMes();
-        if (refuseUnencodable(mes))
+        if (refuseUnencodable(mes) || !fileIsCurrent(true))
             return;
         const qint32 sel = listIndex();
         at(arrJikoku, sel) = editorJikoku();
@@ -177,8 +178,15 @@ void F_Pirune::cmd_Del_Click()
             MessageSeam::okBox(QStringLiteral("削除対象を選択してください"));
             return;
         }
-        if (!MessageSeam::yesNo(QStringLiteral("削除しますか？"), QStringLiteral("確認"), MessageSeam::Answer::No))
+        const int reloads = m_reloads;
+        if (!MessageSeam::yesNo(QStringLiteral("削除しますか？"), QStringLiteral("確認"),
+                                MessageSeam::Answer::No) ||
+            !fileIsCurrent(true))
             return;
+        if (reloads != m_reloads) {
+            tellListReloaded();
+            return;
+        }
         const qint32 sel = listIndex();
         if (sel < 0 || sel > lngLast)
             return;

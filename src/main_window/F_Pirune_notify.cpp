@@ -6,6 +6,7 @@
 #include "notify/DueCheck.h"
 #include "notify/Scheduler.h"
 #include "notify/frmMessage.h"
+#include "store/DataFileWatch.h"
 
 #include <QPlainTextEdit>
 #include <QScopeGuard>
@@ -17,9 +18,12 @@ void F_Pirune::Timer1_Timer()
         return;
     const auto end = qScopeGuard([this] { m_scheduler->endPass(); });
     ErrorTrap::run("Timer1_Timer Code:", [&] {
-        if (lngLast == -1)
-            return;
-        showNotices([&](qint32 i) { return DueCheck::isDue(*this, i, pass->now, pass->since); });
+        if (lngLast != -1)
+            showNotices(
+                [&](qint32 i) { return DueCheck::isDue(*this, i, pass->now, pass->since); });
+        // A failed save is tried again each minute.
+        if (m_behind && pass->newMinute)
+            SaveDataToFile();
     });
 }
 
@@ -50,6 +54,14 @@ void F_Pirune::CheckMituuti()
 void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
                            const std::function<void()> &afterEach)
 {
+    bool any = false;
+    for (lngCount = 0; lngCount <= lngLast && !any; ++lngCount)
+        any = show(lngCount);
+    if (!any)
+        return;
+    // Flags are saved into the file as it is now: one changed meanwhile is read first.
+    if (!m_behind && !m_fileWatch->isCurrent())
+        ReloadDataFile();
     bool shown = false;
     const qint32 last = lngLast;
     for (lngCount = 0; lngCount <= last; ++lngCount) {

@@ -55,6 +55,8 @@ void F_Pirune::mnu_Popup_Click(short index)
             showMainWindow();
             break;
         case 3:
+            if (m_behind && !SaveDataToFile())
+                reportUnsavedChanges();
             exitProcess()();
             break;
         default:

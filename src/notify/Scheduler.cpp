@@ -39,8 +39,9 @@ std::optional<Scheduler::Pass> Scheduler::beginPass()
     if (gap > kClockJumpSeconds)
         queueMissedCheck();
     const qint64 since = gap > 0 && gap <= kClockJumpSeconds ? m_lastPassSecond : now;
+    const bool newMinute = m_lastPassSecond / 60 != now / 60;
     m_lastPassSecond = now;
-    return Pass{now, since};
+    return Pass{now, since, newMinute};
 }
 
 bool Scheduler::anyMissed(NoticeTable &t)

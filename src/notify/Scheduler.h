@@ -25,6 +25,7 @@ public:
     {
         qint64 now;
         qint64 since;
+        bool newMinute; // the first pass of its minute
     };
     // Starts a pass; nullopt inside a pass that waits in one of its boxes.
     std::optional<Pass> beginPass();
@@ -37,6 +38,9 @@ public:
     bool isAsking() const { return m_asking; }
     void setAsking(bool asking) { m_asking = asking; }
 
+    // Runs the missed-notice check from the event loop, once however often it is asked for.
+    void queueMissedCheck();
+
 signals:
     void passDue();
     void missedCheckDue();
@@ -44,7 +48,6 @@ signals:
 private:
     void wake();
     void scheduleNextPass();
-    void queueMissedCheck();
 
     QTimer *m_timer;
     bool m_clockWatched = false; // the system tells when the wall clock is set
