@@ -5,6 +5,12 @@
 #include "store/DateText.h"
 
 #include <QtTest>
+#ifdef Q_OS_UNIX
+#include "store/FileSystemCalls.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::Literals::StringLiterals; // u"\xDC80"_s: byte 80 as a loaded text keeps it
 
@@ -47,6 +53,9 @@ struct SplitCase { QString text, delimiter; int count; QStringList fields; QStri
 struct Text3 { QString a, b, c; };
 struct Decoded { QByteArray mes; FileEncoding enc; QString text; };
 struct Encoded { QString text; FileEncoding enc; QByteArray bytes; char32_t refused; };
+// The Data file ("", "old", "0640", "link" to a file elsewhere, "fifo"); the call failing once and
+// how; the error of the save ("fifo": of reading); the file's bytes after; the calls made, if given.
+struct Save { QString file; const char *failing; int err, error; QByteArray after; QString calls; };
 } // namespace
 
 class TestStore : public QObject {
@@ -219,6 +228,75 @@ private slots:
         DataFile::load(QByteArray(), t = NoticeTable(), enc);
         QCOMPARE(DataFile::serialize(t, enc), QByteArray());
     }
+
+#ifdef Q_OS_UNIX
+    void saveAndRead_data() {
+        QTest::addColumn<Save>("s");
+        const QString synced = "open,fchmod,write,fdatasync,close,rename,open,fsync,close";
+        QTest::newRow("a save syncs the file, renames it, syncs the folder") << Save{"old", "", 0, 0, "new", synced};
+        QTest::newRow("a failed flush fails the save") << Save{"old", "fdatasync", EIO, RunError::DeviceIO, "old",
+                                                               "open,fchmod,write,fdatasync,close,unlink"};
+        QTest::newRow("a failed folder sync fails the save") << Save{"old", "fsync", EIO, RunError::DeviceIO, "new", {}};
+        QTest::newRow("a full quota is a full disk") << Save{"old", "write", EDQUOT, RunError::DiskFull, "old", {}};
+        QTest::newRow("a full disk") << Save{"old", "write", ENOSPC, RunError::DiskFull, "old", {}};
+        QTest::newRow("an interrupted write goes on") << Save{"old", "write", EINTR, 0, "new", QString(synced).replace("write", "write,write")};
+        QTest::newRow("a new file gets the usual mode") << Save{"", "", 0, 0, "new", {}};
+        QTest::newRow("mode 0640 survives a save") << Save{"0640", "", 0, 0, "new", {}};
+        QTest::newRow("a linked file: the link stays, its file changes") << Save{"link", "", 0, 0, "new", {}};
+        QTest::newRow("a FIFO is refused at once") << Save{"fifo", "", 0, RunError::PathFileAccess, {}, {}};
+    }
+    void saveAndRead() {
+        QFETCH(Save, s);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("elsewhere"));
+        const QString path = dir.filePath("Pirune.dat"), target = dir.filePath(s.file == "link" ? "elsewhere/Pirune.dat" : "Pirune.dat");
+        if (QFile f(target); !s.file.isEmpty() && s.file != "fifo")
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
+        QVERIFY(s.file != "0640" || chmod(qPrintable(target), 0640) == 0);
+        QVERIFY(s.file != "link" || QFile::link(target, path));
+        QVERIFY(s.file != "fifo" || mkfifo(qPrintable(path), 0600) == 0);
+
+        QStringList calls;
+        FileSystemCalls noted; // the system's calls, each noted, `failing` failing once
+        const auto note = [&](auto &call, const char *name) {
+            call = [&calls, &s, name, real = call, fail = qstrcmp(name, s.failing) == 0](auto... a) mutable {
+                calls << name;
+                if (std::exchange(fail, false)) {
+                    errno = s.err;
+                    return decltype(real(a...))(-1);
+                }
+                return real(a...);
+            };
+        };
+        note(noted.open, "open"), note(noted.write, "write"), note(noted.fchmod, "fchmod"), note(noted.fdatasync, "fdatasync");
+        note(noted.fsync, "fsync"), note(noted.close, "close"), note(noted.rename, "rename"), note(noted.unlink, "unlink");
+        const auto restore = qScopeGuard([previous = FileSystemCalls::exchange(noted)] { FileSystemCalls::exchange(previous); });
+        int error = 0;
+        alarm(10); // a FIFO opened for reading waits for a writer: better end the test
+        try {
+            if (s.file == "fifo")
+                DataFile::readAll(path);
+            else
+                DataFile::writeAtomically(path, "new");
+        } catch (const RunError &e) {
+            error = e.number();
+        }
+        alarm(0);
+        QCOMPARE(error, s.error);
+        if (!s.calls.isEmpty())
+            QCOMPARE(calls.join(','), s.calls);
+        if (s.file == "fifo")
+            return;
+        QCOMPARE(DataFile::readAll(path), s.after);
+        QVERIFY(QFileInfo(path).isSymLink() == (s.file == "link"));
+        QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"Pirune.dat"});
+        const mode_t mask = umask(0);
+        umask(mask);
+        struct stat st;
+        QVERIFY(stat(qPrintable(target), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, s.file == "0640" ? 0640 : 0666 & ~mask);
+    }
+#endif
 
     // What the editor leaves (a sorted table with one notice appended or replaced, anywhere, with
     // any key), random tables, and nearly sorted ones the fast path must not mistake for it.
