@@ -21,7 +21,8 @@ QDateTime at(const QString &hhmmss) { return {QDate(2026, 12, 7), QTime::fromStr
 // "during <step>, <step>..." runs steps while the next box is open; "hh:mm:ss" is a timer pass at
 // that time, "=hh:mm:ss" only sets the clock, "~hh:mm:ss" sets it with the system's notice, "live"
 // runs the timer until it sleeps till the next minute, "wait[ms]" lets timers and queued work run;
-// "break" and "mend" make the Data file a folder and a file again. "look" and "list" note what the
+// "break" and "mend" make the Data file a folder and a file again; "append" and "outside" add the
+// notice "2026/12/07 09:30 手で追加" to it, in place or by a rename over it. "look" and "list" note what the
 // user sees of the window and the list's lines; they are returned.
 QStringList run(PiruneFixture &f, const QByteArray &file, const QString &script) {
     QStringList looks;
@@ -62,6 +63,12 @@ QStringList run(PiruneFixture &f, const QByteArray &file, const QString &script)
             QTRY_VERIFY(w->Timer1->interval() > 100);
         } else if (cmd.startsWith("wait")) {
             QTest::qWait(cmd.size() > 4 ? cmd.mid(4).toInt() : 300);
+        } else if (cmd == "append" || cmd == "outside") { // by hand in place, or a sync tool's rename
+            const QByteArray added = f.data() + "2026/12/07 09:30\t手で追加\t0\r\n";
+            QFile file(cmd == "append" ? f.path : f.path + ".sync");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(added) == added.size());
+            file.close();
+            QVERIFY(cmd == "append" || std::rename(qPrintable(file.fileName()), qPrintable(f.path)) == 0);
         } else if (cmd == "break") {
             QFile::remove(f.path);
             QDir(f.dir.path()).mkdir("Pirune.dat");
@@ -297,6 +304,18 @@ private slots:
             "ed 2026/12/07 10:00 next; add", "0 2026/12/07 09:00 kept [Pirune: SaveDataToFile Code:75 / Msg:"
             "パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: フォルダーです)]\n1 2026/12/07 10:00 next 変更 削除",
             lines({"2026/12/07 09:00\tkept\t0", "2026/12/07 10:00\tnext\t0"})};
+        const QString reread = " [Pirune: データファイルが Pirune の外で変更されたため、一覧を読み込み直しました。対象をもう一度選択してください。]";
+        QTest::newRow("added after an outside change") << Edit{kThree, "outside; ed 2026/12/07 08:30 mine; add", "0 2026/12/07 08:30 mine 変更 削除",
+            lines({"2026/12/07 08:30\tmine\t0", "2026/12/07 09:00\ta\t0", "2026/12/07 09:30\t手で追加\t0", "2026/12/08 09:00\tb\t0",
+                   "2026/12/09 09:00\tc\t1"})};
+        QTest::newRow("deleted after an outside change") << Edit{kThree, "sel 0; yes; during outside, wait800; del",
+            "-1 2026/12/07 09:00 a 変更 削除 [確認: 削除しますか？]" + reread, kThree + "2026/12/07 09:30\t手で追加\t0\r\n"};
+        QTest::newRow("changed after an outside change") << Edit{kThree, "sel 2; outside; change", "-1 2026/12/09 09:00 c 変更 削除" + reread,
+            kThree + "2026/12/07 09:30\t手で追加\t0\r\n"};
+        QTest::newRow("終了 with changes a save could not write") << Edit{kThree, "break; sel 0; yes; del; ed 2026/12/07 08:30 mine; add; menu 3",
+            "0 2026/12/07 08:30 mine 変更 削除 [確認: 削除しますか？] [Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: "
+            "フォルダーです)] [Pirune: 次の変更はデータファイルに保存されていないため、失われます。\r\n追加・変更: 2026/12/07 08:30 mine\r\n"
+            "追加・変更: 2026/12/08 09:00 b\r\n追加・変更: 2026/12/09 09:00 c (表示済み)]", "<missing>"};
         const QString emoji = " [Pirune: メッセージの文字「🎉」(U+1F389)はデータファイルに保存できません。"
                               "この文字を除くか、別の文字に置き換えてください。]";
         QTest::newRow("character the file cannot hold") << Edit{kThree, "ed 2026/12/07 10:00 🎉 x; add; look; sel 0; "
@@ -354,6 +373,13 @@ private slots:
             "@09:04:30; break; during 09:06:00, 09:06:00, 09:06:00; 09:05:00; mend; 09:06:20; wait", {"Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
             "(DIR/Pirune.dat: フォルダーです)", kAsk}, {"first", "second"},
             "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n", 2};
+        // Notices added by hand while Pirune runs are read, shown at their minute and kept by the save.
+        QTest::newRow("added in place, shown at its minute") << Notices{one, "@09:04:30; append; wait800; 09:30:00", {}, {"手で追加"},
+            one + "2026/12/07 09:30\t手で追加\t1\r\n", 1};
+        QTest::newRow("renamed over just before a save") << Notices{one, "@09:04:30; outside; 09:05:00", {}, {"会議\n資料"},
+            "2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 09:05\tlater\t0\r\n2026/12/07 09:30\t手で追加\t0\r\n", 1};
+        QTest::newRow("added past due: offered at once") << Notices{one, "no; @09:35:30; no; outside; wait800", {kAsk, kAsk}, {},
+            one + "2026/12/07 09:30\t手で追加\t0\r\n", 0};
         // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
         // and again while it asks: one question.
         QTest::newRow("clock jumps ask once") << Notices{"2026/12/07 09:05\tslept through\t0\r\n",

@@ -1,4 +1,4 @@
-import os, re, signal, subprocess, time, unittest
+import os, pathlib, re, signal, subprocess, time, unittest
 
 from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
@@ -144,3 +144,18 @@ class HiDpi(unittest.TestCase):
 
                 header, line = tallest_stroke(9), tallest_stroke(25)
                 s.check(abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}")
+
+
+class HandEdits(unittest.TestCase):
+    def test_notices_added_in_place_and_by_rename_while_it_runs_are_shown_and_kept(self):
+        with PiruneSession(data=notices([("2026/12/08 09:00", "tomorrow", "0")]), fake_time="2026-12-07 09:04:52") as s:
+            with open(s.data_path, "ab") as f:  # echo ... >> Pirune.dat: a line with an LF end
+                f.write(notices([("2026/12/07 09:05", "手で追加", "0")]).replace(b"\r\n", b"\n"))
+            time.sleep(1)
+            synced = s.data_bytes() + notices([("2026/12/07 09:05", "同期で追加", "0")])
+            pathlib.Path(s.data_path + ".sync").write_bytes(synced)  # as a sync client writes it
+            os.rename(s.data_path + ".sync", s.data_path)
+            s.wait_for(lambda: len(s.program_windows("メッセージ")) == 2, s.started + 12 - time.time(), "two messages")
+            shown = notices([("2026/12/08 09:00", "tomorrow", "0"), ("2026/12/07 09:05", "手で追加", "1"),
+                             ("2026/12/07 09:05", "同期で追加", "1")])
+            s.wait_for(lambda: s.data_bytes() == shown, 3, "both flags, every line with CR LF")
