@@ -20,13 +20,21 @@ NoticeTable tableOf(const QStringList &keys) {
     NoticeTable t;
     t.resizeTo(t.lngLast = qint32(keys.size()) - 1);
     for (qint32 i = 0; i <= t.lngLast; ++i)
-        std::tie(t.arrJikoku[i], t.arrMes[i], t.arrTuuti[i]) = std::tuple(keys[i], QString::number(i), QString::number(i % 2));
+        std::tie(t.arrJikoku[i], t.arrMes[i], t.arrTuuti[i]) =
+            std::tuple(keys[i], QString::number(i), QString::number(i % 2));
     return t;
 }
 
-// Few distinct keys, so that runs of equal date-times are common; some only a hand-edited file holds.
-const QStringList kKeys = {"", "2025/12/31 23:59", "2026/01/05 09:05", "2026/01/05 10:00",
-                           "2026/1/5 9:05", "2026/03/01 00:00", "2027/07/07 07:07", "あいう"};
+// Few distinct keys, so that runs of equal date-times are common; some only a hand-edited file
+// holds.
+const QStringList kKeys = {"",
+                           "2025/12/31 23:59",
+                           "2026/01/05 09:05",
+                           "2026/01/05 10:00",
+                           "2026/1/5 9:05",
+                           "2026/03/01 00:00",
+                           "2027/07/07 07:07",
+                           "あいう"};
 
 QStringList randomKeys(QRandomGenerator &rng, qint32 n, bool sorted) {
     QStringList keys;
@@ -40,22 +48,47 @@ QStringList randomKeys(QRandomGenerator &rng, qint32 n, bool sorted) {
 
 bool sameAsReference(const QStringList &keys, qint32 sel) {
     NoticeTable expected = tableOf(keys), actual = tableOf(keys);
-    const qint32 expectedSel = SortItiranReference(expected, sel), actualSel = SortItiranFast(actual, sel);
-    if (actual.arrMes == expected.arrMes && actual.arrTuuti == expected.arrTuuti && actualSel == expectedSel)
+    const qint32 expectedSel = SortItiranReference(expected, sel),
+                 actualSel = SortItiranFast(actual, sel);
+    if (actual.arrMes == expected.arrMes && actual.arrTuuti == expected.arrTuuti &&
+        actualSel == expectedSel)
         return true;
-    qWarning("keys [%s] sel %d: got %d [%s], expected %d [%s]", qPrintable(keys.join('|')), sel, actualSel,
-             qPrintable(actual.arrMes.join(' ')), expectedSel, qPrintable(expected.arrMes.join(' ')));
+    qWarning("keys [%s] sel %d: got %d [%s], expected %d [%s]", qPrintable(keys.join('|')), sel,
+             actualSel, qPrintable(actual.arrMes.join(' ')), expectedSel,
+             qPrintable(expected.arrMes.join(' ')));
     return false;
 }
 
-
-struct SplitCase { QString text, delimiter; int count; QStringList fields; QString box; };
-struct Text3 { QString a, b, c; };
-struct Decoded { QByteArray mes; FileEncoding enc; QString text; };
-struct Encoded { QString text; FileEncoding enc; QByteArray bytes; char32_t refused; };
+struct SplitCase {
+    QString text, delimiter;
+    int count;
+    QStringList fields;
+    QString box;
+};
+struct Text3 {
+    QString a, b, c;
+};
+struct Decoded {
+    QByteArray mes;
+    FileEncoding enc;
+    QString text;
+};
+struct Encoded {
+    QString text;
+    FileEncoding enc;
+    QByteArray bytes;
+    char32_t refused;
+};
 // The Data file ("", "old", "0640", "link" to a file elsewhere, "fifo"); the call failing once and
-// how; the error of the save ("fifo": of reading); the file's bytes after; the calls made, if given.
-struct Save { QString file; const char *failing; int err, error; QByteArray after; QString calls; };
+// how; the error of the save ("fifo": of reading); the file's bytes after; the calls made, if
+// given.
+struct Save {
+    QString file;
+    const char *failing;
+    int err, error;
+    QByteArray after;
+    QString calls;
+};
 } // namespace
 
 class TestStore : public QObject {
@@ -70,10 +103,13 @@ private slots:
         QTest::newRow("empty text") << SplitCase{"", "\t", 1, {"", "", ""}, {}};
         QTest::newRow("trailing tab counted") << SplitCase{"a\tb\tc\t", "\t", 4, abc, {}};
         QTest::newRow("surplus empty fields") << SplitCase{"a\tb\tc\t\t\t", "\t", 6, abc, {}};
-        QTest::newRow("two-character delimiter") << SplitCase{"a\tb", "\t\t", 1, {"a\tb", "", ""}, {}};
+        QTest::newRow("two-character delimiter")
+            << SplitCase{"a\tb", "\t\t", 1, {"a\tb", "", ""}, {}};
         QTest::newRow("empty delimiter") << SplitCase{"a\tb", "", 1, {"a\tb", "", ""}, {}};
-        QTest::newRow("fourth field") << SplitCase{"a\tb\tc\td", "\t", 0, abc,
-            "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。"};
+        QTest::newRow("fourth field")
+            << SplitCase{"a\tb\tc\td", "\t", 0, abc,
+                         "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) "
+                         "でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。"};
     }
     void split() {
         QFETCH(SplitCase, c);
@@ -106,22 +142,31 @@ private slots:
         QCOMPARE(Cmn_ConvMarktoCRLF(t.b), t.c);
     }
 
-    void dateText_data() { // text; read as a date-time (seconds optional); read as a notice's minute
+    void
+    dateText_data() { // text; read as a date-time (seconds optional); read as a notice's minute
         QTest::addColumn<Text3>("t");
-        QTest::newRow("canonical") << Text3{"2026/12/07 09:05", "2026/12/07 09:05:00", "2026/12/07 09:05"};
-        QTest::newRow("one digit") << Text3{"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"};
-        QTest::newRow("dashes, blanks") << Text3{" 2026-01-05  09:05 ", "2026/01/05 09:05:00", "2026/01/05 09:05"};
-        QTest::newRow("29 February") << Text3{"2024/02/29 23:59", "2024/02/29 23:59:00", "2024/02/29 23:59"};
-        QTest::newRow("year 99") << Text3{"0099/01/01 00:00", "0099/01/01 00:00:00", "0099/01/01 00:00"};
+        QTest::newRow("canonical")
+            << Text3{"2026/12/07 09:05", "2026/12/07 09:05:00", "2026/12/07 09:05"};
+        QTest::newRow("one digit")
+            << Text3{"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"};
+        QTest::newRow("dashes, blanks")
+            << Text3{" 2026-01-05  09:05 ", "2026/01/05 09:05:00", "2026/01/05 09:05"};
+        QTest::newRow("29 February")
+            << Text3{"2024/02/29 23:59", "2024/02/29 23:59:00", "2024/02/29 23:59"};
+        QTest::newRow("year 99") << Text3{"0099/01/01 00:00", "0099/01/01 00:00:00",
+                                          "0099/01/01 00:00"};
         QTest::newRow("seconds") << Text3{"2026/12/07 09:05:59", "2026/12/07 09:05:59", ""};
-        for (const char *no : {"2026/12/07 09:05:60", "2026/12/07 24:00", "2026/12/07 12:60", "2026/02/30 09:00",
-                               "0000/01/01 00:00", "26/12/07 09:05", "2026/12/07", "2026/12/07 09:", "2026/12/07 9:05x", ""})
+        for (const char *no : {"2026/12/07 09:05:60", "2026/12/07 24:00", "2026/12/07 12:60",
+                               "2026/02/30 09:00", "0000/01/01 00:00", "26/12/07 09:05",
+                               "2026/12/07", "2026/12/07 09:", "2026/12/07 9:05x", ""})
             QTest::addRow("not a date-time: \"%s\"", no) << Text3{no, "", ""};
     }
     void dateText() {
         QFETCH(Text3, t);
         const auto r = DateText::parse(t.a);
-        QCOMPARE(r ? DateText::renderMinute(*r) + QString(":%1").arg(*r % 60, 2, 10, QChar('0')) : QString(), t.b);
+        QCOMPARE(r ? DateText::renderMinute(*r) + QString(":%1").arg(*r % 60, 2, 10, QChar('0'))
+                   : QString(),
+                 t.b);
         const auto m = DateText::parseMinute(t.a);
         QCOMPARE(m ? DateText::renderMinute(*m) : QString(), t.c);
     }
@@ -131,25 +176,33 @@ private slots:
         QTest::addColumn<Decoded>("d");
         const auto cp932 = FileEncoding::Cp932;
         QTest::newRow("cp932") << Decoded{"\x81\x60\x87\x40\xfb\xfc\xb6\xc0", cp932, "～①髙ｶﾀ"};
-        QTest::newRow("kana that is valid utf-8") << Decoded{"\xd0\xbd\x20\xd2\xb0", cp932, "ﾐｽ ﾒｰ"};
-        QTest::newRow("JIS and Microsoft forms") << Decoded{"\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e",
-                                                            cp932, "～∥－―￠￡￢\\~"};
-        QTest::newRow("one bad byte") << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
+        QTest::newRow("kana that is valid utf-8")
+            << Decoded{"\xd0\xbd\x20\xd2\xb0", cp932, "ﾐｽ ﾒｰ"};
+        QTest::newRow("JIS and Microsoft forms")
+            << Decoded{"\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", cp932,
+                       "～∥－―￠￡￢\\~"};
+        QTest::newRow("one bad byte")
+            << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
         QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, u"a\xDC80"_s};
         QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, u"｡ﾟ\xDCA0\xDCE0"_s};
         QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
         QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
         QTest::newRow("control codes") << Decoded{"\x93\xfa\x1a\x1c\x7f", cp932, "日\x1a\x1c\x7f"};
         QTest::newRow("NUL") << Decoded{QByteArray("\x93\xfa\0a", 4), cp932, u"日\0a"_s};
-        QTest::newRow("control codes, bad byte") << Decoded{"\x1a\x7f\x80", cp932, u"\x1a\x7f\xDC80"_s};
-        QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8, "髙😀"};
+        QTest::newRow("control codes, bad byte")
+            << Decoded{"\x1a\x7f\x80", cp932, u"\x1a\x7f\xDC80"_s};
+        QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8,
+                                          "髙😀"};
         const std::pair<const char *, QString> bom[] = {
-            {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s}, {"\xe0\xa0\x80\xed\x9f\xbf", u"\x800\xd7ff"_s},
+            {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s},
+            {"\xe0\xa0\x80\xed\x9f\xbf", u"\x800\xd7ff"_s},
             {"\xe9\x80\xbf\xe9\xbf\xc0", u"\x903f\xDCE9\xDCBF\xDCC0"_s},
             {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", u"\U00010000\U0010ffff"_s},
-            {"\xc1\xbf\xc3\xc0", u"\xDCC1\xDCBF\xDCC3\xDCC0"_s}, {"\x80\xef\xbb\xbf", u"\xDC80\xFEFF"_s},
+            {"\xc1\xbf\xc3\xc0", u"\xDCC1\xDCBF\xDCC3\xDCC0"_s},
+            {"\x80\xef\xbb\xbf", u"\xDC80\xFEFF"_s},
             {"\xe0\x9f\xbf\xed\xa0\x80", u"\xDCE0\xDC9F\xDCBF\xDCED\xDCA0\xDC80"_s},
-            {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80", u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s},
+            {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80",
+             u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s},
             {"\xf5\x80\xe9\xab", u"\xDCF5\xDC80\xDCE9\xDCAB"_s}};
         for (const auto &[bytes, text] : bom)
             QTest::addRow("BOM, %s", QByteArray(bytes).toHex(' ').constData())
@@ -170,10 +223,17 @@ private slots:
         QTest::addColumn<Encoded>("e");
         const auto cp932 = FileEncoding::Cp932, utf8 = FileEncoding::Utf8;
         QTest::newRow("cp932") << Encoded{"a～①髙ｶ", cp932, "a\x81\x60\x87\x40\xfb\xfc\xb6", 0};
-        QTest::newRow("control codes") << Encoded{"\x1a\x1c\x7f日", cp932, "\x1a\x1c\x7f\x93\xfa", 0};
-        QTest::newRow("variant twins, as iconv writes them") << Encoded{"〜‖−—¢£¬¥‾", cp932,
-            "\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", 0};
-        QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82" u"b"_s, cp932, "a\x80\x82" "b", 0};
+        QTest::newRow("control codes")
+            << Encoded{"\x1a\x1c\x7f日", cp932, "\x1a\x1c\x7f\x93\xfa", 0};
+        QTest::newRow("variant twins, as iconv writes them")
+            << Encoded{"〜‖−—¢£¬¥‾", cp932,
+                       "\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", 0};
+        QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82"
+                                               u"b"_s,
+                                               cp932,
+                                               "a\x80\x82"
+                                               "b",
+                                               0};
         QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
         QTest::newRow("accent after kana") << Encoded{"カé", cp932, {}, 0xe9};
         QTest::newRow("C1 control after ASCII") << Encoded{u"a\x80"_s, cp932, {}, 0x80};
@@ -191,23 +251,31 @@ private slots:
         } catch (const RunError &r) {
             error = QString::number(r.number()) + r.description();
         }
-        QCOMPARE(error, e.refused ? "1001文字" + describeCharacter(e.refused) + "はデータファイルの文字コードで保存できません。"
+        QCOMPARE(error, e.refused ? "1001文字" + describeCharacter(e.refused) +
+                                        "はデータファイルの文字コードで保存できません。"
                                   : QString());
         QString described;
         for (char32_t c : {0x1f600, 0x1f, 0x20, 0xd800, 0xdfff, 0xe000})
             described += describeCharacter(c);
-        QCOMPARE(described, u"「😀」(U+1F600)「」(U+001F)「 」(U+0020)「」(U+D800)「」(U+DFFF)「\xE000」(U+E000)"_s);
+        QCOMPARE(
+            described,
+            u"「😀」(U+1F600)「」(U+001F)「 」(U+0020)「」(U+D800)「」(U+DFFF)「\xE000」(U+E000)"_s);
     }
 
     void loadOddLines() {
         NoticeTable t;
         FileEncoding enc;
         // Lone CR and lone LF (lines appended by echo to a CR LF file) end lines too.
-        const QList<DataFile::LoadIssue> issues = DataFile::load(
-            "2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 11:00\tcr\t1\r2026/12/10 12:00\tm\t0\textra\tmore"
-            "\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 14:00\tlast\t0\n2026/12/13 15:00\techo\t0\n", t, enc);
-        QCOMPARE(t.arrJikoku, (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00", "2026/12/10 12:00",
-                                           "2026/12/11 13:00", "2026/12/12 14:00", "2026/12/13 15:00"}));
+        const QList<DataFile::LoadIssue> issues =
+            DataFile::load("2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 "
+                           "11:00\tcr\t1\r2026/12/10 12:00\tm\t0\textra\tmore"
+                           "\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 "
+                           "14:00\tlast\t0\n2026/12/13 15:00\techo\t0\n",
+                           t, enc);
+        QCOMPARE(t.arrJikoku,
+                 (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00",
+                              "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00",
+                              "2026/12/13 15:00"}));
         QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "cr", "m", "ends", "last", "echo"}));
         QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0", "0"}));
         QCOMPARE(issues.size(), 1); // the fourth field of the fifth line, reported, not shown
@@ -220,8 +288,10 @@ private slots:
                                "2026/12/07 09:05\ts\t0\r\nnot a date\tkept\t1\r\n");
         QCOMPARE(DataFile::serialize(t, FileEncoding::Utf8Bom), "\xef\xbb\xbf" + saved);
         QCOMPARE(t.arrJikoku.at(1), QStringLiteral("2026/1/5 9:05")); // the table keeps its form
-        DataFile::load("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n", t = NoticeTable(), enc); // no CR: LF ends lines
-        QCOMPARE(DataFile::serialize(t, enc), "2026/12/07 09:00\ta\t0\r\n2026/12/08 10:00\tb\t1\r\n");
+        DataFile::load("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n", t = NoticeTable(),
+                       enc); // no CR: LF ends lines
+        QCOMPARE(DataFile::serialize(t, enc),
+                 "2026/12/07 09:00\ta\t0\r\n2026/12/08 10:00\tb\t1\r\n");
         // A code written back as its twin (IBM's Ⅰ as NEC's) reads as its character once a pair has
         // followed a kept lead byte.
         QCOMPARE(TextCodec::decode("\x85\x93\xfa\xfa\x4a", FileEncoding::Cp932), u"\xDC85日Ⅰ"_s);
@@ -233,23 +303,33 @@ private slots:
     void saveAndRead_data() {
         QTest::addColumn<Save>("s");
         const QString synced = "open,fchmod,write,fdatasync,close,rename,open,fsync,close";
-        QTest::newRow("a save syncs the file, renames it, syncs the folder") << Save{"old", "", 0, 0, "new", synced};
-        QTest::newRow("a failed flush fails the save") << Save{"old", "fdatasync", EIO, RunError::DeviceIO, "old",
-                                                               "open,fchmod,write,fdatasync,close,unlink"};
-        QTest::newRow("a failed folder sync fails the save") << Save{"old", "fsync", EIO, RunError::DeviceIO, "new", {}};
-        QTest::newRow("a full quota is a full disk") << Save{"old", "write", EDQUOT, RunError::DiskFull, "old", {}};
+        QTest::newRow("a save syncs the file, renames it, syncs the folder")
+            << Save{"old", "", 0, 0, "new", synced};
+        QTest::newRow("a failed flush fails the save")
+            << Save{"old", "fdatasync",
+                    EIO,   RunError::DeviceIO,
+                    "old", "open,fchmod,write,fdatasync,close,unlink"};
+        QTest::newRow("a failed folder sync fails the save")
+            << Save{"old", "fsync", EIO, RunError::DeviceIO, "new", {}};
+        QTest::newRow("a full quota is a full disk")
+            << Save{"old", "write", EDQUOT, RunError::DiskFull, "old", {}};
         QTest::newRow("a full disk") << Save{"old", "write", ENOSPC, RunError::DiskFull, "old", {}};
-        QTest::newRow("an interrupted write goes on") << Save{"old", "write", EINTR, 0, "new", QString(synced).replace("write", "write,write")};
+        QTest::newRow("an interrupted write goes on") << Save{
+            "old", "write", EINTR, 0, "new", QString(synced).replace("write", "write,write")};
         QTest::newRow("a new file gets the usual mode") << Save{"", "", 0, 0, "new", {}};
         QTest::newRow("mode 0640 survives a save") << Save{"0640", "", 0, 0, "new", {}};
-        QTest::newRow("a linked file: the link stays, its file changes") << Save{"link", "", 0, 0, "new", {}};
-        QTest::newRow("a FIFO is refused at once") << Save{"fifo", "", 0, RunError::PathFileAccess, {}, {}};
+        QTest::newRow("a linked file: the link stays, its file changes")
+            << Save{"link", "", 0, 0, "new", {}};
+        QTest::newRow("a FIFO is refused at once")
+            << Save{"fifo", "", 0, RunError::PathFileAccess, {}, {}};
     }
     void saveAndRead() {
         QFETCH(Save, s);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("elsewhere"));
-        const QString path = dir.filePath("Pirune.dat"), target = dir.filePath(s.file == "link" ? "elsewhere/Pirune.dat" : "Pirune.dat");
+        const QString path = dir.filePath("Pirune.dat"),
+                      target =
+                          dir.filePath(s.file == "link" ? "elsewhere/Pirune.dat" : "Pirune.dat");
         if (QFile f(target); !s.file.isEmpty() && s.file != "fifo")
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
         QVERIFY(s.file != "0640" || chmod(qPrintable(target), 0640) == 0);
@@ -259,7 +339,8 @@ private slots:
         QStringList calls;
         FileSystemCalls noted; // the system's calls, each noted, `failing` failing once
         const auto note = [&](auto &call, const char *name) {
-            call = [&calls, &s, name, real = call, fail = qstrcmp(name, s.failing) == 0](auto... a) mutable {
+            call = [&calls, &s, name, real = call,
+                    fail = qstrcmp(name, s.failing) == 0](auto... a) mutable {
                 calls << name;
                 if (std::exchange(fail, false)) {
                     errno = s.err;
@@ -268,9 +349,12 @@ private slots:
                 return real(a...);
             };
         };
-        note(noted.open, "open"), note(noted.write, "write"), note(noted.fchmod, "fchmod"), note(noted.fdatasync, "fdatasync");
-        note(noted.fsync, "fsync"), note(noted.close, "close"), note(noted.rename, "rename"), note(noted.unlink, "unlink");
-        const auto restore = qScopeGuard([previous = FileSystemCalls::exchange(noted)] { FileSystemCalls::exchange(previous); });
+        note(noted.open, "open"), note(noted.write, "write"), note(noted.fchmod, "fchmod"),
+            note(noted.fdatasync, "fdatasync");
+        note(noted.fsync, "fsync"), note(noted.close, "close"), note(noted.rename, "rename"),
+            note(noted.unlink, "unlink");
+        const auto restore = qScopeGuard(
+            [previous = FileSystemCalls::exchange(noted)] { FileSystemCalls::exchange(previous); });
         int error = 0;
         alarm(10); // a FIFO opened for reading waits for a writer: better end the test
         try {
@@ -289,7 +373,8 @@ private slots:
             return;
         QCOMPARE(DataFile::readAll(path), s.after);
         QVERIFY(QFileInfo(path).isSymLink() == (s.file == "link"));
-        QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"Pirune.dat"});
+        QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"Pirune.dat"});
         const mode_t mask = umask(0);
         umask(mask);
         struct stat st;
@@ -327,7 +412,8 @@ private slots:
         }
     }
 
-    // The exchange sort would take minutes here: an Add and a Change on a long table must not use it.
+    // The exchange sort would take minutes here: an Add and a Change on a long table must not use
+    // it.
     void longTableTakesTheFastPath() {
         QStringList keys;
         for (qint32 i = 0; i < 100000; ++i)

@@ -16,8 +16,7 @@
 namespace {
 QDateTime g_fixed;
 
-struct Watcher
-{
+struct Watcher {
     QPointer<QObject> context;
     std::function<void()> onChange;
 };
@@ -27,15 +26,13 @@ std::vector<Watcher> g_watchers;
 // A timer on the wall clock that never expires but is cancelled whenever that clock is set,
 // which the kernel also does on resume. The expiry lies far enough out to stay in the future
 // under any offset a time-faking wrapper may add.
-bool armCancelOnSet(int fd)
-{
+bool armCancelOnSet(int fd) {
     itimerspec far{};
     far.it_value.tv_sec = time_t(1) << 40;
     return timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &far, nullptr) == 0;
 }
 
-bool startKernelNotice()
-{
+bool startKernelNotice() {
     static const bool started = [] {
         const int fd = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
         if (fd < 0)
@@ -60,17 +57,19 @@ bool startKernelNotice()
 #endif
 } // namespace
 
-QDateTime Clock::now()
-{
+QDateTime Clock::now() {
     return g_fixed.isValid() ? g_fixed : QDateTime::currentDateTime();
 }
 
-void Clock::setFixed(const QDateTime &t) { g_fixed = t; }
+void Clock::setFixed(const QDateTime &t) {
+    g_fixed = t;
+}
 
-void Clock::reset() { g_fixed = QDateTime(); }
+void Clock::reset() {
+    g_fixed = QDateTime();
+}
 
-bool Clock::watchChanges(QObject *context, std::function<void()> onChange)
-{
+bool Clock::watchChanges(QObject *context, std::function<void()> onChange) {
     g_watchers.push_back({context, std::move(onChange)});
 #ifdef Q_OS_LINUX
     return QCoreApplication::instance() && startKernelNotice();
@@ -79,8 +78,7 @@ bool Clock::watchChanges(QObject *context, std::function<void()> onChange)
 #endif
 }
 
-void Clock::notifyChanged()
-{
+void Clock::notifyChanged() {
     g_watchers.erase(std::remove_if(g_watchers.begin(), g_watchers.end(),
                                     [](const Watcher &w) { return w.context.isNull(); }),
                      g_watchers.end());

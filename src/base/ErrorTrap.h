@@ -9,9 +9,7 @@
 namespace ErrorTrap {
 
 // Runs body; whatever it throws comes back as the error the program reports.
-template <class Body>
-std::optional<RunError> capture(Body &&body)
-{
+template <class Body> std::optional<RunError> capture(Body &&body) {
     try {
         body();
     } catch (const RunError &e) {
@@ -24,17 +22,14 @@ std::optional<RunError> capture(Body &&body)
     return std::nullopt;
 }
 
-inline QString text(const char *label, const RunError &e)
-{
+inline QString text(const char *label, const RunError &e) {
     return QString::fromUtf8(label) + QString::number(e.number()) + QStringLiteral(" / Msg:") +
            e.description();
 }
 
 // Runs body; a failure inside it is shown in the trap box and the procedure ends there.
 // Returns true when body ran to its end.
-template <class Body>
-bool run(const char *label, Body &&body) noexcept
-{
+template <class Body> bool run(const char *label, Body &&body) noexcept {
     try {
         const std::optional<RunError> failure = capture(body);
         if (!failure)

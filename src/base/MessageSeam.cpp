@@ -4,21 +4,20 @@
 
 namespace MessageSeam {
 namespace {
-Handler &handler()
-{
+Handler &handler() {
     static Handler h;
     return h;
 }
 int g_open = 0;
 } // namespace
 
-int openBoxes() { return g_open; }
+int openBoxes() {
+    return g_open;
+}
 
-Answer show(const Box &box)
-{
+Answer show(const Box &box) {
     if (handler()) {
-        struct Open
-        {
+        struct Open {
             Open() { ++g_open; }
             ~Open() { --g_open; }
         } open;
@@ -28,20 +27,17 @@ Answer show(const Box &box)
     return box.defaultAnswer;
 }
 
-Handler setHandler(Handler h)
-{
+Handler setHandler(Handler h) {
     Handler old = std::move(handler());
     handler() = std::move(h);
     return old;
 }
 
-void okBox(const QString &text, const QString &title)
-{
+void okBox(const QString &text, const QString &title) {
     show(Box{text, title, Buttons::Ok, Icon::None, Answer::Ok, false});
 }
 
-bool yesNo(const QString &text, const QString &title, Answer defaultAnswer)
-{
+bool yesNo(const QString &text, const QString &title, Answer defaultAnswer) {
     return show(Box{text, title, Buttons::YesNo, Icon::None, defaultAnswer, false}) == Answer::Yes;
 }
 

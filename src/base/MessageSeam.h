@@ -10,8 +10,7 @@ enum class Buttons { Ok, YesNo };
 enum class Icon { None, Critical };
 enum class Answer { Ok, Yes, No };
 
-struct Box
-{
+struct Box {
     QString text;
     QString title;
     Buttons buttons = Buttons::Ok;

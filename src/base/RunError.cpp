@@ -3,12 +3,10 @@
 #include <new>
 
 namespace {
-QString withDetail(const QString &text, const QString &detail)
-{
+QString withDetail(const QString &text, const QString &detail) {
     return detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + QLatin1Char(')');
 }
-QString withFile(const QString &text, const QString &path, const QString &systemText)
-{
+QString withFile(const QString &text, const QString &path, const QString &systemText) {
     QString d = path;
     if (!systemText.isEmpty())
         d += QStringLiteral(": ") + systemText;
@@ -16,62 +14,60 @@ QString withFile(const QString &text, const QString &path, const QString &system
 }
 } // namespace
 
-RunError RunError::overflow(const QString &detail)
-{
+RunError RunError::overflow(const QString &detail) {
     return {Overflow, withDetail(QStringLiteral("オーバーフローしました。"), detail)};
 }
-RunError RunError::outOfMemory() { return {OutOfMemory, QStringLiteral("メモリが不足しています。")}; }
-RunError RunError::indexOutOfRange(const QString &detail)
-{
-    return {IndexOutOfRange, withDetail(QStringLiteral("インデックスが有効範囲にありません。"), detail)};
+RunError RunError::outOfMemory() {
+    return {OutOfMemory, QStringLiteral("メモリが不足しています。")};
 }
-RunError RunError::fileNotFound(const QString &path)
-{
+RunError RunError::indexOutOfRange(const QString &detail) {
+    return {IndexOutOfRange,
+            withDetail(QStringLiteral("インデックスが有効範囲にありません。"), detail)};
+}
+RunError RunError::fileNotFound(const QString &path) {
     return {FileNotFound, withFile(QStringLiteral("ファイルが見つかりません。"), path, {})};
 }
-RunError RunError::ioError(const QString &path, const QString &systemText)
-{
+RunError RunError::ioError(const QString &path, const QString &systemText) {
     return {DeviceIO, withFile(QStringLiteral("デバイス I/O エラーです。"), path, systemText)};
 }
-RunError RunError::diskFull(const QString &path, const QString &systemText)
-{
-    return {DiskFull, withFile(QStringLiteral("ディスクの空き容量が不足しています。"), path, systemText)};
+RunError RunError::diskFull(const QString &path, const QString &systemText) {
+    return {DiskFull,
+            withFile(QStringLiteral("ディスクの空き容量が不足しています。"), path, systemText)};
 }
-RunError RunError::permissionDenied(const QString &path, const QString &systemText)
-{
+RunError RunError::permissionDenied(const QString &path, const QString &systemText) {
     return {PermissionDenied, withFile(QStringLiteral("書き込みできません。"), path, systemText)};
 }
-RunError RunError::pathAccess(const QString &path, const QString &systemText)
-{
-    return {PathFileAccess, withFile(QStringLiteral("パス/ファイル アクセス エラーです。"), path, systemText)};
+RunError RunError::pathAccess(const QString &path, const QString &systemText) {
+    return {PathFileAccess,
+            withFile(QStringLiteral("パス/ファイル アクセス エラーです。"), path, systemText)};
 }
-RunError RunError::unencodable(char32_t c)
-{
+RunError RunError::unencodable(char32_t c) {
     return {UnencodableCharacter,
-            QStringLiteral("文字%1はデータファイルの文字コードで保存できません。").arg(describeCharacter(c))};
+            QStringLiteral("文字%1はデータファイルの文字コードで保存できません。")
+                .arg(describeCharacter(c))};
 }
-RunError RunError::controlFailure(const QString &detail)
-{
-    return {ControlFailure, withDetail(QStringLiteral("コントロールの呼び出しに失敗しました。"), detail)};
+RunError RunError::controlFailure(const QString &detail) {
+    return {ControlFailure,
+            withDetail(QStringLiteral("コントロールの呼び出しに失敗しました。"), detail)};
 }
-RunError RunError::refusedUnloadedFile(const QString &path)
-{
+RunError RunError::refusedUnloadedFile(const QString &path) {
     return {UnreadDataFile,
-            withFile(QStringLiteral("起動時にデータファイルを最後まで読み込めなかったため、上書きしません。"
-                                    "データファイルを確認してから Pirune を起動し直してください。"),
+            withFile(QStringLiteral(
+                         "起動時にデータファイルを最後まで読み込めなかったため、上書きしません。"
+                         "データファイルを確認してから Pirune を起動し直してください。"),
                      path, {})};
 }
-RunError RunError::fromStd(const std::exception &e)
-{
+RunError RunError::fromStd(const std::exception &e) {
     if (dynamic_cast<const std::bad_alloc *>(&e))
         return outOfMemory();
-    return {InternalError, QStringLiteral("内部エラーです。 (%1)").arg(QString::fromLocal8Bit(e.what()))};
+    return {InternalError,
+            QStringLiteral("内部エラーです。 (%1)").arg(QString::fromLocal8Bit(e.what()))};
 }
 
-QString describeCharacter(char32_t c)
-{
+QString describeCharacter(char32_t c) {
     const char32_t buf[1] = {c};
-    const QString shown = (c < 0x20 || (c >= 0xD800 && c < 0xE000)) ? QString() : QString::fromUcs4(buf, 1);
+    const QString shown =
+        (c < 0x20 || (c >= 0xD800 && c < 0xE000)) ? QString() : QString::fromUcs4(buf, 1);
     return QStringLiteral("「%1」(U+%2)")
         .arg(shown, QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
 }

@@ -4,10 +4,10 @@
 #include <exception>
 
 // A run-time failure as the error trap reports it: a number and a Japanese description.
-class RunError : public std::exception
-{
+class RunError : public std::exception {
 public:
-    RunError(int number, QString description) : m_number(number), m_description(std::move(description)) {}
+    RunError(int number, QString description)
+        : m_number(number), m_description(std::move(description)) {}
     int number() const { return m_number; }
     const QString &description() const { return m_description; }
     const char *what() const noexcept override { return "RunError"; }
@@ -49,9 +49,7 @@ private:
 QString describeCharacter(char32_t c);
 
 // Bounds-checked element access: an index outside the table is a reported failure, never a crash.
-template <class List>
-auto &at(List &list, qsizetype i)
-{
+template <class List> auto &at(List &list, qsizetype i) {
     if (i < 0 || i >= list.size())
         throw RunError::indexOutOfRange();
     return list[i];

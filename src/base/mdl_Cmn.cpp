@@ -2,16 +2,14 @@
 
 #include "base/ErrorTrap.h"
 
-ErrObject &Err()
-{
+ErrObject &Err() {
     static ErrObject err;
     return err;
 }
 
 namespace {
 template <class Body>
-auto guarded(const char *name, Body &&body, decltype(body()) onFailure) -> decltype(body())
-{
+auto guarded(const char *name, Body &&body, decltype(body()) onFailure) -> decltype(body()) {
     decltype(body()) result = onFailure;
     if (const auto failure = ErrorTrap::capture([&] { result = body(); })) {
         Cmn_ReportError(QString::fromLatin1(name), *failure);
@@ -21,8 +19,7 @@ auto guarded(const char *name, Body &&body, decltype(body()) onFailure) -> declt
 }
 } // namespace
 
-qint32 splitFields(const QString &text, const QString &delimiter, QStringList &result)
-{
+qint32 splitFields(const QString &text, const QString &delimiter, QStringList &result) {
     for (QString &slot : result)
         slot.clear();
     if (delimiter.size() != 1) {
@@ -45,13 +42,12 @@ qint32 splitFields(const QString &text, const QString &delimiter, QStringList &r
     }
 }
 
-qint32 Split(const QString &text, const QString &delimiter, QStringList &result)
-{
-    return guarded("Split", [&] { return splitFields(text, delimiter, result); }, 0);
+qint32 Split(const QString &text, const QString &delimiter, QStringList &result) {
+    return guarded(
+        "Split", [&] { return splitFields(text, delimiter, result); }, 0);
 }
 
-QString Cmn_ConvCRLFtoMark(QString text)
-{
+QString Cmn_ConvCRLFtoMark(QString text) {
     return guarded(
         "Cmn_ConvCRLFtoMark",
         [&] {
@@ -72,21 +68,20 @@ QString Cmn_ConvCRLFtoMark(QString text)
         QString());
 }
 
-QString Cmn_CutTab(QString text)
-{
+QString Cmn_CutTab(QString text) {
     return guarded(
         "Cmn_CutTab", [&] { return text.remove(QLatin1Char('\t')); }, QString());
 }
 
-QString Cmn_ConvMarktoCRLF(QString text)
-{
+QString Cmn_ConvMarktoCRLF(QString text) {
     return guarded(
         "Cmn_ConvMarktoCRLF",
         [&] {
             QString out;
             out.reserve(text.size() + 8);
             for (qsizetype i = 0; i < text.size(); ++i) {
-                if (text.at(i) == QLatin1Char('\\') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('n')) {
+                if (text.at(i) == QLatin1Char('\\') && i + 1 < text.size() &&
+                    text.at(i + 1) == QLatin1Char('n')) {
                     out += QLatin1String("\r\n");
                     ++i;
                 } else {
@@ -98,20 +93,18 @@ QString Cmn_ConvMarktoCRLF(QString text)
         QString());
 }
 
-void Cmn_ReportError(const QString &name, const RunError &e)
-{
+void Cmn_ReportError(const QString &name, const RunError &e) {
     Err().set(e.number(), e.description());
     Cmn_ErrorBox(name);
 }
 
-void Cmn_ErrorBox(const QString &name)
-{
+void Cmn_ErrorBox(const QString &name) {
     ErrObject &e = Err();
     if (e.number != 0) {
         MessageSeam::Box box;
-        box.text = QStringLiteral("ｴﾗｰ番号 ") + QString::number(e.number) + QStringLiteral("  ") + e.source +
-                   QStringLiteral(" ( ") + name + QStringLiteral(" ) でｴﾗｰが発生しました。") + QLatin1Char('\r') +
-                   e.description;
+        box.text = QStringLiteral("ｴﾗｰ番号 ") + QString::number(e.number) + QStringLiteral("  ") +
+                   e.source + QStringLiteral(" ( ") + name +
+                   QStringLiteral(" ) でｴﾗｰが発生しました。") + QLatin1Char('\r') + e.description;
         box.title = QStringLiteral("ｴﾗｰ");
         box.icon = MessageSeam::Icon::Critical;
         box.foreground = true;

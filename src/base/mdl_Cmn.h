@@ -4,13 +4,11 @@
 #include <QStringList>
 
 // The pending run-time error that Cmn_ErrorBox reports and clears.
-struct ErrObject
-{
+struct ErrObject {
     int number = 0;
     QString source;
     QString description;
-    void set(int n, const QString &desc, const QString &src = QStringLiteral("Pirune"))
-    {
+    void set(int n, const QString &desc, const QString &src = QStringLiteral("Pirune")) {
         number = n;
         description = desc;
         source = src;

@@ -21,25 +21,21 @@
 namespace {
 // Ends the process once no window of it is open, whichever closed last. Qt's own rule does not
 // count windows owned by the main window, such as the version window.
-class EndWithLastWindow : public QObject
-{
+class EndWithLastWindow : public QObject {
 public:
-    explicit EndWithLastWindow(QObject *parent) : QObject(parent)
-    {
+    explicit EndWithLastWindow(QObject *parent) : QObject(parent) {
         setObjectName(QStringLiteral("EndWithLastWindow"));
         queueCheck();
     }
 
-    bool eventFilter(QObject *, QEvent *event) override
-    {
+    bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() == QEvent::Hide)
             queueCheck();
         return false;
     }
 
 private:
-    void queueCheck()
-    {
+    void queueCheck() {
         if (m_queued)
             return;
         m_queued = true;
@@ -57,8 +53,7 @@ private:
 };
 } // namespace
 
-F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m_dataDir(dataDir)
-{
+F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m_dataDir(dataDir) {
     setupWindow();
     TrayControl1 = new TrayControl(this);
     TrayControl1->setObjectName(QStringLiteral("TrayControl1"));
@@ -74,18 +69,18 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
 
 F_Pirune::~F_Pirune() = default;
 
-std::function<void()> &F_Pirune::exitProcess()
-{
+std::function<void()> &F_Pirune::exitProcess() {
     // At once, as the user asked: every change is already in the Data file, and destructors
     // would remove the tray icon and close windows one by one first.
     static std::function<void()> f = [] { std::_Exit(0); };
     return f;
 }
 
-QString F_Pirune::dataFilePath() const { return DataFile::pathIn(m_dataDir); }
+QString F_Pirune::dataFilePath() const {
+    return DataFile::pathIn(m_dataDir);
+}
 
-void F_Pirune::Form_Load()
-{
+void F_Pirune::Form_Load() {
     // Until the whole file is in the table, a save would overwrite notices not yet read.
     m_loadFailed = true;
     // The window is usually hidden; closing a message window must not end the program.
@@ -113,29 +108,25 @@ void F_Pirune::Form_Load()
     });
 }
 
-void F_Pirune::applyButtonRule()
-{
+void F_Pirune::applyButtonRule() {
     m_editButtons = lngLast != -1;
     showEditButtons();
 }
 
-void F_Pirune::showEditButtons()
-{
+void F_Pirune::showEditButtons() {
     if (cmd_Settei && m_editButtons) {
         cmd_Settei->setEnabled(*m_editButtons);
         cmd_Del->setEnabled(*m_editButtons);
     }
 }
 
-void F_Pirune::setTimeField(const QString &hhnn)
-{
+void F_Pirune::setTimeField(const QString &hhnn) {
     m_timeText = hhnn;
     if (txt_SetteiJikoku)
         txt_SetteiJikoku->setText(hhnn);
 }
 
-void F_Pirune::ensureControls()
-{
+void F_Pirune::ensureControls() {
     if (controlsBuilt())
         return;
     buildControls();
@@ -147,8 +138,7 @@ void F_Pirune::ensureControls()
     cmdEnd->setFocus(); // first in the tab order: the focus when the window is first shown
 }
 
-void F_Pirune::cmdEnd_Click()
-{
+void F_Pirune::cmdEnd_Click() {
     ErrorTrap::run("cmdEnd_Click Code:", [&] {
         if (TrayControl1->isHostMissing())
             showMinimized();
@@ -157,14 +147,12 @@ void F_Pirune::cmdEnd_Click()
     });
 }
 
-void F_Pirune::closeEvent(QCloseEvent *event)
-{
+void F_Pirune::closeEvent(QCloseEvent *event) {
     Form_Unload();
     event->accept();
 }
 
-void F_Pirune::Form_Unload()
-{
+void F_Pirune::Form_Unload() {
     ErrorTrap::run("Form_Unload Code:", [&] { TrayControl1->remove(); });
     Timer1->stop();
     emit unloaded();
@@ -172,8 +160,7 @@ void F_Pirune::Form_Unload()
         qApp->installEventFilter(new EndWithLastWindow(this));
 }
 
-void F_Pirune::SetDispFromMemory()
-{
+void F_Pirune::SetDispFromMemory() {
     ErrorTrap::run("SetDispFromMemory Code:", [&] {
         if (!lstItiran)
             return; // the lines are written when the list is built
@@ -189,8 +176,7 @@ void F_Pirune::SetDispFromMemory()
     });
 }
 
-qint32 F_Pirune::SortItiran(qint32 index)
-{
+qint32 F_Pirune::SortItiran(qint32 index) {
     qint32 result = -1;
     ErrorTrap::run("SortItiran Code:", [&] { result = SortItiranFast(*this, index); });
     return result;

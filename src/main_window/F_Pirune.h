@@ -25,8 +25,7 @@ class TimeField;
 class TrayControl;
 
 // The main window: owns the notices, the editor, the timer and the tray icon.
-class F_Pirune : public QWidget, private NoticeTable
-{
+class F_Pirune : public QWidget, private NoticeTable {
     Q_OBJECT
 public:
     explicit F_Pirune(const QString &dataDir, QWidget *parent = nullptr);
@@ -136,8 +135,8 @@ private:
 
     QString m_dataDir;
     FileEncoding m_encoding = FileEncoding::Cp932;
-    bool m_loadFailed = false; // the file could not be read whole: it must not be overwritten
-    bool m_behind = false;     // a save failed: the file lacks changes the table has
+    bool m_loadFailed = false;       // the file could not be read whole: it must not be overwritten
+    bool m_behind = false;           // a save failed: the file lacks changes the table has
     bool m_saveFailureShown = false; // ...and the user was told, once for the streak
     int m_reloads = 0;
     Scheduler *m_scheduler = nullptr;

@@ -1,11 +1,11 @@
 #include "main_window/F_Pirune.h"
 
 #include "base/Clock.h"
-#include "widgets/DatePicker.h"
 #include "base/ErrorTrap.h"
-#include "widgets/TimeField.h"
 #include "base/mdl_Cmn.h"
 #include "store/DateText.h"
+#include "widgets/DatePicker.h"
+#include "widgets/TimeField.h"
 
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -15,9 +15,9 @@
 namespace {
 
 // "hh:nn" of a text that reads as a time of day; any other text unchanged.
-QString normalizeTime(const QString &text)
-{
-    static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*$"));
+QString normalizeTime(const QString &text) {
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*$"));
     const auto m = re.match(text);
     if (!m.hasMatch())
         return text;
@@ -28,25 +28,24 @@ QString normalizeTime(const QString &text)
     return QStringLiteral("%1:%2").arg(h, 2, 10, QLatin1Char('0')).arg(n, 2, 10, QLatin1Char('0'));
 }
 
-QString nowHHNN() { return Clock::now().toString(QStringLiteral("HH:mm")); }
+QString nowHHNN() {
+    return Clock::now().toString(QStringLiteral("HH:mm"));
+}
 
 } // namespace
 
-QString F_Pirune::txtSetteiMesText() const
-{
+QString F_Pirune::txtSetteiMesText() const {
     QString t = txtSetteiMes->toPlainText();
     t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return t;
 }
 
-qint32 F_Pirune::listIndex() const
-{
+qint32 F_Pirune::listIndex() const {
     const QList<QListWidgetItem *> sel = lstItiran->selectedItems();
     return sel.isEmpty() ? -1 : lstItiran->row(sel.first());
 }
 
-void F_Pirune::setListIndex(qint32 index)
-{
+void F_Pirune::setListIndex(qint32 index) {
     {
         const QSignalBlocker block(lstItiran);
         if (index < 0 || index >= lstItiran->count()) {
@@ -62,15 +61,15 @@ void F_Pirune::setListIndex(qint32 index)
     lstItiran_Click();
 }
 
-QString F_Pirune::editorJikoku() const
-{
+QString F_Pirune::editorJikoku() const {
     return DTP_YMD->Value() + QLatin1Char(' ') + normalizeTime(txt_SetteiJikoku->Text());
 }
 
-QString F_Pirune::editorMes() const { return Cmn_CutTab(Cmn_ConvCRLFtoMark(txtSetteiMesText())); }
+QString F_Pirune::editorMes() const {
+    return Cmn_CutTab(Cmn_ConvCRLFtoMark(txtSetteiMesText()));
+}
 
-bool F_Pirune::refuseUnencodable(const QString &mes)
-{
+bool F_Pirune::refuseUnencodable(const QString &mes) {
     const auto bad = TextCodec::firstUnencodable(mes, m_encoding);
     if (!bad)
         return false;
@@ -81,11 +80,11 @@ bool F_Pirune::refuseUnencodable(const QString &mes)
     return true;
 }
 
-bool F_Pirune::Input_check()
-{
+bool F_Pirune::Input_check() {
     bool result = false;
     ErrorTrap::run("Input_check Code:", [&] {
-        const QString candidate = DTP_YMD->Value() + QLatin1Char(' ') + normalizeTime(txt_SetteiJikoku->Text());
+        const QString candidate =
+            DTP_YMD->Value() + QLatin1Char(' ') + normalizeTime(txt_SetteiJikoku->Text());
         if (DateText::parse(candidate) && candidate.size() == 16) {
             result = true;
             return;
@@ -96,8 +95,7 @@ bool F_Pirune::Input_check()
     return result;
 }
 
-void F_Pirune::cmd_Add_Click()
-{
+void F_Pirune::cmd_Add_Click() {
     ErrorTrap::run("cmd_Add_Click Code:", [&] {
         if (!Input_check())
             return;
@@ -122,8 +120,7 @@ void F_Pirune::cmd_Add_Click()
     });
 }
 
-void F_Pirune::cmd_Settei_Click()
-{
+void F_Pirune::cmd_Settei_Click() {
     ErrorTrap::run("cmd_Settei_Click Code:", [&] {
         if (listIndex() == -1) {
             MessageSeam::okBox(QStringLiteral("変更対象を選択してください"));
@@ -149,8 +146,7 @@ void F_Pirune::cmd_Settei_Click()
     });
 }
 
-void F_Pirune::lstItiran_Click()
-{
+void F_Pirune::lstItiran_Click() {
     ErrorTrap::run("lstItiran_Click Code:", [&] {
         const qint32 i = listIndex();
         const QString &jikoku = at(arrJikoku, i);
@@ -165,14 +161,14 @@ void F_Pirune::lstItiran_Click()
         DTP_YMD->setValue(date);
         const QString hhnn = normalizeTime(time);
         if (hhnn.size() != 5 || hhnn.at(2) != QLatin1Char(':'))
-            throw RunError::controlFailure(QStringLiteral("txt_SetteiJikoku.Text = \"%1\"").arg(time));
+            throw RunError::controlFailure(
+                QStringLiteral("txt_SetteiJikoku.Text = \"%1\"").arg(time));
         txt_SetteiJikoku->setText(hhnn);
         txtSetteiMes->setPlainText(Cmn_ConvMarktoCRLF(at(arrMes, i)));
     });
 }
 
-void F_Pirune::cmd_Del_Click()
-{
+void F_Pirune::cmd_Del_Click() {
     ErrorTrap::run("cmd_Del_Click Code:", [&] {
         if (listIndex() == -1) {
             MessageSeam::okBox(QStringLiteral("削除対象を選択してください"));
@@ -219,8 +215,7 @@ void F_Pirune::cmd_Del_Click()
     });
 }
 
-void F_Pirune::cmd_Clear_Click()
-{
+void F_Pirune::cmd_Clear_Click() {
     ErrorTrap::run("cmd_Clear_Click Code:", [&] {
         txt_SetteiJikoku->setText(nowHHNN());
         txtSetteiMes->setPlainText(QString());

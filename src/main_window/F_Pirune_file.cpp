@@ -11,8 +11,7 @@
 #include <QTimer>
 #include <utility>
 
-QStringList F_Pirune::listLines() const
-{
+QStringList F_Pirune::listLines() const {
     QStringList lines;
     for (qint32 i = 0; i <= lngLast; ++i)
         lines << displayText(i);
@@ -20,22 +19,19 @@ QStringList F_Pirune::listLines() const
 }
 
 // Reads the Data file into t, and remembers which file that was unless it changed meanwhile.
-QList<DataFile::LoadIssue> F_Pirune::readDataFile(NoticeTable &t, FileEncoding &enc)
-{
+QList<DataFile::LoadIssue> F_Pirune::readDataFile(NoticeTable &t, FileEncoding &enc) {
     const std::optional<FileStamp> before = FileStamp::of(dataFilePath());
     QList<DataFile::LoadIssue> issues = DataFile::load(DataFile::readAll(dataFilePath()), t, enc);
     m_fileWatch->remember(m_fileWatch->stampUnchangedSince(before));
     return issues;
 }
 
-void F_Pirune::reportLoadIssues(const QList<DataFile::LoadIssue> &issues)
-{
+void F_Pirune::reportLoadIssues(const QList<DataFile::LoadIssue> &issues) {
     for (const DataFile::LoadIssue &issue : issues)
         Cmn_ReportError(QStringLiteral("Split"), issue.error);
 }
 
-bool F_Pirune::SaveDataToFile()
-{
+bool F_Pirune::SaveDataToFile() {
     const std::optional<RunError> failure = ErrorTrap::capture([&] {
         const QString path = dataFilePath();
         if (m_loadFailed)
@@ -55,8 +51,7 @@ bool F_Pirune::SaveDataToFile()
     return false;
 }
 
-void F_Pirune::ReloadDataFile()
-{
+void F_Pirune::ReloadDataFile() {
     // Reading now would change the lines under an open box; its caller checks again after it.
     if (MessageSeam::openBoxes() > 0) {
         QTimer::singleShot(500, this, [this] {
@@ -99,8 +94,7 @@ void F_Pirune::ReloadDataFile()
 
 // Before a change is made: a Data file someone else changed is read first, so the change applies
 // to what is in it. A change of a picked line is not made then, as the line may have moved.
-bool F_Pirune::fileIsCurrent(bool refersToLine)
-{
+bool F_Pirune::fileIsCurrent(bool refersToLine) {
     if (m_behind || m_fileWatch->isCurrent())
         return true;
     const int reloads = m_reloads;
@@ -111,20 +105,20 @@ bool F_Pirune::fileIsCurrent(bool refersToLine)
     return false;
 }
 
-void F_Pirune::tellListReloaded()
-{
-    MessageSeam::okBox(QStringLiteral("データファイルが Pirune の外で変更されたため、一覧を読み込み直し"
-                                      "ました。対象をもう一度選択してください。"));
+void F_Pirune::tellListReloaded() {
+    MessageSeam::okBox(
+        QStringLiteral("データファイルが Pirune の外で変更されたため、一覧を読み込み直し"
+                       "ました。対象をもう一度選択してください。"));
 }
 
 // At exit with changes a save could not write: which they are, before they are lost.
-void F_Pirune::reportUnsavedChanges()
-{
+void F_Pirune::reportUnsavedChanges() {
     ErrorTrap::run("SaveDataToFile Code:", [&] {
         NoticeTable onDisk;
         FileEncoding enc;
         if (!m_loadFailed) {
-            ErrorTrap::capture([&] { DataFile::load(DataFile::readAll(dataFilePath()), onDisk, enc); });
+            ErrorTrap::capture(
+                [&] { DataFile::load(DataFile::readAll(dataFilePath()), onDisk, enc); });
         }
         const auto rows = [](const NoticeTable &t) {
             QStringList out;
@@ -134,7 +128,8 @@ void F_Pirune::reportUnsavedChanges()
             return out;
         };
         const QStringList mine = rows(*this), theirs = rows(onDisk);
-        QString text = QStringLiteral("次の変更はデータファイルに保存されていないため、失われます。");
+        QString text =
+            QStringLiteral("次の変更はデータファイルに保存されていないため、失われます。");
         for (const QString &row : mine) {
             if (!theirs.contains(row))
                 text += QStringLiteral("\r\n追加・変更: ") + row;

@@ -1,11 +1,11 @@
 #include "main_window/F_Pirune.h"
 
+#include "base/ErrorTrap.h"
+#include "tray/TrayControl.h"
 #include "widgets/AppIcon.h"
 #include "widgets/DatePicker.h"
-#include "base/ErrorTrap.h"
 #include "widgets/TimeField.h"
 #include "widgets/Twips.h"
-#include "tray/TrayControl.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -25,11 +25,10 @@ namespace {
 constexpr int kFrameW = 90, kFrameH = 405;
 constexpr int kMinW = 9225, kMinH = 5310;
 
-QFont fixedJapaneseFont(double pointSize)
-{
+QFont fixedJapaneseFont(double pointSize) {
     QFont f;
-    f.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"), QStringLiteral("IPAGothic"),
-                   QStringLiteral("Noto Sans Mono CJK JP")});
+    f.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
+                   QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP")});
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
     f.setPointSizeF(pointSize);
@@ -37,14 +36,13 @@ QFont fixedJapaneseFont(double pointSize)
 }
 
 // Draws each line's text from a set offset, so the header's "|" can stand above the lines' "|".
-class ItiranDelegate : public QStyledItemDelegate
-{
+class ItiranDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     int textX = 2;
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override {
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
         const QString text = opt.text;
@@ -56,8 +54,8 @@ public:
         painter->setFont(opt.font);
         const bool selected = opt.state & QStyle::State_Selected;
         painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(opt.rect.adjusted(textX, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          text);
+        painter->drawText(opt.rect.adjusted(textX, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
         painter->restore();
     }
 };
@@ -65,22 +63,20 @@ public:
 // A single-selection list box: the user picks another line but never clears the pick, and any way
 // of picking a line (mouse, arrows, Space, Home, a typed letter) loads it through the selection
 // change. A press on the line already picked counts as picking it again.
-class ItiranList : public QListWidget
-{
+class ItiranList : public QListWidget {
 public:
     using QListWidget::QListWidget;
     std::function<void()> pickedAgain;
 
 protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index, const QEvent *event) const override
-    {
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override {
         if (!index.isValid() || selectionModel()->isSelected(index))
             return QItemSelectionModel::NoUpdate;
         return QListWidget::selectionCommand(index, event);
     }
 
-    void mousePressEvent(QMouseEvent *event) override
-    {
+    void mousePressEvent(QMouseEvent *event) override {
         const QModelIndex at = indexAt(event->position().toPoint());
         const bool again = at.isValid() && selectionModel()->isSelected(at);
         QListWidget::mousePressEvent(event);
@@ -88,8 +84,7 @@ protected:
             pickedAgain();
     }
 
-    void keyPressEvent(QKeyEvent *event) override
-    {
+    void keyPressEvent(QKeyEvent *event) override {
         QListWidget::keyPressEvent(event);
         // A move that stays on the current line (Home on the first line) picks that line, as a move
         // to any other line would.
@@ -101,8 +96,7 @@ protected:
     }
 };
 
-QLabel *blueLabel(const QString &text, QWidget *parent)
-{
+QLabel *blueLabel(const QString &text, QWidget *parent) {
     auto *l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     QPalette pal = l->palette();
@@ -111,8 +105,7 @@ QLabel *blueLabel(const QString &text, QWidget *parent)
     return l;
 }
 
-QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
-{
+QPushButton *button(const QString &name, const QString &caption, QWidget *parent) {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setAutoDefault(false);
@@ -121,8 +114,7 @@ QPushButton *button(const QString &name, const QString &caption, QWidget *parent
 
 } // namespace
 
-void F_Pirune::setupWindow()
-{
+void F_Pirune::setupWindow() {
     using namespace Twips;
     setObjectName(QStringLiteral("F_Pirune"));
     setWindowTitle(QStringLiteral("Pirune"));
@@ -132,8 +124,7 @@ void F_Pirune::setupWindow()
     resize(px(9135), px(4905));
 }
 
-void F_Pirune::buildControls()
-{
+void F_Pirune::buildControls() {
     using namespace Twips;
     Label1 = new QLabel(QStringLiteral("設定時刻         |設定メッセージ"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -198,8 +189,8 @@ void F_Pirune::buildControls()
     cmdEnd = button(QStringLiteral("cmdEnd"), QStringLiteral("閉じる"), this);
     cmdEnd->setGeometry(Twips::rect(8040, 4440, 975, 375));
 
-    QWidget *order[] = {cmdEnd, txt_SetteiJikoku, txtSetteiMes, cmd_Add, cmd_Settei,
-                        cmd_Del, cmd_Clear,       lstItiran,    DTP_YMD};
+    QWidget *order[] = {cmdEnd,  txt_SetteiJikoku, txtSetteiMes, cmd_Add, cmd_Settei,
+                        cmd_Del, cmd_Clear,        lstItiran,    DTP_YMD};
     for (size_t k = 0; k + 1 < std::size(order); ++k)
         setTabOrder(order[k], order[k + 1]);
 
@@ -217,8 +208,7 @@ void F_Pirune::buildControls()
     });
 }
 
-void F_Pirune::alignListHeader()
-{
+void F_Pirune::alignListHeader() {
     auto *delegate = static_cast<ItiranDelegate *>(lstItiran->itemDelegate());
     const QFontMetrics fm(lstItiran->font());
     const int headerW = fm.horizontalAdvance(QStringLiteral("設定時刻         "));
@@ -234,14 +224,12 @@ void F_Pirune::alignListHeader()
     delegate->textX = textX;
 }
 
-void F_Pirune::resizeEvent(QResizeEvent *event)
-{
+void F_Pirune::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     Form_Resize();
 }
 
-void F_Pirune::Form_Resize()
-{
+void F_Pirune::Form_Resize() {
     if (!controlsBuilt())
         return;
     ErrorTrap::run("Form_Resize Code:", [&] {
@@ -251,7 +239,8 @@ void F_Pirune::Form_Resize()
         lstItiran->resize(px(8775 + dW), px(2010));
         fra1->move(fra1->x(), px(tw(lstItiran->y()) + tw(lstItiran->height()) + 150));
         fra1->resize(px(8775 + dW), px(1815 + dH));
-        cmdEnd->move(px(tw(fra1->x()) + tw(fra1->width()) - 855), px(tw(fra1->y()) + tw(fra1->height()) + 105));
+        cmdEnd->move(px(tw(fra1->x()) + tw(fra1->width()) - 855),
+                     px(tw(fra1->y()) + tw(fra1->height()) + 105));
         txtSetteiMes->resize(px(6015 + dW), px(615 + dH));
         const int buttonsTop = tw(txtSetteiMes->y()) + tw(txtSetteiMes->height()) + 105;
         const int mesLeft = tw(txtSetteiMes->x());

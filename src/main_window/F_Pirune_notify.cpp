@@ -11,8 +11,7 @@
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 
-void F_Pirune::Timer1_Timer()
-{
+void F_Pirune::Timer1_Timer() {
     const std::optional<Scheduler::Pass> pass = m_scheduler->beginPass();
     if (!pass)
         return;
@@ -27,8 +26,7 @@ void F_Pirune::Timer1_Timer()
     });
 }
 
-void F_Pirune::CheckMituuti()
-{
+void F_Pirune::CheckMituuti() {
     if (m_scheduler->isAsking())
         return;
     ErrorTrap::run("CheckMituuti Code:", [&] {
@@ -52,8 +50,7 @@ void F_Pirune::CheckMituuti()
 }
 
 void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
-                           const std::function<void()> &afterEach)
-{
+                           const std::function<void()> &afterEach) {
     bool any = false;
     for (lngCount = 0; lngCount <= lngLast && !any; ++lngCount)
         any = show(lngCount);
@@ -77,8 +74,7 @@ void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
         SaveDataToFile();
 }
 
-void F_Pirune::multiMessageBox(const QString &mes, const QString &title)
-{
+void F_Pirune::multiMessageBox(const QString &mes, const QString &title) {
     ErrorTrap::run("multiMessageBox Code:", [&] {
         auto *w = new frmMessage();
         w->show();

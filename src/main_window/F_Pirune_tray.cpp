@@ -8,14 +8,14 @@
 #include <QCursor>
 #include <QMenu>
 
-void F_Pirune::buildMenu()
-{
+void F_Pirune::buildMenu() {
     mnuPopup = new QMenu(QStringLiteral("popup"), this);
     mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
-    const QString captions[] = {QStringLiteral("バージョン表示(&V)"), QStringLiteral("設定(&S)..."), QString(),
-                                QStringLiteral("終了(&X)")};
+    const QString captions[] = {QStringLiteral("バージョン表示(&V)"), QStringLiteral("設定(&S)..."),
+                                QString(), QStringLiteral("終了(&X)")};
     for (short k = 0; k < 4; ++k) {
-        QAction *a = captions[k].isEmpty() ? mnuPopup->addSeparator() : mnuPopup->addAction(captions[k]);
+        QAction *a =
+            captions[k].isEmpty() ? mnuPopup->addSeparator() : mnuPopup->addAction(captions[k]);
         a->setObjectName(QStringLiteral("mnu_Popup_%1").arg(k));
         if (!a->isSeparator())
             connect(a, &QAction::triggered, this, [this, k] { mnu_Popup_Click(k); });
@@ -27,16 +27,14 @@ void F_Pirune::buildMenu()
     connect(TrayControl1, &TrayControl::hostMissing, this, &F_Pirune::showMainWindow);
 }
 
-void F_Pirune::TrayControl1_DblClick(short Button)
-{
+void F_Pirune::TrayControl1_DblClick(short Button) {
     ErrorTrap::run("TrayControl1_DblClick Code:", [&] {
         if (Button == 0)
             showMainWindow();
     });
 }
 
-void F_Pirune::TrayControl1_Click(short Button)
-{
+void F_Pirune::TrayControl1_Click(short Button) {
     ErrorTrap::run("TrayControl1_Click Code:", [&] {
         // The tray host may already have opened the same menu itself.
         if (Button == 1 && !mnuPopup->isVisible())
@@ -44,8 +42,7 @@ void F_Pirune::TrayControl1_Click(short Button)
     });
 }
 
-void F_Pirune::mnu_Popup_Click(short index)
-{
+void F_Pirune::mnu_Popup_Click(short index) {
     ErrorTrap::run("mnu_Popup_Click Code:", [&] {
         switch (index) {
         case 0:
@@ -65,8 +62,7 @@ void F_Pirune::mnu_Popup_Click(short index)
     });
 }
 
-void F_Pirune::showMainWindow()
-{
+void F_Pirune::showMainWindow() {
     ensureControls();
     if (isMinimized())
         showNormal();
@@ -76,8 +72,7 @@ void F_Pirune::showMainWindow()
     activateWindow();
 }
 
-void F_Pirune::openVersionWindow()
-{
+void F_Pirune::openVersionWindow() {
     if (!m_version)
         m_version = new frmVersion(this);
     m_version->show();

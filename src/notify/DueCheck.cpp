@@ -5,10 +5,11 @@
 
 namespace DueCheck {
 
-qint64 nowCivil() { return DateText::civilOf(Clock::now()); }
+qint64 nowCivil() {
+    return DateText::civilOf(Clock::now());
+}
 
-QStringList missedNotices(NoticeTable &t, qint64 now)
-{
+QStringList missedNotices(NoticeTable &t, qint64 now) {
     QStringList out;
     const qint32 last = t.lngLast;
     for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {

@@ -12,8 +12,7 @@ namespace {
 constexpr qint64 kClockJumpSeconds = 5;
 } // namespace
 
-Scheduler::Scheduler(QObject *parent) : QObject(parent), m_timer(new QTimer(this))
-{
+Scheduler::Scheduler(QObject *parent) : QObject(parent), m_timer(new QTimer(this)) {
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(100);
@@ -25,8 +24,7 @@ Scheduler::Scheduler(QObject *parent) : QObject(parent), m_timer(new QTimer(this
     });
 }
 
-std::optional<Scheduler::Pass> Scheduler::beginPass()
-{
+std::optional<Scheduler::Pass> Scheduler::beginPass() {
     if (m_inPass)
         return std::nullopt;
     m_inPass = true;
@@ -44,8 +42,7 @@ std::optional<Scheduler::Pass> Scheduler::beginPass()
     return Pass{now, since, newMinute};
 }
 
-bool Scheduler::anyMissed(NoticeTable &t)
-{
+bool Scheduler::anyMissed(NoticeTable &t) {
     // One clock reading for the walk: reading it per notice made start-up with a long table
     // spend most of its time in the clock.
     const qint64 now = DueCheck::nowCivil();
@@ -57,8 +54,7 @@ bool Scheduler::anyMissed(NoticeTable &t)
     return false;
 }
 
-void Scheduler::wake()
-{
+void Scheduler::wake() {
     if (m_asleep && !m_inPass) {
         // Take the clock to have run on steadily since the last pass, as passes during the sleep
         // would have seen it, but not beyond the second before the wake-up was due: a clock set
@@ -71,8 +67,7 @@ void Scheduler::wake()
     scheduleNextPass();
 }
 
-void Scheduler::scheduleNextPass()
-{
+void Scheduler::scheduleNextPass() {
     const QDateTime now = Clock::now();
     const int intoMinute = now.time().second() * 1000 + now.time().msec();
     // Until a first pass has given the sleep a starting point, and through second :00, poll.
@@ -88,8 +83,7 @@ void Scheduler::scheduleNextPass()
     m_timer->start(60000 - intoMinute);
 }
 
-void Scheduler::queueMissedCheck()
-{
+void Scheduler::queueMissedCheck() {
     if (m_missedCheckQueued || m_asking)
         return;
     m_missedCheckQueued = true;

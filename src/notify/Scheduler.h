@@ -12,8 +12,7 @@ class QTimer;
 // in second :00 of a minute: the timer ticks every 100 ms through that second and, where the
 // system reports changes of the wall clock, sleeps through the rest of the minute. A pass that
 // finds the clock jumped asks for the missed-notice check.
-class Scheduler : public QObject
-{
+class Scheduler : public QObject {
     Q_OBJECT
 public:
     explicit Scheduler(QObject *parent = nullptr);
@@ -21,8 +20,7 @@ public:
     QTimer *timer() const { return m_timer; }
 
     // The clock as one pass sees it: due is what fell due after `since` and not after `now`.
-    struct Pass
-    {
+    struct Pass {
         qint64 now;
         qint64 since;
         bool newMinute; // the first pass of its minute

@@ -1,7 +1,7 @@
 #include "notify/frmMessage.h"
 
-#include "widgets/AppIcon.h"
 #include "base/ErrorTrap.h"
+#include "widgets/AppIcon.h"
 #include "widgets/Twips.h"
 
 #include <QPlainTextEdit>
@@ -13,8 +13,7 @@ constexpr int kFrameW = 120, kFrameH = 405;
 constexpr int kMinW = 6075, kMinH = 3465;
 } // namespace
 
-frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window)
-{
+frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
     using namespace Twips;
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmMessage"));
@@ -47,19 +46,16 @@ frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(cmdOk, &QPushButton::clicked, this, &frmMessage::cmdOk_Click);
 }
 
-void frmMessage::cmdOk_Click()
-{
+void frmMessage::cmdOk_Click() {
     ErrorTrap::run("cmdOk_Click Code:", [&] { close(); });
 }
 
-void frmMessage::resizeEvent(QResizeEvent *event)
-{
+void frmMessage::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     Form_Resize();
 }
 
-void frmMessage::Form_Resize()
-{
+void frmMessage::Form_Resize() {
     ErrorTrap::run("Form_Resize Code:", [&] {
         using namespace Twips;
         const auto [W, H, dW, dH] = outerSize(this, {kFrameW, kFrameH}, {kMinW, kMinH});

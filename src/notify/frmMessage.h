@@ -6,8 +6,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 // One notice's message in its own window; closes only itself.
-class frmMessage : public QWidget
-{
+class frmMessage : public QWidget {
     Q_OBJECT
 public:
     explicit frmMessage(QWidget *parent = nullptr);

@@ -26,8 +26,8 @@ namespace {
 #ifdef Q_OS_UNIX
 // What the user can do about it picks the error: make room, get the right, or else (`other`) look
 // at the path or the device.
-RunError failure(const QString &path, int err, RunError (*other)(const QString &, const QString &))
-{
+RunError failure(const QString &path, int err,
+                 RunError (*other)(const QString &, const QString &)) {
     const QString text = qt_error_string(err);
     switch (err) {
     case ENOSPC:
@@ -43,8 +43,7 @@ RunError failure(const QString &path, int err, RunError (*other)(const QString &
 }
 
 // A symlinked Data file stays a link: the file it leads to is the one replaced.
-QString finalTarget(const QString &path)
-{
+QString finalTarget(const QString &path) {
     QFileInfo info(path);
     for (int depth = 0; info.isSymLink(); ++depth) {
         if (depth == 40)
@@ -54,8 +53,7 @@ QString finalTarget(const QString &path)
     return info.absoluteFilePath();
 }
 
-QByteArray tempNameBeside(const QByteArray &target)
-{
+QByteArray tempNameBeside(const QByteArray &target) {
     static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     QByteArray name = target + '.';
     for (int i = 0; i < 6; ++i)
@@ -64,8 +62,7 @@ QByteArray tempNameBeside(const QByteArray &target)
 }
 #else
 // QFile and QSaveFile keep the system's error number to themselves.
-RunError failure(const QString &path, const QString &why)
-{
+RunError failure(const QString &path, const QString &why) {
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (dir.exists() && !dir.isWritable())
         return RunError::permissionDenied(path, why);
@@ -76,12 +73,15 @@ RunError failure(const QString &path, const QString &why)
 
 namespace DataFile {
 
-QString fileName() { return QStringLiteral("Pirune.dat"); }
+QString fileName() {
+    return QStringLiteral("Pirune.dat");
+}
 
-QString pathIn(const QString &dir) { return QDir(dir).filePath(fileName()); }
+QString pathIn(const QString &dir) {
+    return QDir(dir).filePath(fileName());
+}
 
-void ensureExists(const QString &path)
-{
+void ensureExists(const QString &path) {
     if (QFileInfo::exists(path))
         return;
 #ifdef Q_OS_UNIX
@@ -99,8 +99,7 @@ void ensureExists(const QString &path)
 #endif
 }
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile f(path);
     if (!f.exists())
         throw RunError::fileNotFound(path);
@@ -128,8 +127,7 @@ QByteArray readAll(const QString &path)
     return bytes;
 }
 
-QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc)
-{
+QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc) {
     QList<LoadIssue> issues;
     enc = TextCodec::detect(bytes);
     const qsizetype start = enc == FileEncoding::Utf8Bom ? 3 : 0;
@@ -144,7 +142,8 @@ QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc
         while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
             ++end;
         const QString line = TextCodec::decode(QByteArrayView(bytes).sliced(pos, end - pos), enc);
-        const bool crlf = end + 1 < bytes.size() && bytes.at(end) == '\r' && bytes.at(end + 1) == '\n';
+        const bool crlf =
+            end + 1 < bytes.size() && bytes.at(end) == '\r' && bytes.at(end + 1) == '\n';
         pos = end + (crlf ? 2 : 1);
 
         try {
@@ -165,8 +164,7 @@ QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc
     return issues;
 }
 
-QByteArray serialize(NoticeTable &t, FileEncoding enc)
-{
+QByteArray serialize(NoticeTable &t, FileEncoding enc) {
     const qint32 last = t.lngLast;
     QString text;
     text.reserve(qsizetype(last + 1) * 40);
@@ -184,8 +182,7 @@ QByteArray serialize(NoticeTable &t, FileEncoding enc)
     return TextCodec::bom(enc) + TextCodec::encode(text, enc);
 }
 
-void writeAtomically(const QString &path, const QByteArray &bytes)
-{
+void writeAtomically(const QString &path, const QByteArray &bytes) {
     const QFileInfo info(path);
     if (info.isDir())
         throw RunError::pathAccess(path, QStringLiteral("フォルダーです"));

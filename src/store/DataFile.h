@@ -10,7 +10,7 @@
 
 namespace DataFile {
 
-QString fileName();                  // "Pirune.dat"
+QString fileName();                 // "Pirune.dat"
 QString pathIn(const QString &dir); // the Data file in that folder
 
 // Creates an empty file when none exists; an existing file is not touched.
@@ -19,8 +19,7 @@ void ensureExists(const QString &path);
 QByteArray readAll(const QString &path);
 
 // What went wrong with one line: its notice and its first field that did not fit.
-struct LoadIssue
-{
+struct LoadIssue {
     qint32 line;
     qint32 field;
     RunError error;

@@ -14,8 +14,7 @@ namespace {
 constexpr int kSettleMs = 500;
 } // namespace
 
-std::optional<FileStamp> FileStamp::of(const QString &path)
-{
+std::optional<FileStamp> FileStamp::of(const QString &path) {
 #ifdef Q_OS_UNIX
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -27,16 +26,14 @@ std::optional<FileStamp> FileStamp::of(const QString &path)
     const QFileInfo info(path);
     if (!info.isFile())
         return std::nullopt;
-    return FileStamp{0, 0, info.size(),
-                     info.lastModified().toMSecsSinceEpoch() * 1000000,
+    return FileStamp{0, 0, info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000,
                      info.birthTime().toMSecsSinceEpoch() * 1000000};
 #endif
 }
 
 DataFileWatch::DataFileWatch(const QString &path, QObject *parent)
     : QObject(parent), m_path(path), m_watcher(new QFileSystemWatcher(this)),
-      m_settle(new QTimer(this))
-{
+      m_settle(new QTimer(this)) {
     m_settle->setSingleShot(true);
     m_settle->setInterval(kSettleMs);
     connect(m_settle, &QTimer::timeout, this, &DataFileWatch::settle);
@@ -46,38 +43,33 @@ DataFileWatch::DataFileWatch(const QString &path, QObject *parent)
     m_watcher->addPath(path);
 }
 
-void DataFileWatch::remember(std::optional<FileStamp> stamp)
-{
+void DataFileWatch::remember(std::optional<FileStamp> stamp) {
     m_known = stamp;
     // A file made again by a rename is a new file to watch.
     if (!m_watcher->files().contains(m_path))
         m_watcher->addPath(m_path);
 }
 
-bool DataFileWatch::isCurrent() const
-{
+bool DataFileWatch::isCurrent() const {
     const std::optional<FileStamp> now = FileStamp::of(m_path);
     // A file that is gone is no newer table; the next save writes it again.
     return !now || (m_known && *now == *m_known);
 }
 
 std::optional<FileStamp>
-DataFileWatch::stampUnchangedSince(const std::optional<FileStamp> &before) const
-{
+DataFileWatch::stampUnchangedSince(const std::optional<FileStamp> &before) const {
     const std::optional<FileStamp> after = FileStamp::of(m_path);
     return before && after && *before == *after ? after : std::nullopt;
 }
 
-void DataFileWatch::poke()
-{
+void DataFileWatch::poke() {
     if (!m_watcher->files().contains(m_path) && QFileInfo::exists(m_path))
         m_watcher->addPath(m_path);
     m_seen = FileStamp::of(m_path);
     m_settle->start();
 }
 
-void DataFileWatch::settle()
-{
+void DataFileWatch::settle() {
     const std::optional<FileStamp> now = FileStamp::of(m_path);
     if (now != m_seen) {
         poke(); // still being written

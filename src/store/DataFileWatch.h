@@ -8,13 +8,11 @@ class QFileSystemWatcher;
 class QTimer;
 
 // What tells one content of the Data file on disk from another without reading it.
-struct FileStamp
-{
+struct FileStamp {
     qint64 device = 0, inode = 0, size = 0, modified = 0, changed = 0; // times in ns
-    bool operator==(const FileStamp &o) const
-    {
-        return device == o.device && inode == o.inode && size == o.size &&
-               modified == o.modified && changed == o.changed;
+    bool operator==(const FileStamp &o) const {
+        return device == o.device && inode == o.inode && size == o.size && modified == o.modified &&
+               changed == o.changed;
     }
     bool operator!=(const FileStamp &o) const { return !(*this == o); }
     // nullopt where there is no such file, or it is no regular file.
@@ -24,8 +22,7 @@ struct FileStamp
 // Tells when someone else changed the Data file: watches the file and its folder (a rename over
 // the file replaces it, and a watch on the file alone ends with the old one) and waits until the
 // writes have settled, so a file caught half-written is read once it is whole.
-class DataFileWatch : public QObject
-{
+class DataFileWatch : public QObject {
     Q_OBJECT
 public:
     explicit DataFileWatch(const QString &path, QObject *parent = nullptr);

@@ -5,13 +5,11 @@
 namespace DateText {
 namespace {
 
-struct Cursor
-{
+struct Cursor {
     QStringView s;
     qsizetype i = 0;
     bool atEnd() const { return i >= s.size(); }
-    bool take(QChar c)
-    {
+    bool take(QChar c) {
         if (!atEnd() && s.at(i) == c) {
             ++i;
             return true;
@@ -19,8 +17,7 @@ struct Cursor
         return false;
     }
     bool takeAny(QChar a, QChar b) { return take(a) || take(b); }
-    std::optional<int> number(int minDigits, int maxDigits)
-    {
+    std::optional<int> number(int minDigits, int maxDigits) {
         int value = 0, n = 0;
         while (!atEnd() && n < maxDigits) {
             const char16_t c = s.at(i).unicode();
@@ -34,15 +31,13 @@ struct Cursor
             return std::nullopt;
         return value;
     }
-    void skipBlanks()
-    {
+    void skipBlanks() {
         while (!atEnd() && s.at(i) == QLatin1Char(' '))
             ++i;
     }
 };
 
-std::optional<qint64> parseImpl(QStringView text, bool optionalSeconds)
-{
+std::optional<qint64> parseImpl(QStringView text, bool optionalSeconds) {
     Cursor c{text};
     c.skipBlanks();
     const auto y = c.number(4, 4);
@@ -79,20 +74,22 @@ std::optional<qint64> parseImpl(QStringView text, bool optionalSeconds)
 
 } // namespace
 
-std::optional<qint64> parse(QStringView text) { return parseImpl(text, true); }
+std::optional<qint64> parse(QStringView text) {
+    return parseImpl(text, true);
+}
 
-std::optional<qint64> parseMinute(QStringView text) { return parseImpl(text, false); }
+std::optional<qint64> parseMinute(QStringView text) {
+    return parseImpl(text, false);
+}
 
-qint64 civilOf(const QDateTime &t)
-{
+qint64 civilOf(const QDateTime &t) {
     const QDateTime local = t.toLocalTime();
     return local.date().toJulianDay() * 86400 + local.time().msecsSinceStartOfDay() / 1000;
 }
 
 // Written digit by digit: saving a long table renders every date-time, and arg() is slow. Years
 // are those parse() gives, four digits.
-QString renderMinute(qint64 civil)
-{
+QString renderMinute(qint64 civil) {
     const qint64 day = civil >= 0 ? civil / 86400 : (civil - 86399) / 86400;
     const int secs = int(civil - day * 86400);
     const QDate d = QDate::fromJulianDay(day);

@@ -10,8 +10,7 @@
 FileSystemCalls::FileSystemCalls()
     : open([](const char *path, int flags, mode_t mode) { return ::open(path, flags, mode); }),
       write(::write), fchmod(::fchmod), fsync(::fsync), close(::close), rename(::rename),
-      unlink(::unlink)
-{
+      unlink(::unlink) {
 #ifdef Q_OS_DARWIN
     // There fsync leaves the data in the drive's cache.
     fdatasync = [](int fd) { return ::fcntl(fd, F_FULLFSYNC); };
@@ -21,17 +20,17 @@ FileSystemCalls::FileSystemCalls()
 }
 
 namespace {
-FileSystemCalls &installed()
-{
+FileSystemCalls &installed() {
     static FileSystemCalls calls;
     return calls;
 }
 } // namespace
 
-const FileSystemCalls &FileSystemCalls::current() { return installed(); }
+const FileSystemCalls &FileSystemCalls::current() {
+    return installed();
+}
 
-FileSystemCalls FileSystemCalls::exchange(FileSystemCalls calls)
-{
+FileSystemCalls FileSystemCalls::exchange(FileSystemCalls calls) {
     return std::exchange(installed(), std::move(calls));
 }
 #endif

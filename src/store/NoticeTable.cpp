@@ -5,8 +5,7 @@
 
 #include <utility>
 
-void NoticeTable::reset()
-{
+void NoticeTable::reset() {
     lngCount = 0;
     lngLast = -1;
     arrJikoku.clear();
@@ -15,8 +14,7 @@ void NoticeTable::reset()
     jikokuChanged();
 }
 
-void NoticeTable::resizeTo(qint32 last)
-{
+void NoticeTable::resizeTo(qint32 last) {
     if (last < -1)
         throw RunError::indexOutOfRange();
     arrJikoku.resize(last + 1);
@@ -25,13 +23,11 @@ void NoticeTable::resizeTo(qint32 last)
     jikokuChanged();
 }
 
-QString NoticeTable::displayText(qint32 i) const
-{
+QString NoticeTable::displayText(qint32 i) const {
     return at(arrJikoku, i) + QLatin1Char('|') + at(arrMes, i);
 }
 
-void NoticeTable::rebuildMinutes() const
-{
+void NoticeTable::rebuildMinutes() const {
     m_minutes.clear();
     m_minutes.reserve(size_t(arrJikoku.size()));
     for (const QString &s : arrJikoku)
@@ -40,15 +36,13 @@ void NoticeTable::rebuildMinutes() const
 }
 
 namespace {
-void requireRows(const NoticeTable &t)
-{
+void requireRows(const NoticeTable &t) {
     if (t.arrJikoku.size() <= t.lngLast || t.arrMes.size() <= t.lngLast ||
         t.arrTuuti.size() <= t.lngLast)
         throw RunError::indexOutOfRange();
 }
 
-void swapNotices(NoticeTable &t, qint32 i, qint32 j)
-{
+void swapNotices(NoticeTable &t, qint32 i, qint32 j) {
     std::swap(t.arrJikoku[i], t.arrJikoku[j]);
     std::swap(t.arrMes[i], t.arrMes[j]);
     std::swap(t.arrTuuti[i], t.arrTuuti[j]);
@@ -56,8 +50,7 @@ void swapNotices(NoticeTable &t, qint32 i, qint32 j)
 }
 } // namespace
 
-qint32 SortItiranReference(NoticeTable &t, qint32 sel)
-{
+qint32 SortItiranReference(NoticeTable &t, qint32 sel) {
     requireRows(t);
     for (qint32 i = 0; i < t.lngLast; ++i) {
         for (qint32 j = i + 1; j <= t.lngLast; ++j) {
@@ -74,14 +67,12 @@ qint32 SortItiranReference(NoticeTable &t, qint32 sel)
 }
 
 namespace {
-bool greater(const NoticeTable &t, qint32 i, qint32 j)
-{
+bool greater(const NoticeTable &t, qint32 i, qint32 j) {
     return QStringView(t.arrJikoku[i]).compare(QStringView(t.arrJikoku[j])) > 0;
 }
 
 // One exchange of the reference loop, following the selected notice as it does.
-void exchange(NoticeTable &t, qint32 i, qint32 j, qint32 &sel)
-{
+void exchange(NoticeTable &t, qint32 i, qint32 j, qint32 &sel) {
     if (i == sel)
         sel = j;
     else if (j == sel)
@@ -90,8 +81,7 @@ void exchange(NoticeTable &t, qint32 i, qint32 j, qint32 &sel)
 }
 
 // Whether positions from..to, without position `skip`, are in non-decreasing order.
-bool sortedWithout(const NoticeTable &t, qint32 from, qint32 to, qint32 skip)
-{
+bool sortedWithout(const NoticeTable &t, qint32 from, qint32 to, qint32 skip) {
     qint32 prev = -1;
     for (qint32 k = from; k <= to; ++k) {
         if (k == skip)
@@ -116,8 +106,7 @@ bool sortedWithout(const NoticeTable &t, qint32 from, qint32 to, qint32 skip)
 //    reference does.
 // Each such pair is exchanged exactly when the reference compares it, so order and the
 // returned index are the reference's. Any other table goes to the reference loop.
-qint32 SortItiranFast(NoticeTable &t, qint32 sel)
-{
+qint32 SortItiranFast(NoticeTable &t, qint32 sel) {
     requireRows(t);
     const qint32 last = t.lngLast;
     qint32 d = 0;
@@ -141,8 +130,7 @@ qint32 SortItiranFast(NoticeTable &t, qint32 sel)
     return sel;
 }
 
-bool NoticeTable::isPending(qint32 i) const
-{
+bool NoticeTable::isPending(qint32 i) const {
     const QString &flag = at(arrTuuti, i);
     return flag.size() == 1 && flag.at(0) == QLatin1Char('0');
 }

@@ -6,8 +6,7 @@
 #include <vector>
 
 // The notices: three parallel arrays indexed 0..lngLast, and the shared running index.
-class NoticeTable
-{
+class NoticeTable {
 public:
     QStringList arrJikoku;
     QStringList arrMes;
@@ -24,8 +23,7 @@ public:
     // Must be called after any change to arrJikoku: the timer reads minutes from a cache.
     void jikokuChanged() { m_minutesValid = false; }
     // The minute each date-time text denotes (nullopt for texts that are no date-time).
-    const std::vector<std::optional<qint64>> &minutes() const
-    {
+    const std::vector<std::optional<qint64>> &minutes() const {
         if (!m_minutesValid || m_minutes.size() != size_t(arrJikoku.size()))
             rebuildMinutes();
         return m_minutes;

@@ -2,31 +2,33 @@
 
 #include "base/RunError.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <optional>
-#include <QList>
-#include <vector>
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <vector>
 
 namespace TextCodec {
 namespace {
 
 constexpr char kCp932[] = "Shift_JIS";
 
-constexpr bool isEscape(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+constexpr bool isEscape(char16_t c) {
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
 
-bool isCp932Lead(uchar b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isCp932Lead(uchar b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 // CP932 character table built once from the system converter: single bytes and every pair.
-struct Cp932Table
-{
+struct Cp932Table {
     std::array<char16_t, 256> single{};
     std::array<char16_t, 65536> pair{}; // 0 = invalid
     std::array<bool, 65536> written{};  // the code the converter writes for that character
-    Cp932Table()
-    {
+    Cp932Table() {
         for (int b = 0; b < 0x80; ++b)
             single[b] = char16_t(b);
         for (int b = 0xA1; b <= 0xDF; ++b)
@@ -60,28 +62,25 @@ struct Cp932Table
             if (!c)
                 continue;
             const QByteArray w = enc.encode(QStringView(&c, 1));
-            written[size_t(code)] = !enc.hasError() && w.size() == 2 && uchar(w[0]) == (code >> 8) &&
-                                    uchar(w[1]) == (code & 0xFF);
+            written[size_t(code)] = !enc.hasError() && w.size() == 2 &&
+                                    uchar(w[0]) == (code >> 8) && uchar(w[1]) == (code & 0xFF);
             enc.resetState();
         }
     }
 };
 
-const Cp932Table &cp932Table()
-{
+const Cp932Table &cp932Table() {
     static const Cp932Table table;
     return table;
 }
 
 // ICU's Shift_JIS (IBM-943) swaps the control codes 0x1A, 0x1C and 0x7F with one another; CP932
 // maps every byte below 0x80 to itself. These undo the swap around each use of the converter.
-struct AsciiFix
-{
+struct AsciiFix {
     std::array<char16_t, 0x80> fromConverter{};
     std::array<char16_t, 0x80> toConverter{};
     bool needed = false;
-    AsciiFix()
-    {
+    AsciiFix() {
         for (int b = 0; b < 0x80; ++b)
             fromConverter[b] = toConverter[b] = char16_t(b);
         QByteArray bytes;
@@ -102,14 +101,12 @@ struct AsciiFix
     }
 };
 
-const AsciiFix &asciiFix()
-{
+const AsciiFix &asciiFix() {
     static const AsciiFix fix;
     return fix;
 }
 
-void remapAscii(QString &text, const std::array<char16_t, 0x80> &map)
-{
+void remapAscii(QString &text, const std::array<char16_t, 0x80> &map) {
     for (QChar &c : text) {
         if (c.unicode() < 0x80)
             c = QChar(map[c.unicode()]);
@@ -119,24 +116,32 @@ void remapAscii(QString &text, const std::array<char16_t, 0x80> &map)
 // Unicode keeps apart JIS and Microsoft forms of a few characters that CP932 writes with one code,
 // as Windows and iconv do ("〜" from a Linux input method becomes 81 60). The converter knows
 // only the form it reads back, so the others are written as that one.
-char16_t cp932Twin(char16_t c)
-{
+char16_t cp932Twin(char16_t c) {
     switch (c) {
-    case 0x301C: return 0xFF5E; // WAVE DASH
-    case 0x2016: return 0x2225; // DOUBLE VERTICAL LINE
-    case 0x2212: return 0xFF0D; // MINUS SIGN
-    case 0x2014: return 0x2015; // EM DASH
-    case 0x00A2: return 0xFFE0; // CENT SIGN
-    case 0x00A3: return 0xFFE1; // POUND SIGN
-    case 0x00AC: return 0xFFE2; // NOT SIGN
-    case 0x00A5: return u'\\';  // YEN SIGN
-    case 0x203E: return u'~';   // OVERLINE
-    default: return c;
+    case 0x301C:
+        return 0xFF5E; // WAVE DASH
+    case 0x2016:
+        return 0x2225; // DOUBLE VERTICAL LINE
+    case 0x2212:
+        return 0xFF0D; // MINUS SIGN
+    case 0x2014:
+        return 0x2015; // EM DASH
+    case 0x00A2:
+        return 0xFFE0; // CENT SIGN
+    case 0x00A3:
+        return 0xFFE1; // POUND SIGN
+    case 0x00AC:
+        return 0xFFE2; // NOT SIGN
+    case 0x00A5:
+        return u'\\'; // YEN SIGN
+    case 0x203E:
+        return u'~'; // OVERLINE
+    default:
+        return c;
     }
 }
 
-QString decodeCp932Escaped(QByteArrayView bytes)
-{
+QString decodeCp932Escaped(QByteArrayView bytes) {
     const Cp932Table &t = cp932Table();
     QString out;
     out.reserve(bytes.size());
@@ -167,8 +172,7 @@ QString decodeCp932Escaped(QByteArrayView bytes)
 }
 
 // Length of the valid UTF-8 sequence at i, or 0.
-int utf8SequenceLength(QByteArrayView s, qsizetype i)
-{
+int utf8SequenceLength(QByteArrayView s, qsizetype i) {
     const uchar b = uchar(s[i]);
     if (b < 0x80)
         return 1;
@@ -205,14 +209,13 @@ int utf8SequenceLength(QByteArrayView s, qsizetype i)
 
 // QString::fromUtf8 drops a U+FEFF at the start of what it is given: a line or a run between two
 // undecodable bytes. Here only the file's first three bytes are a BOM; any other is a character.
-QString utf8Text(QByteArrayView bytes)
-{
-    QStringDecoder dec(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+QString utf8Text(QByteArrayView bytes) {
+    QStringDecoder dec(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                   QStringConverter::Flag::ConvertInitialBom);
     return dec.decode(bytes);
 }
 
-QString decodeUtf8Escaped(QByteArrayView bytes)
-{
+QString decodeUtf8Escaped(QByteArrayView bytes) {
     QString out;
     out.reserve(bytes.size());
     qsizetype runStart = 0;
@@ -232,11 +235,11 @@ QString decodeUtf8Escaped(QByteArrayView bytes)
     return out;
 }
 
-bool hasEscapes(QStringView text)
-{
+bool hasEscapes(QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode()))
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text.at(i + 1).unicode()))
             ++i;
         else if (isEscape(c))
             return true;
@@ -244,8 +247,7 @@ bool hasEscapes(QStringView text)
     return false;
 }
 
-QByteArray encodeRun(QStringView run, FileEncoding enc)
-{
+QByteArray encodeRun(QStringView run, FileEncoding enc) {
     if (enc != FileEncoding::Cp932) {
         if (auto bad = firstUnencodable(run, enc))
             throw RunError::unencodable(*bad);
@@ -273,8 +275,7 @@ QByteArray encodeRun(QStringView run, FileEncoding enc)
 
 } // namespace
 
-bool isValidUtf8(QByteArrayView bytes)
-{
+bool isValidUtf8(QByteArrayView bytes) {
     for (qsizetype i = 0; i < bytes.size();) {
         const int len = utf8SequenceLength(bytes, i);
         if (!len)
@@ -284,8 +285,7 @@ bool isValidUtf8(QByteArrayView bytes)
     return true;
 }
 
-FileEncoding detect(const QByteArray &bytes)
-{
+FileEncoding detect(const QByteArray &bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return FileEncoding::Utf8Bom;
     // Half-width katakana in CP932 often form valid two-byte UTF-8 sequences ("ﾐｽ" is D0 BD);
@@ -301,13 +301,11 @@ FileEncoding detect(const QByteArray &bytes)
     return longSequence ? FileEncoding::Utf8 : FileEncoding::Cp932;
 }
 
-QByteArray bom(FileEncoding enc)
-{
+QByteArray bom(FileEncoding enc) {
     return enc == FileEncoding::Utf8Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
 }
 
-QString decode(QByteArrayView bytes, FileEncoding enc)
-{
+QString decode(QByteArrayView bytes, FileEncoding enc) {
     if (enc != FileEncoding::Cp932) {
         if (isValidUtf8(bytes))
             return utf8Text(bytes);
@@ -338,13 +336,13 @@ QString decode(QByteArrayView bytes, FileEncoding enc)
     return decodeCp932Escaped(bytes);
 }
 
-std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc)
-{
+std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text.at(i).unicode();
         char32_t code = c;
         qsizetype len = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text.at(i + 1).unicode())) {
             code = QChar::surrogateToUcs4(c, text.at(i + 1).unicode());
             len = 2;
         } else if (QChar::isSurrogate(c)) {
@@ -363,15 +361,15 @@ std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc)
     return std::nullopt;
 }
 
-QByteArray encode(QStringView text, FileEncoding enc)
-{
+QByteArray encode(QStringView text, FileEncoding enc) {
     if (!hasEscapes(text))
         return encodeRun(text, enc);
     QByteArray out;
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text.at(i + 1).unicode())) {
             ++i;
             continue;
         }

@@ -12,9 +12,9 @@
 #include <QTimer>
 
 #ifdef PIRUNE_HAVE_XCB
-#include <xcb/xcb.h>
 #include <cstdlib>
 #include <memory>
+#include <xcb/xcb.h>
 #endif
 
 namespace {
@@ -22,20 +22,19 @@ const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 
 // The same test Qt makes before it chooses the StatusNotifierItem path.
-bool sniHostRegistered()
-{
+bool sniHostRegistered() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcherService))
         return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(watcherService, watcherPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
     get << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
     const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, 2000);
     return reply.isValid() && reply.value().variant().toBool();
 }
 
-bool xembedTrayPresent()
-{
+bool xembedTrayPresent() {
 #ifdef PIRUNE_HAVE_XCB
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
@@ -47,11 +46,14 @@ bool xembedTrayPresent()
     for (int i = 0; i < screens; ++i) {
         const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(i);
         const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, true, quint16(name.size()), name.constData()), nullptr), &std::free);
+            xcb_intern_atom_reply(
+                c, xcb_intern_atom(c, true, quint16(name.size()), name.constData()), nullptr),
+            &std::free);
         if (!atom || atom->atom == XCB_ATOM_NONE)
             continue;
         const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
-            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr), &std::free);
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr),
+            &std::free);
         if (owner && owner->owner != XCB_NONE)
             return true;
     }
@@ -60,36 +62,31 @@ bool xembedTrayPresent()
 }
 } // namespace
 
-TrayControl::TrayControl(QObject *parent) : QObject(parent)
-{
+TrayControl::TrayControl(QObject *parent) : QObject(parent) {
     m_hostPoll = new QTimer(this);
     m_hostPoll->setInterval(1000);
     connect(m_hostPoll, &QTimer::timeout, this, &TrayControl::hostsChanged);
 }
 
-void TrayControl::setIcon(const QIcon &icon)
-{
+void TrayControl::setIcon(const QIcon &icon) {
     m_icon = icon;
     if (m_tray)
         m_tray->setIcon(icon);
 }
 
-void TrayControl::setTip(const QString &tip)
-{
+void TrayControl::setTip(const QString &tip) {
     m_tip = tip;
     if (m_tray)
         m_tray->setToolTip(tip);
 }
 
-void TrayControl::setMenu(QMenu *menu)
-{
+void TrayControl::setMenu(QMenu *menu) {
     m_menu = menu;
     if (m_tray)
         m_tray->setContextMenu(menu);
 }
 
-void TrayControl::show()
-{
+void TrayControl::show() {
     m_shown = true;
     if (m_tray) {
         m_tray->show();
@@ -99,8 +96,7 @@ void TrayControl::show()
     hostsChanged();
 }
 
-void TrayControl::remove()
-{
+void TrayControl::remove() {
     m_shown = false;
     m_hostPoll->stop();
     if (m_hostWait)
@@ -109,8 +105,7 @@ void TrayControl::remove()
         m_tray->hide();
 }
 
-void TrayControl::watchHosts()
-{
+void TrayControl::watchHosts() {
     if (m_hostPoll->isActive())
         return;
     // Polled as well: not every watcher announces its host, and XEmbed trays have no signal here.
@@ -119,14 +114,14 @@ void TrayControl::watchHosts()
     if (m_busWatched || !bus.isConnected())
         return;
     m_busWatched = true;
-    auto *watcher = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    auto *watcher = new QDBusServiceWatcher(watcherService, bus,
+                                            QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TrayControl::hostsChanged);
-    bus.connect(watcherService, watcherPath, watcherService, QStringLiteral("StatusNotifierHostRegistered"), this,
-                SLOT(hostsChanged()));
+    bus.connect(watcherService, watcherPath, watcherService,
+                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostsChanged()));
 }
 
-void TrayControl::hostsChanged()
-{
+void TrayControl::hostsChanged() {
     if (!m_shown || m_tray)
         return;
     const bool sni = sniHostRegistered();
@@ -141,11 +136,11 @@ void TrayControl::hostsChanged()
     m_tray->show();
 }
 
-void TrayControl::activated(QSystemTrayIcon::ActivationReason reason)
-{
+void TrayControl::activated(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        if (m_lastTrigger.isValid() && m_lastTrigger.elapsed() <= QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
+        if (m_lastTrigger.isValid() &&
+            m_lastTrigger.elapsed() <= QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
             m_lastTrigger.invalidate();
             emit DblClick(0);
         } else {
@@ -168,22 +163,18 @@ void TrayControl::activated(QSystemTrayIcon::ActivationReason reason)
     }
 }
 
-
-bool TrayControl::isDocked() const
-{
+bool TrayControl::isDocked() const {
     if (!m_tray || !m_shown)
         return false;
     return m_sni ? sniHostRegistered() : xembedTrayPresent();
 }
 
-int &TrayControl::hostWaitSeconds()
-{
+int &TrayControl::hostWaitSeconds() {
     static int seconds = 30;
     return seconds;
 }
 
-void TrayControl::waitForHost()
-{
+void TrayControl::waitForHost() {
     if (m_hostWait || isDocked())
         return;
     m_hostWait = new QTimer(this);

@@ -16,8 +16,7 @@ class QTimer;
 // question is asked, whether to use a StatusNotifierItem host or the XEmbed tray, and never asks
 // again. So nothing here asks Qt before a notification area of either kind exists: the icon is
 // made when the first one appears, and Qt then picks the kind that is there.
-class TrayControl : public QObject
-{
+class TrayControl : public QObject {
     Q_OBJECT
 public:
     explicit TrayControl(QObject *parent = nullptr);

@@ -1,16 +1,15 @@
 #include "tray/frmVersion.h"
 
+#include "version.h"
 #include "widgets/AppIcon.h"
 #include "widgets/Twips.h"
-#include "version.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window)
-{
+frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window) {
     using namespace Twips;
     setObjectName(QStringLiteral("frmVersion"));
     setWindowTitle(QStringLiteral("バージョン情報"));
@@ -34,21 +33,23 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window)
     Form_Load();
 }
 
-QString frmVersion::versionText(const QString &exeName, const QString &description, int major, int minor,
-                                int revision)
-{
+QString frmVersion::versionText(const QString &exeName, const QString &description, int major,
+                                int minor, int revision) {
     return exeName + QLatin1Char('(') + description + QLatin1Char(')') + QLatin1String("\r\n") +
-           QStringLiteral("Version ") + QString::number(major) + QLatin1Char('.') + QString::number(minor) +
-           QLatin1Char('.') + QString::number(revision);
+           QStringLiteral("Version ") + QString::number(major) + QLatin1Char('.') +
+           QString::number(minor) + QLatin1Char('.') + QString::number(revision);
 }
 
-QString frmVersion::runningVersionText()
-{
+QString frmVersion::runningVersionText() {
     const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    return versionText(exe, QString::fromUtf8(version::fileDescription), version::major, version::minor,
-                       version::revision);
+    return versionText(exe, QString::fromUtf8(version::fileDescription), version::major,
+                       version::minor, version::revision);
 }
 
-void frmVersion::Form_Load() { txtVer->setPlainText(runningVersionText()); }
+void frmVersion::Form_Load() {
+    txtVer->setPlainText(runningVersionText());
+}
 
-void frmVersion::cmdClose_Click() { close(); }
+void frmVersion::cmdClose_Click() {
+    close();
+}

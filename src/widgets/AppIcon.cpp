@@ -2,8 +2,7 @@
 
 #include <QDir>
 
-QIcon appIcon()
-{
+QIcon appIcon() {
     // One drawing per size, as the build bundles them: tray and window take the nearest, sharp
     // at any scale.
     static const QIcon icon = [] {
@@ -16,11 +15,11 @@ QIcon appIcon()
     return icon;
 }
 
-QFont appFont()
-{
+QFont appFont() {
     QFont f;
-    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("MS UI Gothic"),
-                   QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                   QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
+                   QStringLiteral("Noto Sans CJK JP")});
     f.setPointSizeF(9);
     return f;
 }

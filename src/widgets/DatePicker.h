@@ -3,8 +3,7 @@
 #include <QDateEdit>
 
 // The date picker: Value reads and writes "yyyy/mm/dd".
-class DatePicker : public QDateEdit
-{
+class DatePicker : public QDateEdit {
     Q_OBJECT
 public:
     explicit DatePicker(QWidget *parent = nullptr);

@@ -3,8 +3,7 @@
 #include <QLineEdit>
 
 // The masked "99:99" time field. Text() is the field as shown, "_" in every empty place.
-class TimeField : public QLineEdit
-{
+class TimeField : public QLineEdit {
     Q_OBJECT
 public:
     explicit TimeField(QWidget *parent = nullptr);

@@ -2,26 +2,30 @@
 
 #include <QRect>
 #include <QWidget>
-#include <algorithm>
 #include <QtMath>
+#include <algorithm>
 
 // The layout is designed in twips: 15 to a pixel at 96 dpi.
 namespace Twips {
 constexpr int perPixel = 15;
-inline int px(double twips) { return qRound(twips / perPixel); }
-constexpr int tw(int pixels) { return pixels * perPixel; }
-inline QRect rect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
+inline int px(double twips) {
+    return qRound(twips / perPixel);
+}
+constexpr int tw(int pixels) {
+    return pixels * perPixel;
+}
+inline QRect rect(int left, int top, int width, int height) {
+    return {px(left), px(top), px(width), px(height)};
+}
 
 // A window's outer size in twips (W, H) and how far it exceeds its minimum (dW, dH).
-struct Outer
-{
+struct Outer {
     int W, H, dW, dH;
 };
 
 // The window's outer size as if it had its designed frame, after the window has been enlarged to
 // the minimum outer size. Window managers differ, so the arithmetic stays on the client.
-inline Outer outerSize(QWidget *window, QSize designedFrame, QSize minimum)
-{
+inline Outer outerSize(QWidget *window, QSize designedFrame, QSize minimum) {
     int W = tw(window->width()) + designedFrame.width();
     int H = tw(window->height()) + designedFrame.height();
     if (W < minimum.width() || H < minimum.height()) {

@@ -3,15 +3,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box)
-{
+MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box) {
     using namespace MessageSeam;
     QMessageBox mb;
     mb.setObjectName(QStringLiteral("PiruneMessageBox"));
     mb.setWindowTitle(box.title);
     mb.setTextFormat(Qt::PlainText);
     QString text = box.text;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     mb.setText(text);
     mb.setIcon(box.icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon);
     QPushButton *ok = nullptr, *yes = nullptr, *no = nullptr;
@@ -37,4 +37,6 @@ MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box)
     return mb.clickedButton() == yes ? Answer::Yes : Answer::No;
 }
 
-void installWidgetMessageBoxes() { MessageSeam::setHandler(&execWidgetMessageBox); }
+void installWidgetMessageBoxes() {
+    MessageSeam::setHandler(&execWidgetMessageBox);
+}

@@ -29,10 +29,10 @@ struct BoxRecorder {
 };
 
 #ifdef QT_WIDGETS_LIB
-#include "widgets/DatePicker.h"
-#include "widgets/TimeField.h"
 #include "main_window/F_Pirune.h"
 #include "notify/frmMessage.h"
+#include "widgets/DatePicker.h"
+#include "widgets/TimeField.h"
 
 #include <QApplication>
 #include <QFile>
@@ -47,7 +47,8 @@ struct BoxRecorder {
 struct ShowOrder : QObject {
     QList<QPointer<frmMessage>> windows;
     bool eventFilter(QObject *o, QEvent *e) override {
-        if (auto *m = qobject_cast<frmMessage *>(o); m && e->type() == QEvent::Show && !windows.contains(m))
+        if (auto *m = qobject_cast<frmMessage *>(o);
+            m && e->type() == QEvent::Show && !windows.contains(m))
             windows << m;
         return false;
     }
@@ -85,7 +86,8 @@ struct PiruneFixture {
     }
     // A null `file` starts without a Data file; `build` builds the window as the first look does.
     F_Pirune &start(const QByteArray &file, bool build = true) {
-        if (QFile f(path); !file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
+        if (QFile f(path);
+            !file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
             qFatal("cannot write the Data file");
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
@@ -102,14 +104,17 @@ struct PiruneFixture {
     }
 
     // What the user sees of the main window: the selected line, the editor (line breaks as "/"),
-    // 変更 and 削除 when enabled, the focus unless on 閉じる, or "hidden"; and the boxes shown since
-    // the last look. A list that does not show the table line for line reads "list out of step".
+    // 変更 and 削除 when enabled, the focus unless on 閉じる, or "hidden"; and the boxes shown
+    // since the last look. A list that does not show the table line for line reads "list out of
+    // step".
     QString seen() {
         QString s = "hidden";
         if (w->isVisible()) {
-            s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() + " " +
+            s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " +
+                w->txt_SetteiJikoku->Text() + " " +
                 w->txtSetteiMes->toPlainText().replace('\n', '/');
-            s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") + (w->cmd_Del->isEnabled() ? " 削除" : "");
+            s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") +
+                 (w->cmd_Del->isEnabled() ? " 削除" : "");
             if (QWidget *focus = w->focusWidget(); focus != w->cmdEnd)
                 s += " focus:" + (focus ? focus->objectName() : "none");
             QStringList lines;
@@ -134,7 +139,8 @@ struct PiruneFixture {
     static QStringList messageTexts() { // each after its title unless that is "メッセージ"
         QStringList out;
         for (frmMessage *m : messageWindows())
-            out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") + m->txtMessage->toPlainText();
+            out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") +
+                       m->txtMessage->toPlainText();
         return out;
     }
 };
