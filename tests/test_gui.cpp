@@ -289,13 +289,13 @@ private slots:
         // report of the fourth field is open), shows the notices in file order with the state
         // start-up gave.
         QTest::newRow("first start") << Edit{
-            {}, "@09:04:30; look; =11:30:00; menu 1; list", "hidden\n\n-1 2004/12/02 09:04 ", ""};
+            {}, "@09:04:30; look; =11:30:00; menu 1; list", "hidden\n\n-1 2026/12/07 09:04 ", ""};
         QTest::newRow("opened during the Split report") << Edit{
             "2026/12/09 10:00\t三番目\t0\r\n2026/12/08 10:00\t二行\\n目\t1"
             "\textra\r\n2026/12/10 10:00\t\t0\r\n",
             "during open; @09:04:30; =11:30:00; open; list",
             "2026/12/09 10:00|三番目\n"
-            "2026/12/08 10:00|二行\\n目\n2026/12/10 10:00|\n-1 2004/12/02 09:04  変更 削除 [" +
+            "2026/12/08 10:00|二行\\n目\n2026/12/10 10:00|\n-1 2026/12/07 09:04  変更 削除 [" +
                 kSplit + "]",
             {}};
         const std::pair<const char *, const char *> refused[] = {{":", "__:__"},
@@ -343,7 +343,7 @@ private slots:
         const QString a = "0 2026/12/09 10:00 a 変更 削除 focus:lstItiran",
                       c = "2 2026/12/11 10:00 c 変更 削除 focus:lstItiran",
                       d = "3 2026/12/12 10:00 d 変更 削除 focus:lstItiran",
-                      edited = "2004/12/02 08:00 edited",
+                      edited = "2026/12/07 08:00 edited",
                       bad = " [Pirune: lstItiran_Click Code:-2147467259 / "
                             "Msg:コントロールの呼び出しに失敗しました。 "
                             "(DTP_YMD.Value = \"bad\")]";
@@ -389,7 +389,7 @@ private slots:
         QTest::newRow("delete, nothing selected")
             << Edit{kThree,
                     "yes; del",
-                    "-1 2004/12/02 08:00  変更 削除 [Pirune: 削除対象を選択してください]",
+                    "-1 2026/12/07 08:00  変更 削除 [Pirune: 削除対象を選択してください]",
                     {}};
         QTest::newRow("delete the only one")
             << Edit{lines({"2026/12/09 09:00\tonly\t0"}), "sel 0; =13:07:00; yes; del",

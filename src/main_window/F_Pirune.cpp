@@ -7,6 +7,7 @@
 #include "store/DataFile.h"
 #include "store/DataFileWatch.h"
 #include "tray/TrayControl.h"
+#include "widgets/DatePicker.h"
 #include "widgets/TimeField.h"
 
 #include <QCloseEvent>
@@ -96,7 +97,8 @@ void F_Pirune::Form_Load() {
         DataFile::ensureExists(path);
 
         NoticeTable::reset();
-        setTimeField(Clock::now().toString(QStringLiteral("HH:mm")));
+        // Today, so that a notice entered with only a time lands on a day still to come.
+        setEditorStart(Clock::now());
         const QList<DataFile::LoadIssue> issues = readDataFile(*this, m_encoding);
         m_loadFailed = false;
         reportLoadIssues(issues);
@@ -120,10 +122,12 @@ void F_Pirune::showEditButtons() {
     }
 }
 
-void F_Pirune::setTimeField(const QString &hhnn) {
-    m_timeText = hhnn;
-    if (txt_SetteiJikoku)
-        txt_SetteiJikoku->setText(hhnn);
+void F_Pirune::setEditorStart(const QDateTime &now) {
+    m_editorStart = now;
+    if (controlsBuilt()) {
+        DTP_YMD->setDate(now.date());
+        txt_SetteiJikoku->setText(now.toString(QStringLiteral("HH:mm")));
+    }
 }
 
 void F_Pirune::ensureControls() {
@@ -131,7 +135,7 @@ void F_Pirune::ensureControls() {
         return;
     buildControls();
     lstItiran->addItems(listLines());
-    txt_SetteiJikoku->setText(m_timeText);
+    setEditorStart(m_editorStart);
     showEditButtons();
     alignListHeader();
     Form_Resize();

@@ -5,6 +5,7 @@
 #include "store/TextCodec.h"
 #include "tray/frmVersion.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -113,7 +114,7 @@ protected:
 private:
     void setupWindow();
     void buildControls();
-    void setTimeField(const QString &hhnn);
+    void setEditorStart(const QDateTime &now);
     void buildMenu();
     void alignListHeader();
     void applyButtonRule();
@@ -142,7 +143,7 @@ private:
     Scheduler *m_scheduler = nullptr;
     DataFileWatch *m_fileWatch = nullptr;
     int m_saves = 0;
-    QString m_timeText;                // the time field's text while the controls are not built
+    QDateTime m_editorStart;           // the editor's date and time while its controls are not built
     std::optional<bool> m_editButtons; // Change/Delete enabled, once start-up has decided it
     QPointer<frmVersion> m_version;
 };

@@ -7,7 +7,6 @@
 #include "store/DataFileWatch.h"
 
 #include <QListWidget>
-#include <QSet>
 #include <QTimer>
 #include <utility>
 
@@ -65,7 +64,6 @@ void F_Pirune::ReloadDataFile() {
         // the next save writes them.
         if (m_behind)
             return;
-        const QStringList missedBefore = DueCheck::missedNotices(*this, DueCheck::nowCivil());
         NoticeTable fresh;
         FileEncoding enc;
         m_loadFailed = true;
@@ -82,13 +80,7 @@ void F_Pirune::ReloadDataFile() {
         reportLoadIssues(issues);
         applyButtonRule();
         // A notice added by hand whose time has passed is offered now, as at start-up.
-        const QSet<QString> before(missedBefore.begin(), missedBefore.end());
-        for (const QString &notice : DueCheck::missedNotices(*this, DueCheck::nowCivil())) {
-            if (!before.contains(notice)) {
-                m_scheduler->queueMissedCheck();
-                break;
-            }
-        }
+        m_scheduler->queueMissedCheck();
     });
 }
 

@@ -30,7 +30,7 @@ void F_Pirune::CheckMituuti() {
     if (m_scheduler->isAsking())
         return;
     ErrorTrap::run("CheckMituuti Code:", [&] {
-        if (lngLast == -1 || !Scheduler::anyMissed(*this))
+        if (lngLast == -1 || !m_scheduler->anyToOffer(*this))
             return;
         bool yes;
         {
@@ -40,11 +40,13 @@ void F_Pirune::CheckMituuti() {
                 QStringLiteral("未通知のメッセージがあります。\r\n表示しますか？"),
                 QStringLiteral("確認"), MessageSeam::Answer::Yes);
         }
-        if (!yes)
+        if (!yes) {
+            m_scheduler->declineOffered(*this);
             return;
+        }
         qint64 now = DueCheck::nowCivil();
         // Opening windows takes time: a later notice may have become missed meanwhile.
-        showNotices([&](qint32 i) { return DueCheck::isMissed(*this, i, now); },
+        showNotices([&](qint32 i) { return m_scheduler->isToOffer(*this, i, now); },
                     [&] { now = DueCheck::nowCivil(); });
     });
 }

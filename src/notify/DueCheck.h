@@ -31,7 +31,5 @@ inline bool isMissed(const NoticeTable &t, qint32 i, qint64 now) {
     return minute && now > *minute && t.isPending(i);
 }
 
-// "date-time TAB message" of each missed notice; walks the table with lngCount.
-QStringList missedNotices(NoticeTable &t, qint64 now);
 
 } // namespace DueCheck

@@ -42,16 +42,35 @@ std::optional<Scheduler::Pass> Scheduler::beginPass() {
     return Pass{now, since, newMinute};
 }
 
-bool Scheduler::anyMissed(NoticeTable &t) {
+namespace {
+QString keyOf(const NoticeTable &t, qint32 i) {
+    return t.arrJikoku.at(i) + QLatin1Char('\t') + t.arrMes.at(i);
+}
+} // namespace
+
+bool Scheduler::isToOffer(const NoticeTable &t, qint32 i, qint64 now) const {
+    return DueCheck::isMissed(t, i, now) && (m_declined.isEmpty() || !m_declined.contains(keyOf(t, i)));
+}
+
+bool Scheduler::anyToOffer(NoticeTable &t) {
     // One clock reading for the walk: reading it per notice made start-up with a long table
     // spend most of its time in the clock.
     const qint64 now = DueCheck::nowCivil();
     const qint32 last = t.lngLast;
     for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {
-        if (DueCheck::isMissed(t, t.lngCount, now))
+        if (isToOffer(t, t.lngCount, now))
             return true;
     }
     return false;
+}
+
+void Scheduler::declineOffered(NoticeTable &t) {
+    const qint64 now = DueCheck::nowCivil();
+    const qint32 last = t.lngLast;
+    for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {
+        if (isToOffer(t, t.lngCount, now))
+            m_declined.insert(keyOf(t, t.lngCount));
+    }
 }
 
 void Scheduler::wake() {

@@ -3,6 +3,7 @@
 #include "store/NoticeTable.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QObject>
 #include <optional>
 
@@ -29,8 +30,13 @@ public:
     std::optional<Pass> beginPass();
     void endPass() { m_inPass = false; }
 
-    // Whether any notice counts as missed at this moment; walks the table with lngCount.
-    static bool anyMissed(NoticeTable &t);
+    // Notice i is missed and was not declined earlier in this run: the missed-notice question
+    // offers it.
+    bool isToOffer(const NoticeTable &t, qint32 i, qint64 now) const;
+    // Whether any notice is to be offered at this moment; walks the table with lngCount.
+    bool anyToOffer(NoticeTable &t);
+    // The user said No: what was to be offered is not offered again.
+    void declineOffered(NoticeTable &t);
 
     // While the missed-notice question is open no second one is asked or queued.
     bool isAsking() const { return m_asking; }
@@ -51,6 +57,7 @@ private:
     bool m_clockWatched = false; // the system tells when the wall clock is set
     bool m_inPass = false;
     bool m_asking = false;
+    QSet<QString> m_declined; // date-time TAB message
     bool m_missedCheckQueued = false;
     qint64 m_lastPassSecond = 0; // civil second of the previous pass
     bool m_asleep = false;       // armed for the next minute, not for the next 100 ms

@@ -3,6 +3,7 @@
 #include "base/RunError.h"
 
 #include <QCalendarWidget>
+#include <QKeyEvent>
 #include <QRegularExpression>
 
 DatePicker::DatePicker(QWidget *parent) : QDateEdit(parent) {
@@ -29,4 +30,16 @@ void DatePicker::setValue(const QString &text) {
     if (!d.isValid() || d < minimumDate() || d > maximumDate())
         throw RunError::controlFailure(QStringLiteral("DTP_YMD.Value = \"%1\"").arg(text));
     setDate(d);
+}
+
+bool DatePicker::focusNextPrevChild(bool next) { return QWidget::focusNextPrevChild(next); }
+
+void DatePicker::keyPressEvent(QKeyEvent *event) {
+    const int step = event->key() == Qt::Key_Right ? 1 : event->key() == Qt::Key_Left ? -1 : 0;
+    if (step == 0 || event->modifiers() != Qt::NoModifier) {
+        QDateEdit::keyPressEvent(event);
+        return;
+    }
+    setCurrentSectionIndex(qBound(0, currentSectionIndex() + step, sectionCount() - 1));
+    setSelectedSection(currentSection());
 }

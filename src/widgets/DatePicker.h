@@ -10,4 +10,9 @@ public:
     QString Value() const;
     // Throws RunError for a text that is no date.
     void setValue(const QString &yyyymmdd);
+
+protected:
+    // One tab stop: year, month and day are reached with the arrow keys.
+    bool focusNextPrevChild(bool next) override;
+    void keyPressEvent(QKeyEvent *event) override;
 };
