@@ -23,13 +23,16 @@ private slots:
             int seen[3] = {}; // the old table, the new one, torn
             for (int k = 0; k < 60 && !(seen[2] && !atomic); ++k) {
                 const pid_t saver = fork();
-                for (unsigned long n = 0; saver == 0; ++n) {
-                    QFile f(target);
-                    if (atomic)
-                        DataFile::writeAtomically(target, tables[n % 2]);
-                    else if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                        f.write(tables[n % 2]);
-                }
+                // Or kill(-1) below would signal every process the test may signal.
+                QVERIFY2(saver >= 0, "fork failed");
+                if (saver == 0) // the saver, until it is killed
+                    for (unsigned long n = 0;; ++n) {
+                        QFile f(target);
+                        if (atomic)
+                            DataFile::writeAtomically(target, tables[n % 2]);
+                        else if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                            f.write(tables[n % 2]);
+                    }
                 QTest::qSleep(k * 7 % 40); // 0 to 39 ms, each once in 40 kills
                 ::kill(saver, SIGKILL);
                 ::waitpid(saver, nullptr, 0);
