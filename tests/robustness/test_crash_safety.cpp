@@ -14,8 +14,9 @@ class TestCrashSafety : public QObject {
 private slots:
     void killDuringSaves() {
         // Some hundred kilobytes each, so that a kill often lands inside a write.
-        const QByteArray tables[2] = {QByteArray("2030/01/01 09:00\t旧い予定\t0\r\n").repeated(10000),
-                                      QByteArray("2031/02/02 10:00\t新しい予定です\t1\r\n").repeated(9000)};
+        const QByteArray tables[2] = {
+            QByteArray("2030/01/01 09:00\t旧い予定\t0\r\n").repeated(10000),
+            QByteArray("2031/02/02 10:00\t新しい予定です\t1\r\n").repeated(9000)};
         for (bool atomic : {false, true}) {
             QTemporaryDir dir;
             const QString target = dir.filePath("Pirune.dat");
@@ -39,9 +40,11 @@ private slots:
                 const QByteArray now = DataFile::readAll(target);
                 ++seen[now == tables[0] ? 0 : now == tables[1] ? 1 : 2];
             }
-            qInfo("%s: old table %d, new table %d, torn %d", atomic ? "save" : "plain overwrite", seen[0], seen[1], seen[2]);
+            qInfo("%s: old table %d, new table %d, torn %d", atomic ? "save" : "plain overwrite",
+                  seen[0], seen[1], seen[2]);
             QCOMPARE(seen[2] > 0, !atomic);
-            QVERIFY(!atomic || (seen[0] > 0 && seen[1] > 0)); // or the kills never landed between two saves
+            // Both tables seen, or the kills never landed between two saves.
+            QVERIFY(!atomic || (seen[0] > 0 && seen[1] > 0));
         }
     }
 };
