@@ -4,8 +4,7 @@
 
 namespace BenchData {
 
-NoticeTable table(qint32 count, const QDateTime &now)
-{
+NoticeTable table(qint32 count, const QDateTime &now) {
     NoticeTable t;
     t.resizeTo(count - 1);
     t.lngLast = count - 1;
@@ -16,7 +15,9 @@ NoticeTable table(qint32 count, const QDateTime &now)
     for (qint32 i = 0; i < count; ++i) {
         const QDateTime when = i < past ? firstPast.addSecs(qint64(i) * 37 * 60)
                                         : firstFuture.addSecs(qint64(i - past) * 37 * 60);
-        t.arrJikoku[i] = (i % 16 == 15 && i != past) ? previous : when.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
+        t.arrJikoku[i] = (i % 16 == 15 && i != past)
+                             ? previous
+                             : when.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
         previous = t.arrJikoku[i];
         t.arrMes[i] = QStringLiteral("打ち合わせ %1 の準備\\n資料を印刷して会議室へ").arg(i);
         t.arrTuuti[i] = i < past ? QStringLiteral("1") : QStringLiteral("0");
@@ -25,14 +26,12 @@ NoticeTable table(qint32 count, const QDateTime &now)
     return t;
 }
 
-QByteArray fileBytes(qint32 count, const QDateTime &now)
-{
+QByteArray fileBytes(qint32 count, const QDateTime &now) {
     NoticeTable t = table(count, now);
     return DataFile::serialize(t, FileEncoding::Cp932);
 }
 
-NoticeTable afterAdd(qint32 count)
-{
+NoticeTable afterAdd(qint32 count) {
     NoticeTable t = table(count);
     const QString middle = t.arrJikoku.at(count / 2);
     t.resizeTo(count);
@@ -44,8 +43,7 @@ NoticeTable afterAdd(qint32 count)
     return t;
 }
 
-NoticeTable afterChange(qint32 count)
-{
+NoticeTable afterChange(qint32 count) {
     NoticeTable t = table(count);
     t.arrJikoku[count / 4] = t.arrJikoku.at(count * 3 / 4);
     t.arrMes[count / 4] = QStringLiteral("変更");
@@ -53,8 +51,7 @@ NoticeTable afterChange(qint32 count)
     return t;
 }
 
-void detach(NoticeTable &t)
-{
+void detach(NoticeTable &t) {
     t.arrJikoku.detach();
     t.arrMes.detach();
     t.arrTuuti.detach();

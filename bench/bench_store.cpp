@@ -8,13 +8,11 @@
 
 namespace {
 
-void sizes(benchmark::internal::Benchmark *b)
-{
+void sizes(benchmark::internal::Benchmark *b) {
     b->Arg(1000)->Arg(10000)->Arg(32768)->Arg(100000)->Unit(benchmark::kMillisecond);
 }
 
-void BM_Load(benchmark::State &state)
-{
+void BM_Load(benchmark::State &state) {
     const QByteArray bytes = BenchData::fileBytes(qint32(state.range(0)));
     for (auto _ : state) {
         NoticeTable t;
@@ -26,8 +24,7 @@ void BM_Load(benchmark::State &state)
 }
 BENCHMARK(BM_Load)->Apply(sizes);
 
-void BM_Serialize(benchmark::State &state)
-{
+void BM_Serialize(benchmark::State &state) {
     NoticeTable t = BenchData::table(qint32(state.range(0)));
     for (auto _ : state) {
         const QByteArray bytes = DataFile::serialize(t, FileEncoding::Cp932);
@@ -37,8 +34,7 @@ void BM_Serialize(benchmark::State &state)
 BENCHMARK(BM_Serialize)->Apply(sizes);
 
 // Includes the flush to disk that QSaveFile::commit does before the rename.
-void BM_WriteAtomically(benchmark::State &state)
-{
+void BM_WriteAtomically(benchmark::State &state) {
     const QByteArray bytes = BenchData::fileBytes(qint32(state.range(0)));
     QTemporaryDir dir;
     const QString path = DataFile::pathIn(dir.path());
@@ -49,8 +45,7 @@ void BM_WriteAtomically(benchmark::State &state)
 BENCHMARK(BM_WriteAtomically)->Apply(sizes);
 
 // The timer's per-pass work on the table alone: one clock reading, then every notice tested.
-void BM_TimerPassTable(benchmark::State &state)
-{
+void BM_TimerPassTable(benchmark::State &state) {
     const NoticeTable t = BenchData::table(qint32(state.range(0)));
     for (auto _ : state) {
         const qint64 now = DueCheck::nowCivil();
@@ -63,8 +58,7 @@ void BM_TimerPassTable(benchmark::State &state)
 BENCHMARK(BM_TimerPassTable)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 
 template <NoticeTable (*Make)(qint32), qint32 (*Sort)(NoticeTable &, qint32)>
-void sortBench(benchmark::State &state)
-{
+void sortBench(benchmark::State &state) {
     const qint32 n = qint32(state.range(0));
     const NoticeTable input = Make(n);
     const qint32 sel = input.arrMes.at(n / 4) == QStringLiteral("変更") ? n / 4 : input.lngLast;
@@ -77,15 +71,18 @@ void sortBench(benchmark::State &state)
     }
 }
 
-void BM_SortAfterAdd(benchmark::State &state) { sortBench<BenchData::afterAdd, SortItiranFast>(state); }
+void BM_SortAfterAdd(benchmark::State &state) {
+    sortBench<BenchData::afterAdd, SortItiranFast>(state);
+}
 BENCHMARK(BM_SortAfterAdd)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 
-void BM_SortAfterChange(benchmark::State &state) { sortBench<BenchData::afterChange, SortItiranFast>(state); }
+void BM_SortAfterChange(benchmark::State &state) {
+    sortBench<BenchData::afterChange, SortItiranFast>(state);
+}
 BENCHMARK(BM_SortAfterChange)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 
 // The exchange sort the fast path replaces, for comparison (quadratic: the larger sizes are slow).
-void BM_SortReferenceAfterAdd(benchmark::State &state)
-{
+void BM_SortReferenceAfterAdd(benchmark::State &state) {
     sortBench<BenchData::afterAdd, SortItiranReference>(state);
 }
 BENCHMARK(BM_SortReferenceAfterAdd)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);

@@ -52,8 +52,11 @@ def notices(count, now=None):
     lines = []
     previous = ""
     for i in range(count):
-        when = first_past + datetime.timedelta(minutes=37 * i) if i < past \
+        when = (
+            first_past + datetime.timedelta(minutes=37 * i)
+            if i < past
             else first_future + datetime.timedelta(minutes=37 * (i - past))
+        )
         jikoku = previous if (i % 16 == 15 and i != past) else when.strftime("%Y/%m/%d %H:%M")
         previous = jikoku
         mes = f"打ち合わせ {i} の準備\\n資料を印刷して会議室へ"
@@ -86,8 +89,21 @@ class Display:
             self.stop(xvfb)
         else:
             sys.exit("could not start Xvfb")
-        self.spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
-                    "--width", "200", "--height", "32"])
+        self.spawn(
+            [
+                "trayer",
+                "--edge",
+                "bottom",
+                "--align",
+                "right",
+                "--widthtype",
+                "pixel",
+                "--width",
+                "200",
+                "--height",
+                "32",
+            ]
+        )
         if not wait_for(lambda: self.panel_children() is not None, 10):
             sys.exit("trayer's panel did not appear")
         return self
@@ -97,8 +113,15 @@ class Display:
             self.stop(p)
 
     def spawn(self, cmd, cwd=None):
-        p = subprocess.Popen(cmd, cwd=cwd, env=self.env, stdin=subprocess.DEVNULL,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        p = subprocess.Popen(
+            cmd,
+            cwd=cwd,
+            env=self.env,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            start_new_session=True,
+        )
         self.procs.append(p)
         return p
 
@@ -114,13 +137,25 @@ class Display:
             self.procs.remove(p)
 
     def xwininfo_ok(self):
-        return subprocess.run(["xwininfo", "-root"], env=self.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0
+        return (
+            subprocess.run(
+                ["xwininfo", "-root"],
+                env=self.env,
+                stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL,
+            ).returncode
+            == 0
+        )
 
     def panel_children(self):
         """Names of the windows inside trayer's "panel" window, or None while there is none."""
-        out = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,
-                             text=True, errors="replace").stdout
+        out = subprocess.run(
+            ["xwininfo", "-root", "-tree"],
+            env=self.env,
+            capture_output=True,
+            text=True,
+            errors="replace",
+        ).stdout
         names = None
         panel_depth = None
         for line in out.splitlines():
@@ -249,7 +284,13 @@ class MapWatch:
         x = self.x = ctypes.CDLL("libX11.so.6")
         x.XOpenDisplay.restype = ctypes.c_void_p
         x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        for name in ("XDefaultRootWindow", "XConnectionNumber", "XPending", "XFlush", "XCloseDisplay"):
+        for name in (
+            "XDefaultRootWindow",
+            "XConnectionNumber",
+            "XPending",
+            "XFlush",
+            "XCloseDisplay",
+        ):
             getattr(x, name).argtypes = [ctypes.c_void_p]
         x.XDefaultRootWindow.restype = ctypes.c_ulong
         x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
@@ -270,7 +311,9 @@ class MapWatch:
                 arrived = time.time()
                 if ctypes.c_int.from_buffer(event).value == self.MAP_NOTIFY:
                     return arrived
-            select.select([self.x.XConnectionNumber(self.dpy)], [], [], max(0.0, deadline - time.time()))
+            select.select(
+                [self.x.XConnectionNumber(self.dpy)], [], [], max(0.0, deadline - time.time())
+            )
         raise RuntimeError("no window was mapped")
 
     def close(self):
@@ -281,6 +324,7 @@ def due_latencies(exe, runs):
     """Seconds from hh:nn:00 (on the program's faked clock) to its message window being mapped."""
     sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
     import pirune_e2e
+
     pirune_e2e.EXE = os.path.abspath(exe)
     data = pirune_e2e.notices([("2026/12/07 09:05", "due", "0")])
     out = []
@@ -297,19 +341,43 @@ def due_latencies(exe, runs):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--exe", default=None, help="the executable (default: build-perf/Pirune, else build/Pirune)")
+    ap = argparse.ArgumentParser(
+        description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
+    )
+    ap.add_argument(
+        "--exe", default=None, help="the executable (default: build-perf/Pirune, else build/Pirune)"
+    )
     ap.add_argument("--runs", type=int, default=7, help="start-ups per Data file (default 7)")
-    ap.add_argument("--idle", type=float, default=10, help="seconds idle before reading memory (default 10)")
+    ap.add_argument(
+        "--idle", type=float, default=10, help="seconds idle before reading memory (default 10)"
+    )
     ap.add_argument("--json", help="also write the figures here")
-    ap.add_argument("--icon-only", action="store_true",
-                    help="skip the first-answer figure (for builds whose socket does not answer)")
-    ap.add_argument("--wake-minutes", type=float, default=1, help="idle minutes per wake-up count (default 1)")
-    ap.add_argument("--due-runs", type=int, default=7, help="runs of the due-notice latency (default 7)")
-    ap.add_argument("--only-timer", action="store_true", help="only the wake-up and due-notice figures")
+    ap.add_argument(
+        "--icon-only",
+        action="store_true",
+        help="skip the first-answer figure (for builds whose socket does not answer)",
+    )
+    ap.add_argument(
+        "--wake-minutes", type=float, default=1, help="idle minutes per wake-up count (default 1)"
+    )
+    ap.add_argument(
+        "--due-runs", type=int, default=7, help="runs of the due-notice latency (default 7)"
+    )
+    ap.add_argument(
+        "--only-timer", action="store_true", help="only the wake-up and due-notice figures"
+    )
     args = ap.parse_args()
-    exe = args.exe or next((p for p in (os.path.join(ROOT, "build-perf", "Pirune"), os.path.join(ROOT, "build", "Pirune"))
-                            if os.path.exists(p)), None)
+    exe = args.exe or next(
+        (
+            p
+            for p in (
+                os.path.join(ROOT, "build-perf", "Pirune"),
+                os.path.join(ROOT, "build", "Pirune"),
+            )
+            if os.path.exists(p)
+        ),
+        None,
+    )
     if not exe or not os.path.exists(exe):
         sys.exit("no executable: build it or pass --exe")
     for tool in ("Xvfb", "trayer", "xwininfo"):
@@ -322,13 +390,19 @@ def main():
         with Display(workdir) as display:
             if args.wake_minutes > 0:
                 for name, data in (("empty", b""), ("32768", notices(32768))):
-                    results[f"wakeups_per_minute_{name}"] = wakeups_per_minute(display, exe, data, args.wake_minutes)
+                    results[f"wakeups_per_minute_{name}"] = wakeups_per_minute(
+                        display, exe, data, args.wake_minutes
+                    )
             if not args.only_timer:
                 measure_startup(display, exe, args, results)
         if args.due_runs > 0:
             times = due_latencies(exe, args.due_runs)
-            results["due_window_s"] = {"median": statistics.median(times), "min": min(times),
-                                       "max": max(times), "all": times}
+            results["due_window_s"] = {
+                "median": statistics.median(times),
+                "min": min(times),
+                "max": max(times),
+                "all": times,
+            }
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
 
@@ -337,19 +411,27 @@ def main():
             continue
         for name, label in (("empty", "empty file"), ("32768", "32768 notices")):
             r = results[f"{kind}_{name}_s"]
-            print(f"start-up {what}, {label}: median {r['median'] * 1000:.0f} ms "
-                  f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f})")
+            print(
+                f"start-up {what}, {label}: median {r['median'] * 1000:.0f} ms "
+                f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f})"
+            )
         print(f"  ratio of the medians: {results[f'{kind}_ratio_median']:.2f}")
     if "memory_1000_after_idle_kB" in results:
         m = results["memory_1000_after_idle_kB"]
-        print(f"memory after {args.idle:g} s idle, 1000 notices: VmRSS {m['VmRSS'] / 1024:.1f} MiB (peak {m['VmHWM'] / 1024:.1f} MiB)")
+        print(
+            f"memory after {args.idle:g} s idle, 1000 notices: VmRSS {m['VmRSS'] / 1024:.1f} MiB (peak {m['VmHWM'] / 1024:.1f} MiB)"
+        )
     for name, label in (("empty", "empty file"), ("32768", "32768 notices")):
         if f"wakeups_per_minute_{name}" in results:
-            print(f"idle wake-ups of the main thread, {label}: {results[f'wakeups_per_minute_{name}']:.0f} a minute")
+            print(
+                f"idle wake-ups of the main thread, {label}: {results[f'wakeups_per_minute_{name}']:.0f} a minute"
+            )
     if "due_window_s" in results:
         r = results["due_window_s"]
-        print(f"hh:nn:00 to the message window mapped: median {r['median'] * 1000:.0f} ms "
-              f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f}, {len(r['all'])} runs)")
+        print(
+            f"hh:nn:00 to the message window mapped: median {r['median'] * 1000:.0f} ms "
+            f"(min {r['min'] * 1000:.0f}, max {r['max'] * 1000:.0f}, {len(r['all'])} runs)"
+        )
     if args.json:
         with open(args.json, "w") as fjs:
             json.dump(results, fjs, indent=2)
@@ -369,9 +451,15 @@ def measure_startup(display, exe, args, results):
     kinds = (("startup", startup),) if args.icon_only else (("startup", startup), ("ready", ready))
     for kind, table in kinds:
         for name, times in table.items():
-            results[f"{kind}_{name}_s"] = {"median": statistics.median(times), "min": min(times),
-                                           "max": max(times), "all": times}
-        results[f"{kind}_ratio_median"] = statistics.median(table["32768"]) / statistics.median(table["empty"])
+            results[f"{kind}_{name}_s"] = {
+                "median": statistics.median(times),
+                "min": min(times),
+                "max": max(times),
+                "all": times,
+            }
+        results[f"{kind}_ratio_median"] = statistics.median(table["32768"]) / statistics.median(
+            table["empty"]
+        )
     _, _, memory = run_once(display, exe, notices(1000), idle=args.idle)
     results["memory_1000_after_idle_kB"] = memory
 

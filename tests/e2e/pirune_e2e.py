@@ -2,45 +2,99 @@ import collections, contextlib, ctypes, glob, os, pathlib, re, shutil, signal, s
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
-WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher")
-MAIN = {"list": (48, 34), "date": (120, 196), "time": (220, 196), "message": (262, 223),  # from the top left
-        "add": (48, 268), "delete": (192, 268), "close": (568, 308)}  # of the main window, which has no frame
-THREE = [("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"), ("2026/12/24 10:00", "Xmas party", "0"),
-         ("2027/01/05 09:00", "仕事始め", "0")]
+WATCHER = (
+    "org.kde.StatusNotifierWatcher",
+    "/StatusNotifierWatcher",
+    "org.kde.StatusNotifierWatcher",
+)
+# from the top left of the main window, which has no frame
+MAIN = {
+    "list": (48, 34),
+    "date": (120, 196),
+    "time": (220, 196),
+    "message": (262, 223),
+    "add": (48, 268),
+    "delete": (192, 268),
+    "close": (568, 308),
+}
+THREE = [
+    ("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"),
+    ("2026/12/24 10:00", "Xmas party", "0"),
+    ("2027/01/05 09:00", "仕事始め", "0"),
+]
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
-Window = collections.namedtuple("Window", "id name width height x y menu")  # menu: override-redirect
+# menu: override-redirect
+Window = collections.namedtuple("Window", "id name width height x y menu")
 
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
     tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb"
-    missing = [t for t in tools.split() if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
+    missing = [t for t in tools.split() if not shutil.which(t)] + (
+        [] if os.path.isfile(EXE) else ["PIRUNE_EXE"]
+    )
     if missing:
         raise unittest.SkipTest(f"E2E-SKIP: missing {', '.join(missing)}")
 
 
-def notices(rows):  # the Data file for (date-time, message, flag) rows, in CP932 as Windows writes it
+# the Data file for (date-time, message, flag) rows, in CP932 as Windows writes it
+def notices(rows):
     text = "".join(f"{j}\t{m}\t{f}\r\n" for j, m, f in rows).encode()
-    return subprocess.run(["iconv", "-f", "UTF-8", "-t", "CP932"], input=text, capture_output=True, check=True).stdout
+    return subprocess.run(
+        ["iconv", "-f", "UTF-8", "-t", "CP932"], input=text, capture_output=True, check=True
+    ).stdout
 
 
 class PiruneSession(contextlib.AbstractContextManager):
-    def __init__(self, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False, dpi=None):
-        signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))  # before ctest kills us
+    def __init__(
+        self,
+        data=b"",
+        fake_time=None,
+        prepare=None,
+        wrap=(),
+        host="trayer",
+        late_host=False,
+        dpi=None,
+    ):
+        # before ctest kills us
+        signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))
         signal.alarm(150)
         self.host, self.procs, self.root = host, {}, tempfile.mkdtemp(prefix="pirune-e2e-")
-        self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(self.root, "app", "Pirune.dat")
+        self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(
+            self.root, "app", "Pirune.dat"
+        )
         for d in ("app", "home", "runtime"):
             os.mkdir(os.path.join(self.root, d), 0o700)
-        self.env = dict(PATH=os.environ["PATH"], LANG="C.UTF-8", TZ="UTC", NO_AT_BRIDGE="1", HOME=self.root + "/home",
-                        XDG_RUNTIME_DIR=self.root + "/runtime", PIRUNE_E2E=self.root)  # the mark of all it starts
+        self.env = dict(
+            PATH=os.environ["PATH"],
+            LANG="C.UTF-8",
+            TZ="UTC",
+            NO_AT_BRIDGE="1",
+            HOME=self.root + "/home",
+            XDG_RUNTIME_DIR=self.root + "/runtime",
+            PIRUNE_E2E=self.root,  # the mark of all it starts
+        )
         try:
             if host != "weston":
-                self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"])
+                self.spawn(
+                    "xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"]
+                )
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
             if dpi:
-                subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env)
-            self.spawn("bus", ["dbus-daemon", "--config-file", HERE + "/session-bus.conf", "--nofork",
-                               "--address", "unix:dir=" + self.root, "--print-address=1"])
+                subprocess.run(
+                    ["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env
+                )
+            self.spawn(
+                "bus",
+                [
+                    "dbus-daemon",
+                    "--config-file",
+                    HERE + "/session-bus.conf",
+                    "--nofork",
+                    "--address",
+                    "unix:dir=" + self.root,
+                    "--print-address=1",
+                ],
+            )
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
             if not late_host:
                 self.start_host()
@@ -52,7 +106,11 @@ class PiruneSession(contextlib.AbstractContextManager):
             while fake_time and time.time() % 1 > 0.9:
                 time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
             self.started = int(time.time())  # when the program's clock reads fake_time
-            self.spawn("pirune", [*wrap, *(["faketime", fake_time] if fake_time else []), "./Pirune"], cwd=self.folder)
+            self.spawn(
+                "pirune",
+                [*wrap, *(["faketime", fake_time] if fake_time else []), "./Pirune"],
+                cwd=self.folder,
+            )
             if not late_host and host != "weston":
                 self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
@@ -61,12 +119,16 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     def __exit__(self, *_):
         signal.alarm(0)
-        for key in sorted(self.procs, key=lambda k: k == "xvfb"):  # each leads its own group: faketime's child too
+        # each leads its own group: faketime's child too
+        for key in sorted(self.procs, key=lambda k: k == "xvfb"):
             with contextlib.suppress(ProcessLookupError):
                 os.killpg(self.procs[key].pid, signal.SIGKILL)
             self.procs[key].wait()
-        for left in [f for p in self.procs.values() for f in glob.glob(f"/dev/shm/*faketime_s[eh]m_{p.pid}")]:
-            os.unlink(left)  # a killed faketime's, which a later faketime of the same pid would fail on
+        for left in [
+            f for p in self.procs.values() for f in glob.glob(f"/dev/shm/*faketime_s[eh]m_{p.pid}")
+        ]:
+            # a killed faketime's, which a later faketime of the same pid would fail on
+            os.unlink(left)
         mark = b"PIRUNE_E2E=" + self.root.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):  # and what the bus started
             with contextlib.suppress(OSError):  # gone, or another user's
@@ -76,59 +138,126 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     def spawn(self, key, cmd, **kw):
         with open(os.path.join(self.root, key + ".log"), "ab") as log:
-            self.procs[key] = subprocess.Popen(cmd, env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                               start_new_session=True, **kw)
+            self.procs[key] = subprocess.Popen(
+                cmd,
+                env=self.env,
+                stdin=subprocess.DEVNULL,
+                stdout=log,
+                stderr=log,
+                start_new_session=True,
+                **kw,
+            )
 
     def log(self, key):
         path = pathlib.Path(self.root, key + ".log")
         return path.read_bytes().decode("utf-8", "replace") if path.exists() else ""
 
-    def printed(self, key, pattern):  # the first whole line of the output that matches, once there is one
-        return self.wait_for(lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start")[0]
+    # the first whole line of the output that matches, once there is one
+    def printed(self, key, pattern):
+        return self.wait_for(
+            lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start"
+        )[0]
 
-    def start_host(self):  # "trayer" (XEmbed), "xfce" (StatusNotifierItem) or "weston" (no notification area)
+    # "trayer" (XEmbed), "xfce" (StatusNotifierItem) or "weston" (no notification area)
+    def start_host(self):
         if self.host == "trayer":
-            self.spawn("trayer", ["trayer", "--align", "right", "--widthtype", "pixel", "--width", "200",
-                                  "--height", "32"])
-            self.wait_for(lambda: any(w.name == "panel" for w in self.windows()), 10, "trayer's panel")
+            self.spawn(
+                "trayer",
+                [
+                    "trayer",
+                    "--align",
+                    "right",
+                    "--widthtype",
+                    "pixel",
+                    "--width",
+                    "200",
+                    "--height",
+                    "32",
+                ],
+            )
+            self.wait_for(
+                lambda: any(w.name == "panel" for w in self.windows()), 10, "trayer's panel"
+            )
         elif self.host == "xfce":
-            shutil.copytree(HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml")
+            shutil.copytree(
+                HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml"
+            )
             self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
-            self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"), 15,
-                          "the panel's notification area")
+            self.wait_for(
+                lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"),
+                15,
+                "the panel's notification area",
+            )
         else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
-            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client")
-            self.spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
-                                  "--socket=wayland-pirune"])
-            self.wait_for(lambda: os.path.exists(self.root + "/runtime/wayland-pirune"), 10, "weston")
+            self.env.update(
+                WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client"
+            )
+            self.spawn(
+                "weston",
+                [
+                    "weston",
+                    "--backend=headless-backend.so",
+                    "--use-pixman",
+                    "--idle-time=0",
+                    "--socket=wayland-pirune",
+                ],
+            )
+            self.wait_for(
+                lambda: os.path.exists(self.root + "/runtime/wayland-pirune"), 10, "weston"
+            )
 
     def dbus_property(self, service, path, interface, name):
-        return self.x("dbus-send", "--session", "--print-reply", "--dest=" + service, path,
-                      "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name, check=False)
+        return self.x(
+            "dbus-send",
+            "--session",
+            "--print-reply",
+            "--dest=" + service,
+            path,
+            "org.freedesktop.DBus.Properties.Get",
+            "string:" + interface,
+            "string:" + name,
+            check=False,
+        )
 
     def sni_items(self):
-        return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
+        return re.findall(
+            r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems")
+        )
 
     def data_bytes(self):
         return pathlib.Path(self.data_path).read_bytes() if os.path.isfile(self.data_path) else None
 
     def x(self, *cmd, check=True):
-        return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=check).stdout.decode()
+        return subprocess.run(
+            cmd, env=self.env, capture_output=True, timeout=20, check=check
+        ).stdout.decode()
 
     def windows(self, *where):  # the visible named windows at the top level, or all below where
-        listed = re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
-                             self.x("xwininfo", *(where or ("-root", "-children"))))
-        return [Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
-                for m in listed if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))]
+        listed = re.finditer(
+            r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
+            self.x("xwininfo", *(where or ("-root", "-children"))),
+        )
+        return [
+            Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
+            for m in listed
+            if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))
+        ]
 
-    def program_windows(self, title=None):  # menus and the panels' windows aside; or those titled so
+    # menus and the panels' windows aside; or those titled so
+    def program_windows(self, title=None):
         panels = ("panel", "xfce4-panel", "wrapper-2.0")
-        return [w for w in self.windows() if not w.menu and w.name not in panels and title in (None, w.name)]
+        return [
+            w
+            for w in self.windows()
+            if not w.menu and w.name not in panels and title in (None, w.name)
+        ]
 
     def tray_icons(self):  # Xfce's panel draws the items in its plugin's window
         if self.host == "xfce" and not self.sni_items():
             return []
-        top, name = {w.id for w in self.windows()}, "wrapper-2.0" if self.host == "xfce" else "Pirune"
+        top, name = {
+            w.id for w in self.windows()
+        }, "wrapper-2.0" if self.host == "xfce" else "Pirune"
         return [w for w in self.windows("-root", "-tree") if w.name == name and w.id not in top]
 
     def wait_for(self, probe, timeout, what):
@@ -144,15 +273,29 @@ class PiruneSession(contextlib.AbstractContextManager):
     def wait_no_window(self, title):
         self.wait_for(lambda: not self.program_windows(title), 5, f'no window "{title}"')
 
-    def click(self, window=None, spot=None, button=1, repeat=1):  # a control or spot of window; or the icon
+    # a control or spot of window; or the icon
+    def click(self, window=None, spot=None, button=1, repeat=1):
         window = window or self.wait_for(self.tray_icons, 5, "the tray icon")[0]
         dx, dy = MAIN.get(spot, spot) if spot else (window.width // 2, window.height // 2)
-        self.x("xdotool", "mousemove", str(window.x + dx), str(window.y + dy), "click", "--repeat", str(repeat),
-               "--delay", "80", str(button))
+        self.x(
+            "xdotool",
+            "mousemove",
+            str(window.x + dx),
+            str(window.y + dy),
+            "click",
+            "--repeat",
+            str(repeat),
+            "--delay",
+            "80",
+            str(button),
+        )
 
     def menu_command(self, key):  # right click on the icon, then an item's access key
-        menu = lambda: [w for w in self.windows() if w.menu and w.name in ("Pirune", "wrapper-2.0")]  # noqa: E731
-        for _ in range(3):  # a window being activated just then closes the menu, as it would for a user
+        def menu():
+            return [w for w in self.windows() if w.menu and w.name in ("Pirune", "wrapper-2.0")]
+
+        # a window being activated just then closes the menu, as it would for a user
+        for _ in range(3):
             self.click(button=3)
             if any(menu() or time.sleep(0.1) for _ in range(10)):
                 return self.key(key)
@@ -163,8 +306,11 @@ class PiruneSession(contextlib.AbstractContextManager):
         x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
         x11.XSetErrorHandler(IGNORE_X_ERRORS)  # a window already gone would end this process
         dpy = ctypes.c_void_p(x11.XOpenDisplay(self.env["DISPLAY"].encode()))
-        protocols, delete = (x11.XInternAtom(dpy, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW"))
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, protocols, 32, delete)  # an XClientMessageEvent
+        protocols, delete = (
+            x11.XInternAtom(dpy, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW")
+        )
+        # an XClientMessageEvent
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, protocols, 32, delete)
         x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)
         x11.XCloseDisplay(dpy)
 
@@ -172,7 +318,8 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.key(key, window=self.wait_window(title))
         self.wait_no_window(title)
 
-    def key(self, *keys, window=None):  # to window, given the focus first: there is no window manager to give it
+    # to window, given the focus first: there is no window manager to give it
+    def key(self, *keys, window=None):
         focus = ["windowfocus", "--sync", str(window.id)] if window else []
         self.x("xdotool", *focus, "key", "--delay", "30", *keys)
 
@@ -184,5 +331,7 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     def check(self, condition, message):
         if not condition:
-            raise AssertionError(f"{message}\nwindows: {self.windows() if 'DISPLAY' in self.env else 'no X'}\n"
-                                 f"Pirune.dat: {self.data_bytes()!r}\nprogram output:\n{self.log('pirune')}")
+            raise AssertionError(
+                f"{message}\nwindows: {self.windows() if 'DISPLAY' in self.env else 'no X'}\n"
+                f"Pirune.dat: {self.data_bytes()!r}\nprogram output:\n{self.log('pirune')}"
+            )

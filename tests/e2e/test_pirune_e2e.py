@@ -2,8 +2,12 @@ import os, pathlib, re, signal, subprocess, time, unittest
 
 from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
-ROWS = [("2026/12/07 08:30", "朝会の準備\\n議事録", "0"), ("2026/12/07 07:00", "already shown", "1"),
-        ("2026/12/07 09:05", "会議\\n3F 第2会議室", "0"), ("2026/12/08 09:05", "tomorrow", "0")]
+ROWS = [
+    ("2026/12/07 08:30", "朝会の準備\\n議事録", "0"),
+    ("2026/12/07 07:00", "already shown", "1"),
+    ("2026/12/07 09:05", "会議\\n3F 第2会議室", "0"),
+    ("2026/12/08 09:05", "tomorrow", "0"),
+]
 
 
 def menu_and_exit(s, data):  # the tray menu's items, 終了 last with windows open
@@ -22,7 +26,10 @@ class FirstStart(unittest.TestCase):
     def test_icon_only_a_second_start_shows_the_window_and_the_window_closed_last_ends_it(self):
         with PiruneSession(data=None) as s:
             time.sleep(1.5)
-            s.check(s.data_bytes() == b"" and not s.program_windows(), "no empty Data file, or a window at start")
+            s.check(
+                s.data_bytes() == b"" and not s.program_windows(),
+                "no empty Data file, or a window at start",
+            )
             s.x(s.folder + "/Pirune")  # hands over to the first and ends with code 0
             main = s.wait_window("Pirune")
             s.menu_command("v")
@@ -31,7 +38,10 @@ class FirstStart(unittest.TestCase):
             s.wait_no_window("Pirune")
             s.spawn("second", ["./Pirune"], cwd=s.folder)  # now a Pirune of its own
             s.wait_for(s.tray_icons, 5, "the new start's icon")
-            s.check(all(p.poll() is None for p in s.procs.values()), "a start ended, or the first too soon")
+            s.check(
+                all(p.poll() is None for p in s.procs.values()),
+                "a start ended, or the first too soon",
+            )
             s.close_window(version)
             s.check(s.procs["pirune"].wait(5) == 0, "the program outlived its last window")
 
@@ -45,13 +55,18 @@ class OpenAndEdit(unittest.TestCase):
             s.key("Down", window=main)
             shown = [s.copy_text(main, c) for c in ("date", "time", "message")]
             s.check(shown == ["2026/12/24", "10:00", "Xmas party"], f"the editor shows {shown}")
-            for control, keys, text in (("date", ["Home"] + ["shift+Right"] * 4, "20261215"),  # on to month, day
-                                        ("time", ["Home"], "0930"), ("message", ["ctrl+a", "Delete"], "line one"),
-                                        ("message", ["End", "Return"], "line two")):
+            for control, keys, text in (
+                ("date", ["Home"] + ["shift+Right"] * 4, "20261215"),  # on to month, day
+                ("time", ["Home"], "0930"),
+                ("message", ["ctrl+a", "Delete"], "line one"),
+                ("message", ["End", "Return"], "line two"),
+            ):
                 s.click(main, control)
                 s.x("xdotool", "key", "--delay", "30", *keys, "type", "--delay", "20", text)
             s.click(main, "add")
-            added = notices(THREE[:1] + [("2026/12/15 09:30", "line one\\nline two", "0")] + THREE[1:])
+            added = notices(
+                THREE[:1] + [("2026/12/15 09:30", "line one\\nline two", "0")] + THREE[1:]
+            )
             s.wait_for(lambda: s.data_bytes() == added, 5, "the added notice in the Data file")
             s.click(main, "delete")
             s.answer("確認", "Return")  # No is the default
@@ -60,7 +75,10 @@ class OpenAndEdit(unittest.TestCase):
             s.wait_for(lambda: s.data_bytes() == notices(THREE), 5, "the added notice deleted")
             s.click(main, "close")
             s.wait_no_window("Pirune")
-            s.check(s.procs["pirune"].poll() is None and s.tray_icons(), "closing the window ended it or took the icon")
+            s.check(
+                s.procs["pirune"].poll() is None and s.tray_icons(),
+                "closing the window ended it or took the icon",
+            )
 
 
 class Notices(unittest.TestCase):
@@ -71,8 +89,13 @@ class Notices(unittest.TestCase):
             s.answer("確認", "Return")  # Yes is the default
             box = s.wait_window("メッセージ")
             s.check(s.copy_text(box, (100, 50)) == "朝会の準備\n議事録", "the missed message's text")
-            s.wait_for(lambda: s.data_bytes() == notices([ROWS[0][:2] + ("1",)] + ROWS[1:]), 3, "the flag")
-            s.check(len(s.program_windows("メッセージ")) == 1 and not s.program_windows("確認"), "asked or shown twice")
+            s.wait_for(
+                lambda: s.data_bytes() == notices([ROWS[0][:2] + ("1",)] + ROWS[1:]), 3, "the flag"
+            )
+            s.check(
+                len(s.program_windows("メッセージ")) == 1 and not s.program_windows("確認"),
+                "asked or shown twice",
+            )
             s.click(box, (box.width // 2, box.height - 24))  # OK
             s.wait_no_window("メッセージ")
             box = s.wait_window("メッセージ", timeout=s.started + 18 - time.time())
@@ -84,7 +107,9 @@ class Notices(unittest.TestCase):
             menu_and_exit(s, shown)
 
     def test_a_long_stop_across_the_minute_asks_about_the_notice(self):
-        with PiruneSession(data=notices([("2026/12/07 09:05", "stopped", "0")]), fake_time="2026-12-07 09:04:55") as s:
+        with PiruneSession(
+            data=notices([("2026/12/07 09:05", "stopped", "0")]), fake_time="2026-12-07 09:04:55"
+        ) as s:
             time.sleep(s.started + 3 - time.time())  # start-up is over
             os.killpg(s.procs["pirune"].pid, signal.SIGSTOP)  # the session ends it even so
             time.sleep(s.started + 13 - time.time())  # 09:05:08
@@ -98,7 +123,9 @@ class OnXfcePanel(unittest.TestCase):
         with PiruneSession(data=notices(THREE), host="xfce") as s:
             items = s.sni_items()
             s.check(len(items) == 1, f"registered items: {items}")
-            tip = s.dbus_property(*re.split("(?=/)", items[0], 1), "org.kde.StatusNotifierItem", "ToolTip")
+            tip = s.dbus_property(
+                *re.split("(?=/)", items[0], 1), "org.kde.StatusNotifierItem", "ToolTip"
+            )
             s.check('"Pirune"' in tip, f"tooltip {tip!r}")
             s.click()
             time.sleep(1.5)
@@ -111,51 +138,86 @@ class OnXfcePanel(unittest.TestCase):
 
 class NoNotificationAreaAtStart(unittest.TestCase):
     def test_panels_started_10_s_late_get_the_icon_and_weston_gets_the_window(self):
-        with PiruneSession(host="xfce", late_host=True) as sni, PiruneSession(late_host=True) as xembed, \
-                PiruneSession(notices([("2026/12/07 09:05", "会議", "0")]), "2026-12-07 09:04:57", host="weston") as wl:
+        with PiruneSession(host="xfce", late_host=True) as sni, PiruneSession(
+            late_host=True
+        ) as xembed, PiruneSession(
+            notices([("2026/12/07 09:05", "会議", "0")]), "2026-12-07 09:04:57", host="weston"
+        ) as wl:
             shown = lambda title: f'set_title("{title}")' in wl.log("pirune")  # noqa: E731
             flagged = notices([("2026/12/07 09:05", "会議", "1")])
-            wl.wait_for(lambda: shown("メッセージ") and wl.data_bytes() == flagged, 10, "the message and its flag")
+            wl.wait_for(
+                lambda: shown("メッセージ") and wl.data_bytes() == flagged,
+                10,
+                "the message and its flag",
+            )
             time.sleep(max(0.0, sni.started + 10 - time.time()))
             for s in (xembed, sni):
                 s.start_host()
                 s.wait_for(s.tray_icons, 2, "the icon in a panel started late")
             time.sleep(max(0.0, wl.started + 28 - time.time()))
             wl.check(not shown("Pirune"), "the main window opened before the wait was over")
-            wl.wait_for(lambda: shown("Pirune"), 5, "the main window, for want of a notification area")
+            wl.wait_for(
+                lambda: shown("Pirune"), 5, "the main window, for want of a notification area"
+            )
             for s in (xembed, sni):
-                s.check(not s.program_windows() and len(s.tray_icons()) == 1, "not just the one icon")
+                s.check(
+                    not s.program_windows() and len(s.tray_icons()) == 1, "not just the one icon"
+                )
 
 
 class HiDpi(unittest.TestCase):
     def test_window_scales_and_the_header_stays_over_the_list(self):
         for dpi, f in ((144, 1.5), (192, 2)):
-            with self.subTest(dpi=dpi), PiruneSession(dpi=dpi, data=notices([("2026/12/24 10:00", "ooo", "0")])) as s:
+            with self.subTest(dpi=dpi), PiruneSession(
+                dpi=dpi, data=notices([("2026/12/24 10:00", "ooo", "0")])
+            ) as s:
                 s.click(repeat=2)
                 main = s.wait_window("Pirune")
-                s.check(abs(main.width - 609 * f) < 2 and abs(main.height - 327 * f) < 2, f"size {main}")
-                pix = subprocess.run(["import", "-window", hex(main.id), "-depth", "8", "ppm:-"], env=s.env,
-                                     capture_output=True, timeout=20).stdout[-3 * main.width * main.height:]
+                s.check(
+                    abs(main.width - 609 * f) < 2 and abs(main.height - 327 * f) < 2, f"size {main}"
+                )
+                pix = subprocess.run(
+                    ["import", "-window", hex(main.id), "-depth", "8", "ppm:-"],
+                    env=s.env,
+                    capture_output=True,
+                    timeout=20,
+                ).stdout[-3 * main.width * main.height :]
 
-                def tallest_stroke(top):  # the "|" of the header and of the first line are the tallest
+                # the "|" of the header and of the first line are the tallest
+                def tallest_stroke(top):
                     rows = [3 * y * main.width for y in range(int(top * f), int((top + 14) * f))]
-                    return max(range(int(20 * f), int(400 * f)),
-                               key=lambda x: sum(sum(pix[r + 3 * x:r + 3 * x + 3]) < 200 for r in rows))
+                    return max(
+                        range(int(20 * f), int(400 * f)),
+                        key=lambda x: sum(sum(pix[r + 3 * x : r + 3 * x + 3]) < 200 for r in rows),
+                    )
 
                 header, line = tallest_stroke(9), tallest_stroke(25)
-                s.check(abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}")
+                s.check(
+                    abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}"
+                )
 
 
 class HandEdits(unittest.TestCase):
     def test_notices_added_in_place_and_by_rename_while_it_runs_are_shown_and_kept(self):
-        with PiruneSession(data=notices([("2026/12/08 09:00", "tomorrow", "0")]), fake_time="2026-12-07 09:04:52") as s:
+        with PiruneSession(
+            data=notices([("2026/12/08 09:00", "tomorrow", "0")]), fake_time="2026-12-07 09:04:52"
+        ) as s:
             with open(s.data_path, "ab") as f:  # echo ... >> Pirune.dat: a line with an LF end
                 f.write(notices([("2026/12/07 09:05", "手で追加", "0")]).replace(b"\r\n", b"\n"))
             time.sleep(1)
             synced = s.data_bytes() + notices([("2026/12/07 09:05", "同期で追加", "0")])
             pathlib.Path(s.data_path + ".sync").write_bytes(synced)  # as a sync client writes it
             os.rename(s.data_path + ".sync", s.data_path)
-            s.wait_for(lambda: len(s.program_windows("メッセージ")) == 2, s.started + 12 - time.time(), "two messages")
-            shown = notices([("2026/12/08 09:00", "tomorrow", "0"), ("2026/12/07 09:05", "手で追加", "1"),
-                             ("2026/12/07 09:05", "同期で追加", "1")])
+            s.wait_for(
+                lambda: len(s.program_windows("メッセージ")) == 2,
+                s.started + 12 - time.time(),
+                "two messages",
+            )
+            shown = notices(
+                [
+                    ("2026/12/08 09:00", "tomorrow", "0"),
+                    ("2026/12/07 09:05", "手で追加", "1"),
+                    ("2026/12/07 09:05", "同期で追加", "1"),
+                ]
+            )
             s.wait_for(lambda: s.data_bytes() == shown, 3, "both flags, every line with CR LF")

@@ -18,12 +18,18 @@ inline QString roundTripFault(const QByteArray &bytes) {
             ++end;
         const QList<QByteArray> fields = bytes.mid(pos, end - pos).split('\t');
         pos = end + (bytes.mid(end, 2) == "\r\n" ? 2 : 1);
-        const QStringList loaded = {t.arrJikoku.value(row), t.arrMes.value(row), t.arrTuuti.value(row)};
+        const QStringList loaded = {t.arrJikoku.value(row), t.arrMes.value(row),
+                                    t.arrTuuti.value(row)};
         for (int k = 0; k < 3; ++k) {
-            const QByteArray written = TextCodec::encode(loaded[k], enc), original = fields.value(k);
-            if (enc == FileEncoding::Cp932 ? written.size() != original.size() : written != original)
-                return QStringLiteral("field %1 of line %2: %3 became %4").arg(k).arg(row).arg(
-                    QString(original.left(60).toHex(' ')), QString(written.left(60).toHex(' ')));
+            const QByteArray written = TextCodec::encode(loaded[k], enc),
+                             original = fields.value(k);
+            if (enc == FileEncoding::Cp932 ? written.size() != original.size()
+                                           : written != original)
+                return QStringLiteral("field %1 of line %2: %3 became %4")
+                    .arg(k)
+                    .arg(row)
+                    .arg(QString(original.left(60).toHex(' ')),
+                         QString(written.left(60).toHex(' ')));
         }
     }
     const QByteArray saved = DataFile::serialize(t, enc);
