@@ -1,11 +1,11 @@
 #include "BenchData.h"
 
 #include "base/Clock.h"
-#include "widgets/DatePicker.h"
 #include "base/MessageSeam.h"
-#include "widgets/TimeField.h"
 #include "main_window/F_Pirune.h"
 #include "store/DataFile.h"
+#include "widgets/DatePicker.h"
+#include "widgets/TimeField.h"
 
 #include <QFile>
 #include <QListWidget>

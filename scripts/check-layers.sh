@@ -7,11 +7,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [[ ! -d src/base ]]; then
-    echo "check-layers: skipped while src/base does not exist (the folders are not moved yet)"
-    exit 0
-fi
-
 layers="base store widgets notify tray main_window app"
 declare -A allowed=(
     [base]="base"

@@ -22,8 +22,7 @@ constexpr char kRequest[] = "show\n";
 constexpr char kAnswer[] = "ok\n";
 
 #ifdef Q_OS_UNIX
-bool isPrivateFolder(const QString &path)
-{
+bool isPrivateFolder(const QString &path) {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
            st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
@@ -31,8 +30,7 @@ bool isPrivateFolder(const QString &path)
 
 // The lock and the socket go where no other account can create them first: a lock or socket of
 // another user under our names would otherwise stop every start of Pirune.
-QString privateFolder()
-{
+QString privateFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && isPrivateFolder(runtime))
         return runtime;
@@ -40,7 +38,8 @@ QString privateFolder()
     // another account has taken that name.
     const QStringList candidates = {
         QDir(QDir::tempPath()).filePath(QStringLiteral("pirune-%1").arg(::geteuid())),
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).filePath(QStringLiteral("pirune")),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
+            .filePath(QStringLiteral("pirune")),
     };
     for (const QString &folder : candidates) {
         QDir().mkpath(QFileInfo(folder).path());
@@ -51,12 +50,12 @@ QString privateFolder()
     return candidates.last();
 }
 
-bool fromThisUser(qintptr socket)
-{
+bool fromThisUser(qintptr socket) {
 #ifdef SO_PEERCRED
     ucred peer{};
     socklen_t size = sizeof peer;
-    return ::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+    return ::getsockopt(int(socket), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           peer.uid == ::geteuid();
 #else
     uid_t uid;
     gid_t gid;
@@ -66,12 +65,12 @@ bool fromThisUser(qintptr socket)
 #endif
 } // namespace
 
-SingleInstance::SingleInstance(const QString &dataDir, QObject *parent) : QObject(parent)
-{
+SingleInstance::SingleInstance(const QString &dataDir, QObject *parent) : QObject(parent) {
     const QString canonical = QFileInfo(dataDir).canonicalFilePath().isEmpty()
                                   ? QFileInfo(dataDir).absoluteFilePath()
                                   : QFileInfo(dataDir).canonicalFilePath();
-    const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    const QByteArray hash =
+        QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
 #ifdef Q_OS_UNIX
     m_name = QDir(privateFolder()).filePath(QStringLiteral("pirune-") + QString::fromLatin1(hash));
     m_lockPath = m_name + QStringLiteral(".lock");
@@ -86,8 +85,7 @@ SingleInstance::SingleInstance(const QString &dataDir, QObject *parent) : QObjec
 
 SingleInstance::~SingleInstance() = default;
 
-SingleInstance::Role SingleInstance::claim(int waitMs)
-{
+SingleInstance::Role SingleInstance::claim(int waitMs) {
     const QDeadlineTimer deadline(waitMs);
     for (;;) {
         if (becomePrimary())
@@ -100,8 +98,7 @@ SingleInstance::Role SingleInstance::claim(int waitMs)
     }
 }
 
-bool SingleInstance::becomePrimary()
-{
+bool SingleInstance::becomePrimary() {
     if (!m_lock->tryLock(0)) {
         // Without a usable lock location we cannot tell; running is better than refusing.
         return m_lock->error() != QLockFile::LockFailedError;
@@ -110,8 +107,7 @@ bool SingleInstance::becomePrimary()
     return true;
 }
 
-void SingleInstance::listen()
-{
+void SingleInstance::listen() {
     QLocalServer::removeServer(m_name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -149,15 +145,13 @@ void SingleInstance::listen()
     freshen->start(std::chrono::hours(1));
 }
 
-void SingleInstance::release()
-{
+void SingleInstance::release() {
     delete m_server; // closing removes the socket
     m_server = nullptr;
     m_lock->unlock();
 }
 
-void SingleInstance::keepFresh()
-{
+void SingleInstance::keepFresh() {
 #ifdef Q_OS_UNIX
     if (!m_lock->isLocked())
         return;
@@ -168,8 +162,7 @@ void SingleInstance::keepFresh()
 #endif
 }
 
-bool SingleInstance::askPrimaryToShow(int waitMs)
-{
+bool SingleInstance::askPrimaryToShow(int waitMs) {
     const QDeadlineTimer deadline(waitMs);
     QLocalSocket s;
     s.connectToServer(m_name);

@@ -7,8 +7,7 @@
 class QLocalServer;
 
 // One running Pirune per Data file: a second start asks the first to show its window.
-class SingleInstance : public QObject
-{
+class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Role {

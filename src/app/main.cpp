@@ -1,8 +1,8 @@
-#include "widgets/AppIcon.h"
 #include "app/SingleInstance.h"
-#include "widgets/WidgetMessageBox.h"
 #include "main_window/F_Pirune.h"
 #include "version.h"
+#include "widgets/AppIcon.h"
+#include "widgets/WidgetMessageBox.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -13,8 +13,7 @@
 #include <csignal>
 #endif
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
 #ifdef Q_OS_UNIX
     // At a file-size limit (ulimit -f) a save would end the process; ignored, the write fails and
     // the save reports it like any other write error, the last good file kept.

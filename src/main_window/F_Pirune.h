@@ -143,7 +143,7 @@ private:
     Scheduler *m_scheduler = nullptr;
     DataFileWatch *m_fileWatch = nullptr;
     int m_saves = 0;
-    QDateTime m_editorStart;           // the editor's date and time while its controls are not built
+    QDateTime m_editorStart; // the editor's date and time while its controls are not built
     std::optional<bool> m_editButtons; // Change/Delete enabled, once start-up has decided it
     QPointer<frmVersion> m_version;
 };

@@ -31,5 +31,4 @@ inline bool isMissed(const NoticeTable &t, qint32 i, qint64 now) {
     return minute && now > *minute && t.isPending(i);
 }
 
-
 } // namespace DueCheck

@@ -49,7 +49,8 @@ QString keyOf(const NoticeTable &t, qint32 i) {
 } // namespace
 
 bool Scheduler::isToOffer(const NoticeTable &t, qint32 i, qint64 now) const {
-    return DueCheck::isMissed(t, i, now) && (m_declined.isEmpty() || !m_declined.contains(keyOf(t, i)));
+    return DueCheck::isMissed(t, i, now) &&
+           (m_declined.isEmpty() || !m_declined.contains(keyOf(t, i)));
 }
 
 bool Scheduler::anyToOffer(NoticeTable &t) {

@@ -3,8 +3,8 @@
 #include "store/NoticeTable.h"
 
 #include <QElapsedTimer>
-#include <QSet>
 #include <QObject>
+#include <QSet>
 #include <optional>
 
 class QTimer;

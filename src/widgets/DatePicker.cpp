@@ -32,7 +32,9 @@ void DatePicker::setValue(const QString &text) {
     setDate(d);
 }
 
-bool DatePicker::focusNextPrevChild(bool next) { return QWidget::focusNextPrevChild(next); }
+bool DatePicker::focusNextPrevChild(bool next) {
+    return QWidget::focusNextPrevChild(next);
+}
 
 void DatePicker::keyPressEvent(QKeyEvent *event) {
     const int step = event->key() == Qt::Key_Right ? 1 : event->key() == Qt::Key_Left ? -1 : 0;
