@@ -1,16 +1,19 @@
 #include "PiruneFixture.h"
 #include "tray/TrayControl.h"
 #include "widgets/Twips.h"
+#include "widgets/WidgetMessageBox.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QSet>
 #include <QtTest>
 
 namespace {
 QByteArray lines(const QByteArrayList &rows) {
     return rows.join("\r\n") + "\r\n";
 }
+const QByteArray kLater = "2026/12/09 10:00\ta\t0\r\n";
 const QByteArray kThree =
     lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
 
@@ -281,6 +284,66 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QTest::qWait(1500); // and the wait does not open it again
         QVERIFY(!closed.isVisible());
+    }
+
+    // A real box over the main window blocks only it: the tray icon's own window (as the XEmbed
+    // icon has), the tray's menu and the message windows still answer.
+    void trayWhileABoxIsOpen() {
+        struct Blocked : QObject {
+            QSet<QObject *> windows;
+            bool eventFilter(QObject *o, QEvent *e) override {
+                if (e->type() == QEvent::WindowBlocked)
+                    windows << o;
+                return false;
+            }
+        } blocked;
+        qApp->installEventFilter(&blocked);
+        PiruneFixture f;
+        F_Pirune &w = f.start(kLater);
+        installWidgetMessageBoxes(&w);
+        emit w.TrayControl1->DblClick(0);
+        w.setListIndex(0);
+        w.multiMessageBox("seen", QString());
+        QWidget trayIcon;
+        trayIcon.show();
+        QTimer::singleShot(100, [&] {
+            emit w.TrayControl1->Click(1);
+            QTest::mouseClick(w.mnuPopup, Qt::LeftButton, {},
+                              w.mnuPopup->actionGeometry(w.mnu_Popup[0]).center());
+            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+        });
+        w.cmd_Del->click();
+        QVERIFY(blocked.windows.contains(&w));
+        QVERIFY(!blocked.windows.contains(&trayIcon) && !blocked.windows.contains(w.mnuPopup));
+        QVERIFY(!blocked.windows.contains(PiruneFixture::messageWindows().at(0)));
+        QVERIFY(w.versionWindow() && w.versionWindow()->isVisible());
+        QCOMPARE(f.data(), kLater);
+    }
+
+    // The date picker is one tab stop, its fields reached with the arrow keys; the frame's
+    // caption stands on its top border, above the controls inside.
+    void editorFrame() {
+        PiruneFixture f;
+        F_Pirune &w = f.start(kThree);
+        emit w.TrayControl1->DblClick(0);
+        w.DTP_YMD->setFocus();
+        w.DTP_YMD->setCurrentSection(QDateTimeEdit::YearSection);
+        QTest::keyClick(w.DTP_YMD, Qt::Key_Right);
+        QCOMPARE(w.DTP_YMD->currentSection(), QDateTimeEdit::MonthSection);
+        QTest::keyClick(w.DTP_YMD, Qt::Key_Tab);
+        QCOMPARE(w.focusWidget(), w.cmdEnd);
+        const QImage frame = w.fra1->grab().toImage();
+        const auto dark = [&](int x, int y) { return qGray(frame.pixel(x, y)) < 200; };
+        int border = 0, captionTop = -1, captionBottom = 0;
+        while (!dark(frame.width() - 10, border))
+            ++border;
+        for (int y = 0; y < w.DTP_YMD->y(); ++y)
+            for (int x = 10; x < 40; ++x)
+                if (dark(x, y))
+                    std::tie(captionTop, captionBottom) =
+                        std::pair(captionTop < 0 ? y : captionTop, y);
+        QVERIFY2(captionTop < border && border < captionBottom && border < w.DTP_YMD->y(),
+                 qPrintable(QString("%1 %2 %3").arg(captionTop).arg(border).arg(captionBottom)));
     }
 
     void commands_data() {
@@ -574,6 +637,14 @@ private slots:
         QTest::newRow("added past due: offered at once")
             << Notices{one, "no; @09:35:30; no; outside; wait800",     {kAsk, kAsk},
                        {},  one + "2026/12/07 09:30\t手で追加\t0\r\n", 0};
+        // Declined at start-up, not offered again after a clock jump; what fell due during it is.
+        QTest::newRow("declined, then a clock jump")
+            << Notices{"2026/12/07 08:00\tdeclined\t0\r\n2026/12/07 09:10\tduring the jump\t0\r\n",
+                       "no; yes; @09:04:58; 09:04:59; 09:20:00; wait",
+                       {kAsk, kAsk},
+                       {"during the jump"},
+                       "2026/12/07 08:00\tdeclined\t0\r\n2026/12/07 09:10\tduring the jump\t1\r\n",
+                       1};
         // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
         // and again while it asks: one question.
         QTest::newRow("clock jumps ask once")

@@ -47,6 +47,7 @@ int main(int argc, char *argv[]) {
     }
 
     F_Pirune mainWindow(dataDir);
+    installWidgetMessageBoxes(&mainWindow);
     QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
                      [&mainWindow] { mainWindow.TrayControl1_DblClick(0); });
     QObject::connect(&mainWindow, &F_Pirune::unloaded, &instance, &SingleInstance::release);

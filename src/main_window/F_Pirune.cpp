@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -68,7 +69,9 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
     connect(m_fileWatch, &DataFileWatch::changedOutside, this, &F_Pirune::ReloadDataFile);
 }
 
-F_Pirune::~F_Pirune() = default;
+F_Pirune::~F_Pirune() {
+    delete mnuPopup;
+}
 
 std::function<void()> &F_Pirune::exitProcess() {
     // At once, as the user asked: every change is already in the Data file, and destructors
@@ -144,10 +147,12 @@ void F_Pirune::ensureControls() {
 
 void F_Pirune::cmdEnd_Click() {
     ErrorTrap::run("cmdEnd_Click Code:", [&] {
-        if (TrayControl1->isHostMissing())
+        if (TrayControl1->isHostMissing()) {
             showMinimized();
-        else
+        } else {
+            m_closedGeometry = geometry();
             hide();
+        }
     });
 }
 

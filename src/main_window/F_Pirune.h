@@ -133,6 +133,7 @@ private:
     // Shows each notice `show` picks, marks it shown, and saves when there was one.
     void showNotices(const std::function<bool(qint32)> &show,
                      const std::function<void()> &afterEach = {});
+    void showQueuedMessages();
 
     QString m_dataDir;
     FileEncoding m_encoding = FileEncoding::Cp932;
@@ -146,4 +147,8 @@ private:
     QDateTime m_editorStart; // the editor's date and time while its controls are not built
     std::optional<bool> m_editButtons; // Change/Delete enabled, once start-up has decided it
     QPointer<frmVersion> m_version;
+    QStringList m_messagesToShow; // of notices marked shown, whose windows are yet to open
+    bool m_messageBatchQueued = false;
+    bool m_saveAfterMessages = false;
+    QRect m_closedGeometry; // where 閉じる left the window
 };

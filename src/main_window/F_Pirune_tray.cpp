@@ -7,9 +7,11 @@
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
+#include <utility>
 
 void F_Pirune::buildMenu() {
-    mnuPopup = new QMenu(QStringLiteral("popup"), this);
+    // Without a parent: a box open over the main window must not block the tray's menu.
+    mnuPopup = new QMenu(QStringLiteral("popup"));
     mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
     const QString captions[] = {QStringLiteral("バージョン表示(&V)"), QStringLiteral("設定(&S)..."),
                                 QString(), QStringLiteral("終了(&X)")};
@@ -64,6 +66,9 @@ void F_Pirune::mnu_Popup_Click(short index) {
 
 void F_Pirune::showMainWindow() {
     ensureControls();
+    // Where the user left it: a window manager places a window shown again anew.
+    if (m_closedGeometry.isValid() && !isVisible())
+        setGeometry(std::exchange(m_closedGeometry, {}));
     if (isMinimized())
         showNormal();
     else

@@ -16,6 +16,9 @@ constexpr int kMinW = 6075, kMinH = 3465;
 frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
     using namespace Twips;
     setAttribute(Qt::WA_DeleteOnClose);
+    // A notice falls due while the user types elsewhere: no key meant for another window may
+    // press OK before the message was seen.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setObjectName(QStringLiteral("frmMessage"));
     setWindowTitle(QStringLiteral("メッセージ"));
     setWindowIcon(appIcon());

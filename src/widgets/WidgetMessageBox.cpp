@@ -1,11 +1,18 @@
 #include "widgets/WidgetMessageBox.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+namespace {
+QPointer<QWidget> g_owner;
+}
 
 MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box) {
     using namespace MessageSeam;
-    QMessageBox mb;
+    QMessageBox mb(g_owner);
+    if (g_owner)
+        mb.setWindowModality(Qt::WindowModal);
     mb.setObjectName(QStringLiteral("PiruneMessageBox"));
     mb.setWindowTitle(box.title);
     mb.setTextFormat(Qt::PlainText);
@@ -37,6 +44,7 @@ MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box) {
     return mb.clickedButton() == yes ? Answer::Yes : Answer::No;
 }
 
-void installWidgetMessageBoxes() {
+void installWidgetMessageBoxes(QWidget *owner) {
+    g_owner = owner;
     MessageSeam::setHandler(&execWidgetMessageBox);
 }
