@@ -2,9 +2,11 @@
 #include "app/SingleInstance.h"
 #include "app/WidgetMessageBox.h"
 #include "main_window/F_Pirune.h"
+#include "store/DataFile.h"
 #include "version.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -34,16 +36,20 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
     QApplication::setFont(appFont());
-    installWidgetMessageBoxes();
+    // Where no one can see a window, a box would wait for ever: it goes to stderr instead.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        installWidgetMessageBoxes();
 
     const QString dataDir = QApplication::applicationDirPath();
-    SingleInstance instance(dataDir);
+    SingleInstance instance(DataFile::pathIn(dataDir));
     switch (instance.claim()) {
     case SingleInstance::Role::Primary:
         break;
     case SingleInstance::Role::Notified:
         return 0;
     case SingleInstance::Role::Failed:
+        MessageSeam::okBox(QStringLiteral("データファイルは別の Pirune が使用中です。\n") +
+                           QDir::toNativeSeparators(DataFile::pathIn(dataDir)));
         return 1;
     }
 
