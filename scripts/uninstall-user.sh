@@ -2,7 +2,7 @@
 # Removes what scripts/install-user.sh installed. The Data file (your notices) stays unless
 # --remove-data is given.
 #   --prefix DIR     the folder given to install-user.sh (default ~/.local/opt/pirune)
-#   --remove-data    also delete Pirune.dat
+#   --remove-data    also delete Pirune.dat (and Pirune.dat.lock beside it)
 set -euo pipefail
 
 prefix=$HOME/.local/opt/pirune
@@ -33,7 +33,7 @@ done
 rm -f "$prefix/Pirune" "$prefix/pirune.png" "$prefix/share/pirune.desktop" "$prefix/share/pirune-autostart.desktop"
 rmdir "$prefix/share" 2>/dev/null || true
 if [[ $remove_data == yes ]]; then
-    rm -f "$prefix/Pirune.dat"
+    rm -f "$prefix/Pirune.dat" "$prefix/Pirune.dat.lock"
 fi
 if rmdir "$prefix" 2>/dev/null; then
     echo "Removed $prefix"

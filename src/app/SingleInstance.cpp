@@ -1,6 +1,5 @@
 #include "app/SingleInstance.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -11,10 +10,15 @@
 
 #ifdef Q_OS_UNIX
 #include <QStandardPaths>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <QCryptographicHash>
+#include <QLockFile>
 #endif
 
 namespace {
@@ -28,8 +32,8 @@ bool isPrivateFolder(const QString &path) {
            st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-// The lock and the socket go where no other account can create them first: a lock or socket of
-// another user under our names would otherwise stop every start of Pirune.
+// The socket and this user's lock go where no other account can create them first: a lock or
+// socket of another user under our names would otherwise stop every start of Pirune.
 QString privateFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && isPrivateFolder(runtime))
@@ -62,49 +66,148 @@ bool fromThisUser(qintptr socket) {
     return ::getpeereid(int(socket), &uid, &gid) == 0 && uid == ::geteuid();
 #endif
 }
+
+bool samePlace(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool stillNamed(int fd, const QByteArray &path) {
+    struct stat held, named;
+    return ::fstat(fd, &held) == 0 && ::stat(path.constData(), &named) == 0 &&
+           samePlace(held, named);
+}
+
+enum class Lock { Held, Busy, None };
+
+Lock closed(int &fd, Lock result = Lock::None) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    return result;
+}
+
+// Locks the file at path with a lock that ends with the process. A file we can only read (another
+// account's) is tested, never held, or it would keep out those who can write the folder; free, it
+// makes way for one of ours where we may remove it.
+Lock lockFile(const QString &path, int &fd) {
+    const QByteArray name = QFile::encodeName(path);
+    constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC; // no link or FIFO laid in our way
+    for (;;) {
+        bool writable = true;
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0644);
+        if (fd >= 0)
+            ::fchmod(fd, 0644); // whatever the umask: other accounts open it to test it
+        else if ((fd = ::open(name.constData(), O_RDWR | flags)) < 0) {
+            fd = ::open(name.constData(), O_RDONLY | flags);
+            writable = false;
+        }
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return closed(fd);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // Over NFS flock locks the whole file, exclusively only on a writable open; a shared
+            // lock still meets the holder's.
+            const bool busy =
+                errno == EWOULDBLOCK ||
+                (errno == EBADF && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+            return closed(fd, busy ? Lock::Busy : Lock::None);
+        }
+        if (stillNamed(fd, name)) {
+            if (writable)
+                return Lock::Held;
+            if (::unlink(name.constData()) != 0)
+                return closed(fd);
+        }
+        closed(fd); // removed meanwhile, by us or by another start: once more
+    }
+}
+
+// In a folder where anyone may add files but only their owner remove them (the sticky bit, as in
+// /tmp), another account may lay the lock file before us and hold it for ever. Its lock keeps us
+// out only when its owner could also replace the Data file (root, the folder's owner or the
+// file's), and so run a Pirune that saves it.
+bool lockGuardsDataFile(const QString &lockPath, const QString &dataFile) {
+    struct stat lock, folder, data;
+    if (::lstat(QFile::encodeName(lockPath).constData(), &lock) != 0 ||
+        lock.st_uid == ::geteuid() || lock.st_uid == 0)
+        return true;
+    if (::stat(QFile::encodeName(QFileInfo(dataFile).absolutePath()).constData(), &folder) != 0 ||
+        !(folder.st_mode & S_ISVTX) || folder.st_uid == lock.st_uid)
+        return true;
+    return ::stat(QFile::encodeName(dataFile).constData(), &data) != 0 ||
+           data.st_uid == lock.st_uid;
+}
 #endif
 } // namespace
 
-SingleInstance::SingleInstance(const QString &dataDir, QObject *parent) : QObject(parent) {
-    const QString canonical = QFileInfo(dataDir).canonicalFilePath().isEmpty()
-                                  ? QFileInfo(dataDir).absoluteFilePath()
-                                  : QFileInfo(dataDir).canonicalFilePath();
+SingleInstance::SingleInstance(const QString &dataFile, QObject *parent)
+    : QObject(parent), m_dataFile(dataFile), m_lockPath(dataFile + QStringLiteral(".lock")) {
+#ifdef Q_OS_UNIX
+    // Named by the folder itself rather than its path, so that a start through another path (a bind
+    // mount) finds the same socket.
+    struct stat folder {};
+    ::stat(QFile::encodeName(QFileInfo(dataFile).absolutePath()).constData(), &folder);
+    m_name = QDir(privateFolder())
+                 .filePath(QStringLiteral("pirune-%1-%2")
+                               .arg(qulonglong(folder.st_dev), 0, 16)
+                               .arg(qulonglong(folder.st_ino), 0, 16));
+    m_ownLockPath = m_name + QStringLiteral(".lock");
+#else
+    const QFileInfo folder(QFileInfo(dataFile).absolutePath());
+    const QString canonical = folder.canonicalFilePath().isEmpty() ? folder.absoluteFilePath()
+                                                                   : folder.canonicalFilePath();
     const QByteArray hash =
         QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-#ifdef Q_OS_UNIX
-    m_name = QDir(privateFolder()).filePath(QStringLiteral("pirune-") + QString::fromLatin1(hash));
-    m_lockPath = m_name + QStringLiteral(".lock");
-#else
     m_name = QStringLiteral("pirune-%1-%2").arg(QDir::home().dirName(), QString::fromLatin1(hash));
-    m_lockPath = QDir(QDir::tempPath()).filePath(m_name + QStringLiteral(".lock"));
-#endif
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     // The lock is never old enough to be taken away; only its owner's death frees it.
     m_lock->setStaleLockTime(0);
+#endif
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance() {
+    release();
+}
 
 SingleInstance::Role SingleInstance::claim(int waitMs) {
     const QDeadlineTimer deadline(waitMs);
-    for (;;) {
-        if (becomePrimary())
+    for (int others = 0;;) {
+        switch (tryClaim()) {
+        case Claim::Primary:
             return Role::Primary;
-        if (askPrimaryToShow())
-            return Role::Notified;
+        case Claim::Ours:
+            if (askPrimaryToShow())
+                return Role::Notified;
+            break;
+        case Claim::Others:
+            // Not a holder that is just ending, nor another account testing the lock this moment.
+            if (++others == 4)
+                return Role::Failed;
+            break;
+        }
         if (deadline.hasExpired())
             return Role::Failed;
         QThread::msleep(50);
     }
 }
 
-bool SingleInstance::becomePrimary() {
-    if (!m_lock->tryLock(0)) {
-        // Without a usable lock location we cannot tell; running is better than refusing.
-        return m_lock->error() != QLockFile::LockFailedError;
+SingleInstance::Claim SingleInstance::tryClaim() {
+#ifdef Q_OS_UNIX
+    // Ours first: one of this user's Pirunes on this folder, by any path, holds it and answers on
+    // the socket. Held by another only beside the Data file, it is one we cannot reach.
+    if (lockFile(m_ownLockPath, m_ownFd) == Lock::Busy)
+        return Claim::Ours;
+    if (lockFile(m_lockPath, m_fd) == Lock::Busy && lockGuardsDataFile(m_lockPath, m_dataFile)) {
+        closed(m_ownFd);
+        return Claim::Others;
     }
+    // Without a lock beside the Data file (a read-only folder), running is better than refusing.
+#else
+    if (!m_lock->tryLock(0) && m_lock->error() == QLockFile::LockFailedError)
+        return Claim::Ours;
+#endif
     listen();
-    return true;
+    return Claim::Primary;
 }
 
 void SingleInstance::listen() {
@@ -139,7 +242,8 @@ void SingleInstance::listen() {
     });
 
     // Tidiers of the temporary folder remove files that have not changed for days; the program
-    // runs for weeks, and a removed lock would let a second instance write the same Data file.
+    // runs for weeks, and without its lock and socket a second start would run beside it or not
+    // reach it.
     auto *freshen = new QTimer(this);
     connect(freshen, &QTimer::timeout, this, &SingleInstance::keepFresh);
     freshen->start(std::chrono::hours(1));
@@ -148,14 +252,19 @@ void SingleInstance::listen() {
 void SingleInstance::release() {
     delete m_server; // closing removes the socket
     m_server = nullptr;
+#ifdef Q_OS_UNIX
+    closed(m_fd);
+    closed(m_ownFd);
+#else
     m_lock->unlock();
+#endif
 }
 
 void SingleInstance::keepFresh() {
 #ifdef Q_OS_UNIX
-    if (!m_lock->isLocked())
+    if (m_ownFd < 0)
         return;
-    for (const QString &path : {m_lockPath, m_server ? m_server->fullServerName() : QString()}) {
+    for (const QString &path : {m_ownLockPath, m_server ? m_server->fullServerName() : QString()}) {
         if (!path.isEmpty())
             ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0);
     }

@@ -1,47 +1,52 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
+#include <QString>
 #include <memory>
 
 class QLocalServer;
+class QLockFile;
 
-// One running Pirune per Data file: a second start asks the first to show its window.
+// One running Pirune per Data file, whoever reaches it and by whichever path: a second start by
+// the same user asks the first to show its window.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Role {
         Primary,  // this process owns the Data file
         Notified, // the running instance confirmed it shows its main window
-        Failed,   // an instance holds the lock but did not answer
+        Failed,   // another Pirune holds the Data file and did not answer
     };
 
-    explicit SingleInstance(const QString &dataDir, QObject *parent = nullptr);
+    explicit SingleInstance(const QString &dataFile, QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // Becomes the primary, or hands over to the one that is; waits up to waitMs for a primary that
     // has taken the lock but does not listen yet (two starts at the same moment).
     Role claim(int waitMs = 5000);
 
-    // True when this process now owns the Data file (a lock left by a dead process is taken over).
-    bool becomePrimary();
-    // Tells the running instance to show its main window; true once it has acknowledged.
-    bool askPrimaryToShow(int waitMs = 2000);
     // Lets a new start become the primary; this process no longer owns the Data file.
     void release();
-
-    QString serverName() const { return m_name; }
-    QString lockFilePath() const { return m_lockPath; }
 
 signals:
     void showRequested();
 
 private:
+    enum class Claim { Primary, Ours, Others };
+    Claim tryClaim();
+    bool askPrimaryToShow(int waitMs = 2000);
     void listen();
     void keepFresh();
 
-    QString m_name;
-    QString m_lockPath;
+    QString m_dataFile;
+    QString m_lockPath; // beside the Data file: keeps out every other Pirune that reaches it
+    QString m_name;     // this user's socket
+#ifdef Q_OS_UNIX
+    QString m_ownLockPath; // beside the socket: one of this user's per folder, also where the other
+                           // cannot be had
+    int m_fd = -1, m_ownFd = -1;
+#else
     std::unique_ptr<QLockFile> m_lock;
+#endif
     QLocalServer *m_server = nullptr;
 };

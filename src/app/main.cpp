@@ -1,10 +1,12 @@
 #include "app/SingleInstance.h"
 #include "main_window/F_Pirune.h"
+#include "store/DataFile.h"
 #include "version.h"
 #include "widgets/AppIcon.h"
 #include "widgets/WidgetMessageBox.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -33,21 +35,27 @@ int main(int argc, char *argv[]) {
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
     QApplication::setFont(appFont());
-    installWidgetMessageBoxes();
+    // Where no one can see a window, a box would wait for ever: it goes to stderr instead.
+    const bool boxesSeen = QGuiApplication::platformName() != QLatin1String("offscreen");
+    if (boxesSeen)
+        installWidgetMessageBoxes();
 
     const QString dataDir = QApplication::applicationDirPath();
-    SingleInstance instance(dataDir);
+    SingleInstance instance(DataFile::pathIn(dataDir));
     switch (instance.claim()) {
     case SingleInstance::Role::Primary:
         break;
     case SingleInstance::Role::Notified:
         return 0;
     case SingleInstance::Role::Failed:
+        MessageSeam::okBox(QStringLiteral("データファイルは別の Pirune が使用中です。\n") +
+                           QDir::toNativeSeparators(DataFile::pathIn(dataDir)));
         return 1;
     }
 
     F_Pirune mainWindow(dataDir);
-    installWidgetMessageBoxes(&mainWindow);
+    if (boxesSeen)
+        installWidgetMessageBoxes(&mainWindow);
     QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
                      [&mainWindow] { mainWindow.TrayControl1_DblClick(0); });
     QObject::connect(&mainWindow, &F_Pirune::unloaded, &instance, &SingleInstance::release);

@@ -1,15 +1,20 @@
-"""One Data file, one running Pirune (the real program, offscreen), and no other account stops or reaches it."""
-import contextlib, glob, os, pathlib, pwd, shutil, socket, subprocess, tempfile, time, unittest
+"""One Data file, one running Pirune (the real program, offscreen), by whichever path or account it is reached."""
+import contextlib, os, pathlib, pwd, re, shutil, socket, subprocess, tempfile, time, unittest
 
 EXE = os.environ["PIRUNE_EXE"]
-# nothing falls due, so nothing but a fault writes it
-DATA = "2099/12/31 23:59\tテスト\t0\r\n".encode()
+DATA = (
+    "2099/12/31 23:59\tテスト\t0\r\n".encode()
+)  # nothing falls due, so nothing but a fault writes it
+ROOT = os.geteuid() == 0
+IN_USE = "[Pirune] データファイルは別の Pirune が使用中です。\n{}/Pirune.dat\n"  # a box, on stderr offscreen
 
 
 class SingleInstance(unittest.TestCase):
     def setUp(self):
-        # locks and sockets; a program folder
-        self.runtime, self.f = self.folder(program=False), self.folder()
+        self.runtime, self.f = (
+            self.folder(program=False),
+            self.folder(),
+        )  # sockets; a program folder
 
     def folder(self, program=True):
         path = tempfile.mkdtemp(prefix="pirune-si-")
@@ -23,16 +28,22 @@ class SingleInstance(unittest.TestCase):
             )
         return path
 
-    def start(self, folder, *wrap, wait=True, **env):
-        """With wait, until it has taken the lock (its lock file names it) and has read the Data file."""
+    def start(self, folder, *wrap, wait=True, umask=0o022, **env):
+        """With wait, until it holds a lock and has read the Data file."""
         env = {**os.environ, "QT_QPA_PLATFORM": "offscreen", "XDG_RUNTIME_DIR": self.runtime, **env}
         p = subprocess.Popen(
-            [*wrap, os.path.join(folder, "Pirune")], env=env, stdout=subprocess.DEVNULL
+            [*wrap, os.path.join(folder, "Pirune")],
+            env=env,
+            umask=umask,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.PIPE,
+            text=True,
         )
-        self.addCleanup(lambda: p.kill() or p.wait())
+        self.addCleanup(lambda: p.kill() or p.communicate(timeout=10))
         for _ in range(300 if wait else 0):
-            locks = glob.glob(os.path.join(env["XDG_RUNTIME_DIR"], "pirune-*.lock"))
-            if any(pathlib.Path(lock).read_text().startswith(f"{p.pid}\n") for lock in locks):
+            if re.search(
+                rf"FLOCK +ADVISORY +WRITE +{p.pid} ", pathlib.Path("/proc/locks").read_text()
+            ):
                 time.sleep(0.3)
                 self.assertIsNone(p.poll(), "it ended after taking the lock")
                 return p
@@ -67,30 +78,67 @@ class SingleInstance(unittest.TestCase):
                 {a.poll(), b.poll()}, {0, None}, "not one start handed over and one ran on"
             )
 
-    @unittest.skipUnless(os.geteuid() == 0, "needs root to make a second account")
-    def test_another_account_can_neither_stop_nor_reach_it(self):
-        # Root squats the names the account's Pirune would use, as any other account could: its own
-        # Pirune, in the same folder, under the account's home folder name; then asks it to show.
+    @unittest.skipUnless(ROOT, "needs root to bind-mount")
+    def test_a_start_through_a_bind_mount_hands_over(self):
+        other = self.folder(program=False)
+        if subprocess.run(["mount", "--bind", self.f, other], stderr=subprocess.DEVNULL).returncode:
+            self.skipTest("mount --bind failed")
+        self.addCleanup(subprocess.run, ["umount", "--lazy", other])
+        first = self.start(self.f)
+        self.assertEqual(
+            self.start(other, wait=False).wait(10),
+            0,
+            "a start through the bind mount did not hand over",
+        )
+        self.assertIsNone(first.poll())
+
+    @unittest.skipUnless(ROOT, "needs root to make a second account")
+    def test_another_account_is_told_or_kept_apart(self):
         name = f"pirune-t{os.getpid()}"
         subprocess.run(["useradd", "-M", name], check=True)
         self.addCleanup(subprocess.run, ["userdel", name])
         account = pwd.getpwnam(name)
-        runtime = self.folder(program=False)
-        subprocess.run(["chown", "-R", f"{name}:", runtime, self.f], check=True)
-        self.start(self.f, HOME=account.pw_dir)
-        own = self.start(  # it was not stopped
-            self.f,
+        as_account = [
             "setpriv",
             f"--reuid={account.pw_uid}",
             f"--regid={account.pw_gid}",
             "--clear-groups",
             "--",
-            XDG_RUNTIME_DIR=runtime,
-            HOME=account.pw_dir,
+        ]
+        runtime = self.folder(program=False)
+        os.chown(runtime, account.pw_uid, account.pw_gid)
+        env = {"XDG_RUNTIME_DIR": runtime, "HOME": account.pw_dir}
+
+        # A folder both may write: root's Pirune (umask 077) holds the Data file, the account's start says so.
+        os.chmod(self.f, 0o777)
+        first = self.start(self.f, umask=0o077)
+        told = self.start(self.f, *as_account, wait=False, **env)
+        self.assertIn(IN_USE.format(self.f), told.communicate(timeout=10)[1])
+        self.assertNotEqual(told.returncode, 0)
+        # Root's killed, its lock file left behind stops no one. The account, which can only read it, holds
+        # nothing in root's own folder, where it would keep root out, but makes the file its own in a shared one.
+        first.kill() or first.wait()
+        os.chmod(self.f, 0o755)
+        reader = self.start(self.f, *as_account, **env)
+        self.start(self.f).kill()
+        reader.kill() or reader.wait()
+        os.chmod(self.f, 0o777)
+        self.start(self.f, *as_account, **env)
+        self.assertIn(
+            IN_USE.format(self.f), self.start(self.f, wait=False).communicate(timeout=10)[1]
         )
+
+        # Sticky, as /tmp: the account's Pirune, whose lock file lies beside root's Data file that it
+        # cannot replace, neither keeps root's out nor answers it.
+        sticky = self.folder()
+        os.chmod(sticky, 0o1777)
+        own = self.start(sticky, *as_account, **env)
+        self.start(sticky)
         with socket.socket(socket.AF_UNIX) as ask:
             ask.settimeout(2)
-            ask.connect(glob.glob(os.path.join(runtime, "pirune-*[!k]"))[0])
+            ask.connect(
+                os.path.join(runtime, "pirune-{0.st_dev:x}-{0.st_ino:x}".format(os.stat(sticky)))
+            )
             ask.sendall(b"show\n")
             with contextlib.suppress(TimeoutError, ConnectionResetError):  # no answer, or refused
                 self.assertEqual(ask.recv(16), b"", "another account got an answer")
