@@ -4,6 +4,7 @@
 #include "tray/TrayControl.h"
 #include "widgets/AppIcon.h"
 #include "widgets/DatePicker.h"
+#include "widgets/FrameBox.h"
 #include "widgets/TimeField.h"
 #include "widgets/Twips.h"
 
@@ -147,7 +148,7 @@ void F_Pirune::buildControls() {
     lstItiran->setGeometry(Twips::rect(120, 360, 8775, 2010));
     lstItiran->raise(); // the list covers the lower part of its header
 
-    fra1 = new QGroupBox(QStringLiteral("Pirune設定"), this);
+    fra1 = new FrameBox(QStringLiteral("Pirune設定"), this);
     fra1->setObjectName(QStringLiteral("fra1"));
     fra1->setGeometry(Twips::rect(120, 2520, 8775, 1815));
 

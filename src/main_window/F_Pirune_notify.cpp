@@ -10,6 +10,8 @@
 
 #include <QPlainTextEdit>
 #include <QScopeGuard>
+#include <QTimer>
+#include <utility>
 
 void F_Pirune::Timer1_Timer() {
     const std::optional<Scheduler::Pass> pass = m_scheduler->beginPass();
@@ -66,13 +68,34 @@ void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
     for (lngCount = 0; lngCount <= last; ++lngCount) {
         if (!show(lngCount))
             continue;
-        multiMessageBox(Cmn_ConvMarktoCRLF(at(arrMes, lngCount)), QString());
+        m_messagesToShow << Cmn_ConvMarktoCRLF(at(arrMes, lngCount));
         at(arrTuuti, lngCount) = QStringLiteral("1");
         shown = true;
         if (afterEach)
             afterEach();
     }
-    if (shown)
+    if (shown) {
+        m_saveAfterMessages = true;
+        showQueuedMessages();
+    }
+}
+
+// A flood of windows opens a batch at a time from the event loop, so the tray and its menu keep
+// answering; the flags are saved once the last window is open.
+void F_Pirune::showQueuedMessages() {
+    constexpr int kBatch = 20;
+    for (int k = 0; k < kBatch && !m_messagesToShow.isEmpty(); ++k)
+        multiMessageBox(m_messagesToShow.takeFirst(), QString());
+    if (!m_messagesToShow.isEmpty()) {
+        if (!std::exchange(m_messageBatchQueued, true)) {
+            QTimer::singleShot(0, this, [this] {
+                m_messageBatchQueued = false;
+                showQueuedMessages();
+            });
+        }
+        return;
+    }
+    if (std::exchange(m_saveAfterMessages, false))
         SaveDataToFile();
 }
 
@@ -80,6 +103,7 @@ void F_Pirune::multiMessageBox(const QString &mes, const QString &title) {
     ErrorTrap::run("multiMessageBox Code:", [&] {
         auto *w = new frmMessage();
         w->show();
+        w->raise();
         w->setWindowTitle(title.isEmpty() ? QStringLiteral("メッセージ") : title);
         w->txtMessage->setPlainText(mes);
     });
