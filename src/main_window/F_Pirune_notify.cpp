@@ -8,6 +8,7 @@
 #include "notify/frmMessage.h"
 #include "store/DataFileWatch.h"
 
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QTimer>
@@ -84,11 +85,13 @@ void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
 // answering; the flags are saved once the last window is open.
 void F_Pirune::showQueuedMessages() {
     constexpr int kBatch = 20;
-    for (int k = 0; k < kBatch && !m_messagesToShow.isEmpty(); ++k)
+    // A window shown while a menu is open closes the menu: the rest wait until it is used.
+    const bool menuOpen = QApplication::activePopupWidget() != nullptr;
+    for (int k = 0; k < kBatch && !menuOpen && !m_messagesToShow.isEmpty(); ++k)
         multiMessageBox(m_messagesToShow.takeFirst(), QString());
     if (!m_messagesToShow.isEmpty()) {
         if (!std::exchange(m_messageBatchQueued, true)) {
-            QTimer::singleShot(0, this, [this] {
+            QTimer::singleShot(menuOpen ? 100 : 0, this, [this] {
                 m_messageBatchQueued = false;
                 showQueuedMessages();
             });

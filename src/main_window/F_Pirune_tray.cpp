@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
+#include <QWindow>
 #include <utility>
 
 void F_Pirune::buildMenu() {
@@ -66,9 +67,10 @@ void F_Pirune::mnu_Popup_Click(short index) {
 
 void F_Pirune::showMainWindow() {
     ensureControls();
-    // Where the user left it: a window manager places a window shown again anew.
-    if (m_closedGeometry.isValid() && !isVisible())
-        setGeometry(std::exchange(m_closedGeometry, {}));
+    // Where the user left it: a window manager places a window shown again anew, unless it was
+    // given a place (the window's own, not the one it was made at).
+    if (m_closedGeometry.isValid() && !isVisible() && windowHandle())
+        windowHandle()->setGeometry(std::exchange(m_closedGeometry, {}));
     if (isMinimized())
         showNormal();
     else

@@ -28,7 +28,7 @@ Window = collections.namedtuple("Window", "id name width height x y menu")
 
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
-    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb"
+    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb openbox xprop"
     missing = [t for t in tools.split() if not shutil.which(t)] + (
         [] if os.path.isfile(EXE) else ["PIRUNE_EXE"]
     )
@@ -54,11 +54,13 @@ class PiruneSession(contextlib.AbstractContextManager):
         host="trayer",
         late_host=False,
         dpi=None,
+        wm=False,
     ):
         # before ctest kills us
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))
         signal.alarm(150)
-        self.host, self.procs, self.root = host, {}, tempfile.mkdtemp(prefix="pirune-e2e-")
+        self.host, self.wm, self.procs = host, wm, {}
+        self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
         self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(
             self.root, "app", "Pirune.dat"
         )
@@ -79,6 +81,9 @@ class PiruneSession(contextlib.AbstractContextManager):
                     "xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"]
                 )
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
+            if wm:  # openbox: it places, frames and focuses the windows
+                self.spawn("wm", ["openbox", "--sm-disable"])
+                self.wait_for(lambda: "_NET_SUPPORTING" in self.x("xprop", "-root"), 10, "openbox")
             if dpi:
                 subprocess.run(
                     ["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env
@@ -233,6 +238,9 @@ class PiruneSession(contextlib.AbstractContextManager):
         ).stdout.decode()
 
     def windows(self, *where):  # the visible named windows at the top level, or all below where
+        if self.wm and not where:  # the programs' windows sit inside the manager's frames
+            found = self.x("xdotool", "search", "--onlyvisible", "--name", ".", check=False).split()
+            return [w for w in map(self.window, found) if w]
         listed = re.finditer(
             r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
             self.x("xwininfo", *(where or ("-root", "-children"))),
@@ -242,6 +250,14 @@ class PiruneSession(contextlib.AbstractContextManager):
             for m in listed
             if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))
         ]
+
+    def window(self, wid):  # one window, where it is on the screen
+        info = self.x("xwininfo", "-id", wid, check=False)
+        named = re.search(r'Window id: (0x[0-9a-f]+) "(.*)"', info)
+        if not named or "IsViewable" not in info:
+            return None
+        at = [int(re.search(k + r":\s+(-?\d+)", info)[1]) for k in ("Width", "Height", "X", "Y")]
+        return Window(int(named[1], 16), named[2], *at, "Redirect State: yes" in info)
 
     # menus and the panels' windows aside; or those titled so
     def program_windows(self, title=None):

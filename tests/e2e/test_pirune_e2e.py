@@ -221,3 +221,49 @@ class HandEdits(unittest.TestCase):
                 ]
             )
             s.wait_for(lambda: s.data_bytes() == shown, 3, "both flags, every line with CR LF")
+
+
+class UnderAWindowManager(unittest.TestCase):
+    def test_typing_across_the_minute_leaves_the_message_and_the_window_returns_where_it_was(self):
+        with PiruneSession(
+            data=notices([("2026/12/07 09:05", "会議", "0")]),
+            fake_time="2026-12-07 09:04:48",
+            wm=True,
+        ) as s:
+            s.click(repeat=2)
+            main = s.wait_window("Pirune")
+            s.x("xdotool", "windowmove", "--sync", str(main.id), "100", "100")
+            s.x("xdotool", "windowsize", "--sync", str(main.id), "700", "420")
+            moved = s.wait_window("Pirune")
+            s.key("space", window=moved)  # on 閉じる, which has the focus
+            s.wait_no_window("Pirune")
+            s.click(repeat=2)
+            again = s.wait_window("Pirune")
+            s.check(again[2:6] == moved[2:6], f"reopened at {again[2:6]}, left at {moved[2:6]}")
+            s.click(again, "message")  # the user types there across 09:05:00
+            while time.time() < s.started + 14 and not s.program_windows("メッセージ"):
+                s.x("xdotool", "type", "--delay", "40", "a ")
+            for _ in range(10):
+                s.x("xdotool", "type", "--delay", "40", "a ")
+            s.check(s.program_windows("メッセージ"), "a key typed elsewhere closed the message unseen")
+            typed = s.copy_text(again, "message")
+            s.check(typed.count("a ") >= 10, f"the keys went elsewhere: {typed!r}")
+
+
+class Flood(unittest.TestCase):
+    def test_the_menu_answers_and_exit_works_while_500_message_windows_open(self):
+        rows = [
+            (f"2026/12/06 {h:02}:{m:02}", f"通知 {h * 60 + m}", "0")
+            for h in range(9)
+            for m in range(60)
+        ]
+        with PiruneSession(data=notices(rows[:500]), fake_time="2026-12-07 09:04:30") as s:
+            icon = s.tray_icons()[0]  # found now: among 500 windows the search takes seconds
+            s.answer("確認", "Return")
+            opened = lambda: s.x("xwininfo", "-root", "-children").count('"メッセージ"')  # noqa: E731
+            s.wait_for(lambda: opened() > 0, 10, "the first message windows")
+            s.check(opened() < 500, "all 500 windows opened before the event loop ran")
+            s.click(icon, button=3)
+            time.sleep(1)  # the menu is up by now, or the key is lost
+            s.key("x")
+            s.check(s.procs["pirune"].wait(3) == 0, "the menu or 終了 did not answer within a second")
