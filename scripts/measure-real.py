@@ -22,7 +22,6 @@ beside itself and allows one instance per folder). Needs Xvfb, trayer and xwinin
 import argparse
 import ctypes
 import datetime
-import hashlib
 import json
 import os
 import random
@@ -184,9 +183,8 @@ def wait_for(predicate, timeout, interval=0.005):
 
 def instance_socket(folder, runtime):
     """The path of the single-instance socket of a program started in `folder`."""
-    canonical = os.path.realpath(folder)
-    digest = hashlib.sha256(canonical.encode("utf-8")).hexdigest()[:16]
-    return os.path.join(runtime, f"pirune-{digest}")
+    st = os.stat(folder)
+    return os.path.join(runtime, f"pirune-{st.st_dev:x}-{st.st_ino:x}")
 
 
 def ask_to_show(folder, runtime, timeout=60):
@@ -340,6 +338,39 @@ def due_latencies(exe, runs):
     return out
 
 
+def flood(exe, count, wm):
+    """`count` missed notices answered with Yes: seconds to the last message window, the program's
+    peak memory, and how long the tray menu took to open when asked for during the flood."""
+    sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+    import pirune_e2e
+
+    pirune_e2e.EXE = os.path.abspath(exe)
+    rows = [
+        (f"2026/12/0{1 + k // 1440} {k // 60 % 24:02}:{k % 60:02}", f"通知 {k}", "0")
+        for k in range(count)
+    ]
+    with pirune_e2e.PiruneSession(
+        data=pirune_e2e.notices(rows), fake_time="2026-12-07 09:04:30", wm=wm
+    ) as s:
+        signal.alarm(0)  # the session's own deadline is for tests
+        icon = s.tray_icons()[0]
+        s.answer("確認", "Return")
+        start = time.monotonic()
+        opened = lambda: s.x("xwininfo", "-root", "-tree").count('"メッセージ"')  # noqa: E731
+        wait_for(lambda: opened() > 0, 60, 0.05)
+        asked = time.monotonic()
+        s.click(icon, button=3)
+        wait_for(lambda: '"Pirune"' in s.x("xwininfo", "-root", "-children"), 600, 0.02)
+        menu = time.monotonic() - asked
+        s.key("Escape")
+        wait_for(lambda: opened() >= count, 900, 0.5)
+        last = time.monotonic() - start
+        pid = s.x("pgrep", "-P", str(s.procs["pirune"].pid)).split()[0]
+        with open(f"/proc/{pid}/status") as f:
+            peak = int(re.search(r"VmHWM:\s+(\d+)", f.read())[1])
+    return {"last_window_s": last, "peak_MiB": peak / 1024, "menu_s": menu}
+
+
 def main():
     ap = argparse.ArgumentParser(
         description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
@@ -366,6 +397,12 @@ def main():
     ap.add_argument(
         "--only-timer", action="store_true", help="only the wake-up and due-notice figures"
     )
+    ap.add_argument(
+        "--flood",
+        type=int,
+        default=0,
+        help="only a flood of this many missed notices, with and without openbox",
+    )
     args = ap.parse_args()
     exe = args.exe or next(
         (
@@ -383,6 +420,15 @@ def main():
     for tool in ("Xvfb", "trayer", "xwininfo"):
         if not shutil.which(tool):
             sys.exit(f"{tool} is missing (scripts/install-deps.sh test)")
+    if args.flood:
+        for wm in (False, True):
+            r = flood(exe, args.flood, wm)
+            print(
+                f"{args.flood} message windows {'under openbox' if wm else 'without a window manager'}: "
+                f"last one after {r['last_window_s']:.1f} s, peak memory {r['peak_MiB']:.0f} MiB, "
+                f"tray menu open {r['menu_s']:.2f} s after the click"
+            )
+        return
 
     results = {"exe": os.path.abspath(exe), "cpus": os.cpu_count(), "runs": args.runs}
     workdir = tempfile.mkdtemp(prefix="pirune-measure-")
