@@ -81,9 +81,6 @@ class PiruneSession(contextlib.AbstractContextManager):
                     "xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"]
                 )
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
-            if wm:  # openbox: it places, frames and focuses the windows
-                self.spawn("wm", ["openbox", "--sm-disable"])
-                self.wait_for(lambda: "_NET_SUPPORTING" in self.x("xprop", "-root"), 10, "openbox")
             if dpi:
                 subprocess.run(
                     ["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env
@@ -103,6 +100,9 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
             if not late_host:
                 self.start_host()
+            if wm:  # openbox, after the panel: one mapped during its start-up may stay unmapped
+                self.spawn("wm", ["openbox", "--sm-disable"])
+                self.wait_for(lambda: "_NET_SUPPORTING" in self.x("xprop", "-root"), 10, "openbox")
             shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
             if data is not None:
                 pathlib.Path(self.data_path).write_bytes(data)
