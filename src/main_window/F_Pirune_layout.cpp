@@ -4,6 +4,7 @@
 #include "tray/TrayControl.h"
 #include "widgets/AppIcon.h"
 #include "widgets/DatePicker.h"
+#include "widgets/EnterButton.h"
 #include "widgets/TimeField.h"
 #include "widgets/Twips.h"
 
@@ -106,7 +107,7 @@ QLabel *blueLabel(const QString &text, QWidget *parent) {
 }
 
 QPushButton *button(const QString &name, const QString &caption, QWidget *parent) {
-    auto *b = new QPushButton(caption, parent);
+    auto *b = new EnterButton(caption, parent);
     b->setObjectName(name);
     b->setAutoDefault(false);
     return b;

@@ -2,6 +2,7 @@
 
 #include "base/ErrorTrap.h"
 #include "widgets/AppIcon.h"
+#include "widgets/EnterButton.h"
 #include "widgets/Twips.h"
 
 #include <QPlainTextEdit>
@@ -21,7 +22,7 @@ frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
     setWindowIcon(appIcon());
     setMinimumSize(px(kMinW - kFrameW), px(kMinH - kFrameH));
 
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk = new EnterButton(QStringLiteral("OK"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setGeometry(Twips::rect(2400, 2520, 1095, 375));
     cmdOk->setDefault(true);

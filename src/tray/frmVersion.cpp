@@ -2,6 +2,7 @@
 
 #include "version.h"
 #include "widgets/AppIcon.h"
+#include "widgets/EnterButton.h"
 #include "widgets/Twips.h"
 
 #include <QCoreApplication>
@@ -24,7 +25,7 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window) {
     pal.setColor(QPalette::Base, pal.color(QPalette::Button));
     txtVer->setPalette(pal);
 
-    cmdClose = new QPushButton(QStringLiteral("閉じる"), this);
+    cmdClose = new EnterButton(QStringLiteral("閉じる"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setGeometry(Twips::rect(4440, 1800, 855, 375));
     connect(cmdClose, &QPushButton::clicked, this, &frmVersion::cmdClose_Click);
