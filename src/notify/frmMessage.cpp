@@ -29,6 +29,7 @@ frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setAccessibleName(QStringLiteral("メッセージ"));
     txtMessage->setGeometry(Twips::rect(0, 0, 6015, 2415));
     txtMessage->setReadOnly(true);
     txtMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -45,6 +46,9 @@ frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
     resize(px(5955), px(3060));
 
     connect(cmdOk, &QPushButton::clicked, this, &frmMessage::cmdOk_Click);
+    // The window opens with the focus on OK: a screen reader then reads the message with it.
+    connect(txtMessage, &QPlainTextEdit::textChanged, this,
+            [this] { cmdOk->setAccessibleDescription(txtMessage->toPlainText()); });
 }
 
 void frmMessage::cmdOk_Click() {

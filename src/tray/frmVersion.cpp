@@ -18,6 +18,7 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     txtVer = new QPlainTextEdit(this);
     txtVer->setObjectName(QStringLiteral("txtVer"));
+    txtVer->setAccessibleName(QStringLiteral("バージョン情報"));
     txtVer->setGeometry(Twips::rect(120, 120, 5055, 855));
     txtVer->setReadOnly(true);
     txtVer->setFrameShape(QFrame::NoFrame);
