@@ -7,6 +7,7 @@ MAIN = {"list": (48, 34), "date": (120, 196), "time": (220, 196), "message": (26
         "add": (48, 268), "delete": (192, 268), "close": (568, 308)}  # of the main window, which has no frame
 THREE = [("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"), ("2026/12/24 10:00", "Xmas party", "0"),
          ("2027/01/05 09:00", "仕事始め", "0")]
+A11Y_LAUNCHER, A11Y_PYTHON = "/usr/libexec/at-spi-bus-launcher", "/usr/bin/python3"  # Debian's, with pyatspi
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
 Window = collections.namedtuple("Window", "id name width height x y menu")  # menu: override-redirect
 
@@ -24,7 +25,10 @@ def notices(rows):  # the Data file for (date-time, message, flag) rows, in CP93
 
 
 class PiruneSession(contextlib.AbstractContextManager):
-    def __init__(self, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False, dpi=None):
+    def __init__(self, data=b"", fake_time=None, prepare=None, wrap=(), host="trayer", late_host=False, dpi=None,
+                 a11y=False):
+        if a11y and subprocess.run([A11Y_PYTHON, "-c", "import pyatspi"], capture_output=True).returncode:
+            raise unittest.SkipTest("E2E-SKIP: missing python3-pyatspi")
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))  # before ctest kills us
         signal.alarm(150)
         self.host, self.procs, self.root = host, {}, tempfile.mkdtemp(prefix="pirune-e2e-")
@@ -33,6 +37,9 @@ class PiruneSession(contextlib.AbstractContextManager):
             os.mkdir(os.path.join(self.root, d), 0o700)
         self.env = dict(PATH=os.environ["PATH"], LANG="C.UTF-8", TZ="UTC", NO_AT_BRIDGE="1", HOME=self.root + "/home",
                         XDG_RUNTIME_DIR=self.root + "/runtime", PIRUNE_E2E=self.root)  # the mark of all it starts
+        if a11y:  # as under a screen reader: an accessibility bus, and Qt's bridge to it
+            del self.env["NO_AT_BRIDGE"]
+            self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         try:
             if host != "weston":
                 self.spawn("xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"])
@@ -42,6 +49,11 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.spawn("bus", ["dbus-daemon", "--config-file", HERE + "/session-bus.conf", "--nofork",
                                "--address", "unix:dir=" + self.root, "--print-address=1"])
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
+            if a11y:  # up before the program asks for it, or the session bus would start another
+                self.spawn("a11y", [A11Y_LAUNCHER, "--launch-immediately"])
+                self.wait_for(lambda: "true" in self.x(
+                    "dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                    "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"), 10, "the accessibility bus")
             if not late_host:
                 self.start_host()
             shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
@@ -181,6 +193,9 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.key("ctrl+a", "ctrl+c", window=window)
         time.sleep(0.2)
         return self.x("xclip", "-o", "-selection", "clipboard")
+
+    def a11y(self, *args):  # what a screen reader reads of the windows, or does (see a11y_client.py)
+        return self.x(A11Y_PYTHON, HERE + "/a11y_client.py", *args)
 
     def check(self, condition, message):
         if not condition:
