@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-wayland libxcb1-dev qt6-translations-l10n fonts-ipafont-gothic)
 if [[ "${1:-run}" == "test" ]]; then
     packages+=(xvfb xauth trayer xdotool x11-utils xclip desktop-file-utils faketime imagemagick python3 libbenchmark-dev
-               clang libclang-rt-dev dbus xfce4-panel weston x11-xserver-utils clang-format black openbox)
+               clang libclang-rt-dev dbus xfce4-panel weston x11-xserver-utils clang-format black openbox
+               at-spi2-core python3-pyatspi)  # the accessibility bus, and a screen reader's view of it
 fi
 
 missing=()

@@ -244,6 +244,18 @@ private slots:
         QCOMPARE(f.data(), "2026/12/09 10:00\ta\t0\r\n");
     }
 
+    // Enter, and the keypad's Enter, press the focused button as Space does.
+    void enterPressesTheFocusedButton() {
+        PiruneFixture f;
+        F_Pirune &w = f.start("");
+        w.show();
+        w.txtSetteiMes->setPlainText("a");
+        QTest::keyClick(w.cmd_Add, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(f.data(), "2004/12/02 09:04\ta\t0\r\n");
+        QTest::keyClick(w.cmdEnd, Qt::Key_Return);
+        QVERIFY(!w.isVisible());
+    }
+
     // Message windows are independent and read-only. Hidden behind its icon, Pirune outlives them;
     // with no notification area it shows its window after a while, and "閉じる" then minimises it.
     void withoutWindowsAndWithoutTray() {

@@ -4,6 +4,7 @@
 #include "tray/TrayControl.h"
 #include "widgets/AppIcon.h"
 #include "widgets/DatePicker.h"
+#include "widgets/EnterButton.h"
 #include "widgets/FrameBox.h"
 #include "widgets/TimeField.h"
 #include "widgets/Twips.h"
@@ -107,7 +108,7 @@ QLabel *blueLabel(const QString &text, QWidget *parent) {
 }
 
 QPushButton *button(const QString &name, const QString &caption, QWidget *parent) {
-    auto *b = new QPushButton(caption, parent);
+    auto *b = new EnterButton(caption, parent);
     b->setObjectName(name);
     b->setAutoDefault(false);
     return b;
@@ -147,6 +148,9 @@ void F_Pirune::buildControls() {
     lstItiran->setItemDelegate(new ItiranDelegate(lstItiran));
     lstItiran->setGeometry(Twips::rect(120, 360, 8775, 2010));
     lstItiran->raise(); // the list covers the lower part of its header
+    // The header's run of blanks only lines up the "|" on screen.
+    lstItiran->setAccessibleName(QStringLiteral("設定時刻 | 設定メッセージ"));
+    Label1->setBuddy(lstItiran);
 
     fra1 = new FrameBox(QStringLiteral("Pirune設定"), this);
     fra1->setObjectName(QStringLiteral("fra1"));
@@ -177,6 +181,12 @@ void F_Pirune::buildControls() {
     txtSetteiMes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtSetteiMes->setTabChangesFocus(true);
     txtSetteiMes->setGeometry(Twips::rect(1560, 600, 6015, 615));
+
+    // Without these a screen reader names every field after the group box. The date and the time
+    // share one label, so each gets a name of its own that holds it.
+    DTP_YMD->setAccessibleName(QStringLiteral("設定時刻：日付"));
+    txt_SetteiJikoku->setAccessibleName(QStringLiteral("設定時刻：時刻"));
+    Label2_3->setBuddy(txtSetteiMes);
 
     cmd_Add = button(QStringLiteral("cmd_Add"), QStringLiteral("追加"), fra1);
     cmd_Add->setGeometry(Twips::rect(120, 1320, 975, 375));

@@ -2,6 +2,7 @@
 
 #include "base/ErrorTrap.h"
 #include "widgets/AppIcon.h"
+#include "widgets/EnterButton.h"
 #include "widgets/Twips.h"
 
 #include <QPlainTextEdit>
@@ -24,13 +25,14 @@ frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
     setWindowIcon(appIcon());
     setMinimumSize(px(kMinW - kFrameW), px(kMinH - kFrameH));
 
-    cmdOk = new QPushButton(QStringLiteral("OK"), this);
+    cmdOk = new EnterButton(QStringLiteral("OK"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setGeometry(Twips::rect(2400, 2520, 1095, 375));
     cmdOk->setDefault(true);
 
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setAccessibleName(QStringLiteral("メッセージ"));
     txtMessage->setGeometry(Twips::rect(0, 0, 6015, 2415));
     txtMessage->setReadOnly(true);
     txtMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -47,6 +49,9 @@ frmMessage::frmMessage(QWidget *parent) : QWidget(parent, Qt::Window) {
     resize(px(5955), px(3060));
 
     connect(cmdOk, &QPushButton::clicked, this, &frmMessage::cmdOk_Click);
+    // The window opens with the focus on OK: a screen reader then reads the message with it.
+    connect(txtMessage, &QPlainTextEdit::textChanged, this,
+            [this] { cmdOk->setAccessibleDescription(txtMessage->toPlainText()); });
 }
 
 void frmMessage::cmdOk_Click() {

@@ -2,6 +2,7 @@
 
 #include "version.h"
 #include "widgets/AppIcon.h"
+#include "widgets/EnterButton.h"
 #include "widgets/Twips.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     txtVer = new QPlainTextEdit(this);
     txtVer->setObjectName(QStringLiteral("txtVer"));
+    txtVer->setAccessibleName(QStringLiteral("バージョン情報"));
     txtVer->setGeometry(Twips::rect(120, 120, 5055, 855));
     txtVer->setReadOnly(true);
     txtVer->setFrameShape(QFrame::NoFrame);
@@ -24,7 +26,7 @@ frmVersion::frmVersion(QWidget *parent) : QWidget(parent, Qt::Window) {
     pal.setColor(QPalette::Base, pal.color(QPalette::Button));
     txtVer->setPalette(pal);
 
-    cmdClose = new QPushButton(QStringLiteral("閉じる"), this);
+    cmdClose = new EnterButton(QStringLiteral("閉じる"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setGeometry(Twips::rect(4440, 1800, 855, 375));
     connect(cmdClose, &QPushButton::clicked, this, &frmVersion::cmdClose_Click);

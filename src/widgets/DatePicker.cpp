@@ -3,8 +3,10 @@
 #include "base/RunError.h"
 
 #include <QCalendarWidget>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QRegularExpression>
+#include <QTableView>
 
 DatePicker::DatePicker(QWidget *parent) : QDateEdit(parent) {
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
@@ -14,6 +16,30 @@ DatePicker::DatePicker(QWidget *parent) : QDateEdit(parent) {
     setDate(QDate(2004, 12, 2));
     setCalendarPopup(true);
     calendarWidget()->setLocale(japanese);
+    calendarWidget()->installEventFilter(this);
+    calendarFollowsDate(false);
+}
+
+// Qt's calendar table reports each new current day as the keyboard focus, even while its popup is
+// hidden: a screen reader would leave the date field and read the hidden calendar at every change
+// of the date. The table hears of the day only while the popup is open.
+void DatePicker::calendarFollowsDate(bool follow) {
+    auto *table = calendarWidget()->findChild<QTableView *>();
+    if (!table)
+        return;
+    const char *signal = SIGNAL(currentChanged(QModelIndex, QModelIndex));
+    const char *slot = SLOT(currentChanged(QModelIndex, QModelIndex));
+    if (follow && m_calendarCut)
+        m_calendarCut = !connect(table->selectionModel(), signal, table, slot);
+    else if (!follow && !m_calendarCut)
+        m_calendarCut = disconnect(table->selectionModel(), signal, table, slot);
+}
+
+bool DatePicker::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == calendarWidget() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        calendarFollowsDate(event->type() == QEvent::Show);
+    return QDateEdit::eventFilter(watched, event);
 }
 
 QString DatePicker::Value() const {

@@ -9,4 +9,7 @@ public:
     explicit TimeField(QWidget *parent = nullptr);
     // Full-width digits, which an input method types, come back as ASCII digits.
     QString Text() const;
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
 };

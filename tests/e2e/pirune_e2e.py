@@ -22,6 +22,7 @@ THREE = [
     ("2026/12/24 10:00", "Xmas party", "0"),
     ("2027/01/05 09:00", "仕事始め", "0"),
 ]
+A11Y_LAUNCHER, A11Y_PYTHON = "/usr/libexec/at-spi-bus-launcher", "/usr/bin/python3"  # with pyatspi
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
 # menu: override-redirect
 Window = collections.namedtuple("Window", "id name width height x y menu")
@@ -55,7 +56,15 @@ class PiruneSession(contextlib.AbstractContextManager):
         late_host=False,
         dpi=None,
         wm=False,
+        a11y=False,
     ):
+        if (
+            a11y
+            and subprocess.run(
+                [A11Y_PYTHON, "-c", "import pyatspi"], capture_output=True
+            ).returncode
+        ):
+            raise unittest.SkipTest("E2E-SKIP: missing python3-pyatspi")
         # before ctest kills us
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))
         signal.alarm(150)
@@ -75,6 +84,9 @@ class PiruneSession(contextlib.AbstractContextManager):
             XDG_RUNTIME_DIR=self.root + "/runtime",
             PIRUNE_E2E=self.root,  # the mark of all it starts
         )
+        if a11y:  # as under a screen reader: an accessibility bus, and Qt's bridge to it
+            del self.env["NO_AT_BRIDGE"]
+            self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         try:
             if host != "weston":
                 self.spawn(
@@ -98,6 +110,21 @@ class PiruneSession(contextlib.AbstractContextManager):
                 ],
             )
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
+            if a11y:  # up before the program asks for it, or the session bus would start another
+                self.spawn("a11y", [A11Y_LAUNCHER, "--launch-immediately"])
+                has_a11y_bus = ("/", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus")
+                self.wait_for(
+                    lambda: "true"
+                    in self.x(
+                        "dbus-send",
+                        "--session",
+                        "--print-reply",
+                        "--dest=org.freedesktop.DBus",
+                        *has_a11y_bus,
+                    ),
+                    10,
+                    "the accessibility bus",
+                )
             if not late_host:
                 self.start_host()
             if wm:  # openbox, after the panel: one mapped during its start-up may stay unmapped
@@ -344,6 +371,11 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.key("ctrl+a", "ctrl+c", window=window)
         time.sleep(0.2)
         return self.x("xclip", "-o", "-selection", "clipboard")
+
+    def a11y(
+        self, *args
+    ):  # what a screen reader reads of the windows, or does (see a11y_client.py)
+        return self.x(A11Y_PYTHON, HERE + "/a11y_client.py", *args)
 
     def check(self, condition, message):
         if not condition:

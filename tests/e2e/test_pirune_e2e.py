@@ -1,4 +1,4 @@
-import os, pathlib, re, signal, subprocess, time, unittest
+import json, os, pathlib, re, signal, subprocess, time, unittest
 
 from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
@@ -267,3 +267,39 @@ class Flood(unittest.TestCase):
             time.sleep(1)  # the menu is up by now, or the key is lost
             s.key("x")
             s.check(s.procs["pirune"].wait(3) == 0, "the menu or 終了 did not answer within a second")
+
+
+class ScreenReader(unittest.TestCase):
+    def test_named_controls_a_notice_added_through_the_bus_and_enter_on_buttons(self):
+        missed, added = ("2020/01/06 09:00", "過ぎた通知", "0"), ("2026/12/15 09:30", "読み上げ", "0")
+        with PiruneSession(data=notices([missed]), a11y=True) as s:
+            s.answer("確認", "Return")  # Yes: the message window opens
+            s.x(s.folder + "/Pirune")
+            s.menu_command("v")
+            s.wait_window("バージョン情報")
+            button = lambda *captions: [["push button", c] for c in captions]  # noqa: E731
+            windows = {
+                "Pirune": [
+                    ["label", "設定時刻         |設定メッセージ"],
+                    ["list", "設定時刻 | 設定メッセージ"],
+                    ["list item", "2020/01/06 09:00|過ぎた通知"],
+                    ["panel", "Pirune設定"],
+                    ["label", "設定時刻："],
+                    ["spin button", "設定時刻：日付"],
+                    ["text", "設定時刻：時刻"],
+                    ["label", "設定メッセージ："],
+                    ["text", "設定メッセージ："],
+                    *button("追加", "変更", "削除", "クリア", "閉じる"),
+                ],
+                "メッセージ": [["push button", "OK", "過ぎた通知"], ["text", "メッセージ"]],
+                "バージョン情報": [["text", "バージョン情報"], *button("閉じる")],
+            }
+            read = json.loads(s.a11y())
+            s.check(read == windows, f"a screen reader reads {read}")
+            fields = ("設定時刻：日付=2026/12/15", "設定時刻：時刻=09:30", "設定メッセージ：=読み上げ")
+            s.a11y(*fields, "追加")
+            shown = notices([missed[:2] + ("1",), added])
+            s.wait_for(lambda: s.data_bytes() == shown, 5, "the notice added through the bus")
+            s.key("Tab", window=s.wait_window("バージョン情報"))  # from its text to 閉じる
+            for title in ("メッセージ", "バージョン情報", "Pirune"):  # Enter on the focused OK, 閉じる
+                s.answer(title, "Return")
