@@ -251,7 +251,7 @@ private slots:
         w.show();
         w.txtSetteiMes->setPlainText("a");
         QTest::keyClick(w.cmd_Add, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(f.data(), "2004/12/02 09:04\ta\t0\r\n");
+        QCOMPARE(f.data(), "2026/12/07 09:04\ta\t0\r\n");
         QTest::keyClick(w.cmdEnd, Qt::Key_Return);
         QVERIFY(!w.isVisible());
     }
