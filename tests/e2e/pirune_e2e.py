@@ -12,7 +12,10 @@ Window = collections.namedtuple("Window", "id name width height x y menu")  # me
 
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
-    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb"
+    tools = (
+        "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send "
+        "xfce4-panel weston xrdb gnome-shell gsettings"
+    )
     missing = [t for t in tools.split() if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
     if missing:
         raise unittest.SkipTest(f"E2E-SKIP: missing {', '.join(missing)}")
@@ -39,9 +42,7 @@ class PiruneSession(contextlib.AbstractContextManager):
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
             if dpi:
                 subprocess.run(["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env)
-            self.spawn("bus", ["dbus-daemon", "--config-file", HERE + "/session-bus.conf", "--nofork",
-                               "--address", "unix:dir=" + self.root, "--print-address=1"])
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
             if not late_host:
                 self.start_host()
             shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
@@ -86,7 +87,14 @@ class PiruneSession(contextlib.AbstractContextManager):
     def printed(self, key, pattern):  # the first whole line of the output that matches, once there is one
         return self.wait_for(lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start")[0]
 
-    def start_host(self):  # "trayer" (XEmbed), "xfce" (StatusNotifierItem) or "weston" (no notification area)
+    def start_bus(self, key):  # a private bus; its address
+        conf, address = HERE + "/session-bus.conf", "unix:dir=" + self.root
+        bus = ["dbus-daemon", "--config-file", conf, "--nofork", "--address", address]
+        self.spawn(key, [*bus, "--print-address=1"])
+        return self.printed(key, r"unix:\S+")
+
+    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "weston" (none at all)
+    def start_host(self):
         if self.host == "trayer":
             self.spawn("trayer", ["trayer", "--align", "right", "--widthtype", "pixel", "--width", "200",
                                   "--height", "32"])
@@ -94,8 +102,15 @@ class PiruneSession(contextlib.AbstractContextManager):
         elif self.host == "xfce":
             shutil.copytree(HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml")
             self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
-            self.wait_for(lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"), 15,
-                          "the panel's notification area")
+            self.wait_for(self.sni_host, 15, "the panel's notification area")
+        elif self.host == "gnome":  # with the AppIndicator extension; the shell needs a system bus
+            self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.start_bus("system-bus")
+            self.env["XDG_CURRENT_DESKTOP"] = "GNOME"
+            extension = "['ubuntu-appindicators@ubuntu.com']"
+            self.x("gsettings", "set", "org.gnome.shell", "enabled-extensions", extension)
+            self.x("gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false")
+            self.spawn("shell", ["gnome-shell", "--x11", "--replace", "--sm-disable"])
+            self.wait_for(self.sni_host, 30, "GNOME Shell's notification area")
         else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
             self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client")
             self.spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
@@ -106,6 +121,9 @@ class PiruneSession(contextlib.AbstractContextManager):
         return self.x("dbus-send", "--session", "--print-reply", "--dest=" + service, path,
                       "org.freedesktop.DBus.Properties.Get", "string:" + interface, "string:" + name, check=False)
 
+    def sni_host(self):
+        return "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered")
+
     def sni_items(self):
         return re.findall(r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems"))
 
@@ -115,9 +133,11 @@ class PiruneSession(contextlib.AbstractContextManager):
     def x(self, *cmd, check=True):
         return subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=check).stdout.decode()
 
-    def windows(self, *where):  # the visible named windows at the top level, or all below where
+    # the visible named windows at the top level (in GNOME Shell: in its frames), or all below where
+    def windows(self, *where):
+        top = ("-root", "-tree") if self.host == "gnome" else ("-root", "-children")
         listed = re.finditer(r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
-                             self.x("xwininfo", *(where or ("-root", "-children"))))
+                             self.x("xwininfo", *(where or top)))
         return [Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
                 for m in listed if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))]
 
@@ -125,9 +145,15 @@ class PiruneSession(contextlib.AbstractContextManager):
         panels = ("panel", "xfce4-panel", "wrapper-2.0")
         return [w for w in self.windows() if not w.menu and w.name not in panels and title in (None, w.name)]
 
-    def tray_icons(self):  # Xfce's panel draws the items in its plugin's window
-        if self.host == "xfce" and not self.sni_items():
+    # Xfce's panel draws the items in its plugin's window, GNOME Shell in its top bar
+    def tray_icons(self):
+        if self.host in ("xfce", "gnome") and not self.sni_items():
             return []
+        if self.host == "gnome":  # a lone item, once drawn, left of the system menu
+            icon = Window(0, "Pirune", 12, 12, 1920 - 76, 10, False)
+            shot = ["import", "-window", "root", "-crop", f"12x12+{icon.x}+{icon.y}", "-depth", "8"]
+            gray = subprocess.run([*shot, "gray:-"], env=self.env, capture_output=True).stdout
+            return [icon] if sum(gray) > 80 * len(gray) else []
         top, name = {w.id for w in self.windows()}, "wrapper-2.0" if self.host == "xfce" else "Pirune"
         return [w for w in self.windows("-root", "-tree") if w.name == name and w.id not in top]
 
