@@ -8,7 +8,7 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-wayland libxcb1-dev qt6-tra
 if [[ "${1:-run}" == "test" ]]; then
     packages+=(xvfb xauth trayer xdotool x11-utils xclip desktop-file-utils faketime imagemagick python3 libbenchmark-dev
                clang libclang-rt-dev dbus xfce4-panel weston x11-xserver-utils
-               gnome-shell gnome-shell-extension-appindicator)
+               gnome-shell gnome-shell-extension-appindicator haskell-gtk-sni-tray-utils)
 fi
 
 missing=()

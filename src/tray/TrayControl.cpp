@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -10,6 +12,8 @@
 #include <QMenu>
 #include <QStyleHints>
 #include <QTimer>
+
+#include <algorithm>
 
 #ifdef PIRUNE_HAVE_XCB
 #include <cstdlib>
@@ -170,8 +174,8 @@ void TrayControl::watchHosts() {
         return;
     m_busWatched = true;
     auto *watcher = new QDBusServiceWatcher(watcherService, bus,
-                                            QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TrayControl::hostsChanged);
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayControl::watcherChanged);
     bus.connect(watcherService, watcherPath, watcherService,
                 QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostsChanged()));
 }
@@ -194,6 +198,46 @@ void TrayControl::hostsChanged() {
                 completeStartupOnX11();
             });
     m_tray->show();
+}
+
+void TrayControl::watcherChanged(const QString &, const QString &, const QString &newOwner) {
+    if (newOwner.isEmpty())
+        return;
+    if (!m_tray) {
+        hostsChanged();
+        return;
+    }
+    // Qt registers the item with a new watcher at once, and never again if that watcher had not
+    // yet exported its object.
+    for (const int ms : {1000, 3000})
+        QTimer::singleShot(ms, this, &TrayControl::registerAgainIfLost);
+}
+
+void TrayControl::registerAgainIfLost() {
+    if (!m_tray || !m_sni || !m_shown)
+        return;
+    auto *call = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(
+            watcherProperty(QStringLiteral("RegisteredStatusNotifierItems")), 2000),
+        this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        if (reply.isError() || !m_tray || !m_shown)
+            return;
+        // An entry names the item's service, unique or well-known, maybe with its path after it.
+        // Qt serves the item on a bus connection of its own, so it is told by its process.
+        const QStringList items = reply.value().variant().toStringList();
+        QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        const bool ours = std::any_of(items.begin(), items.end(), [bus](const QString &item) {
+            const QString service = item.section(u'/', 0, 0).section(u'@', 0, 0);
+            return bus->servicePid(service).value() == QCoreApplication::applicationPid();
+        });
+        if (!ours) {
+            m_tray->hide();
+            m_tray->show();
+        }
+    });
 }
 
 void TrayControl::activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick) {

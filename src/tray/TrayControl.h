@@ -50,9 +50,11 @@ signals:
 
 private slots:
     void hostsChanged();
+    void watcherChanged(const QString &service, const QString &oldOwner, const QString &newOwner);
 
 private:
     void watchHosts();
+    void registerAgainIfLost();
 
     QSystemTrayIcon *m_tray = nullptr;
     bool m_sni = false; // the kind Qt chose when the icon was made

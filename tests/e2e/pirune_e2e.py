@@ -14,7 +14,7 @@ Window = collections.namedtuple("Window", "id name width height x y menu")  # me
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
     tools = (
         "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send "
-        "xfce4-panel weston xrdb gnome-shell gsettings"
+        "xfce4-panel weston xrdb gnome-shell gsettings gtk-sni-tray-standalone"
     )
     missing = [t for t in tools.split() if not shutil.which(t)] + ([] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
     if missing:
@@ -93,7 +93,7 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.spawn(key, [*bus, "--print-address=1"])
         return self.printed(key, r"unix:\S+")
 
-    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "weston" (none at all)
+    # "trayer" (XEmbed); "xfce", "gnome", "sni" (StatusNotifierItem); "weston" (none at all)
     def start_host(self):
         if self.host == "trayer":
             self.spawn("trayer", ["trayer", "--align", "right", "--widthtype", "pixel", "--width", "200",
@@ -111,6 +111,16 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.x("gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false")
             self.spawn("shell", ["gnome-shell", "--x11", "--replace", "--sm-disable"])
             self.wait_for(self.sni_host, 30, "GNOME Shell's notification area")
+        elif self.host == "sni":  # gtk-sni-tray, which at times loses a race with itself and exits
+            for _ in range(3):
+                self.spawn("watcher", ["gtk-sni-tray-standalone", "--watcher"])
+                watcher = self.procs["watcher"]
+                up = lambda: watcher.poll() is not None or self.sni_host()  # noqa: E731
+                self.wait_for(up, 15, "gtk-sni-tray's watcher")
+                if watcher.poll() is None:
+                    break
+            else:
+                self.check(False, "gtk-sni-tray's watcher exited three times")
         else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
             self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client")
             self.spawn("weston", ["weston", "--backend=headless-backend.so", "--use-pixman", "--idle-time=0",
