@@ -3,19 +3,23 @@
 # "test" for building and running every test.
 set -euo pipefail
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
 # qt6-wayland: native Wayland sessions; libxcb1-dev: finding an X11 tray without asking Qt.
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-wayland libxcb1-dev qt6-translations-l10n fonts-ipafont-gothic)
+# Japanese input through fcitx5 reaches Qt 6 windows only by this frontend, which fcitx5 merely
+# recommends (ibus needs nothing: Qt carries its frontend).
+installed fcitx5 && packages+=(fcitx5-frontend-qt6)
 if [[ "${1:-run}" == "test" ]]; then
     packages+=(xvfb xauth trayer xdotool x11-utils xclip desktop-file-utils faketime imagemagick python3 libbenchmark-dev
                clang libclang-rt-dev dbus xfce4-panel weston x11-xserver-utils clang-format black openbox
+               gnome-shell gnome-shell-extension-appindicator haskell-gtk-sni-tray-utils
                at-spi2-core python3-pyatspi)  # the accessibility bus, and a screen reader's view of it
 fi
 
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
+    installed "$p" || missing+=("$p")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 

@@ -256,6 +256,17 @@ private slots:
         QVERIFY(!w.isVisible());
     }
 
+    // SNI hosts activate once per click, two make a double-click; GNOME Shell's host activates
+    // once per double-click and opens the menu itself on a single click.
+    void trayActivations() {
+        TrayControl tray;
+        QSignalSpy clicks(&tray, &TrayControl::Click), doubles(&tray, &TrayControl::DblClick);
+        for (const bool gnome : {true, false, false, true})
+            tray.activated(QSystemTrayIcon::Trigger, gnome);
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(doubles.count(), 3);
+    }
+
     // Message windows are independent and read-only. Hidden behind its icon, Pirune outlives them;
     // with no notification area it shows its window after a while, and "閉じる" then minimises it.
     void withoutWindowsAndWithoutTray() {

@@ -3,6 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -10,6 +12,8 @@
 #include <QMenu>
 #include <QStyleHints>
 #include <QTimer>
+
+#include <algorithm>
 
 #ifdef PIRUNE_HAVE_XCB
 #include <cstdlib>
@@ -21,44 +25,99 @@ namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 
+QDBusMessage watcherProperty(const QString &name) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << watcherService << name;
+    return get;
+}
+
 // The same test Qt makes before it chooses the StatusNotifierItem path.
 bool sniHostRegistered() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcherService))
         return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    get << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, 2000);
+    const QDBusReply<QDBusVariant> reply = bus.call(
+        watcherProperty(QStringLiteral("IsStatusNotifierHostRegistered")), QDBus::Block, 2000);
     return reply.isValid() && reply.value().variant().toBool();
 }
 
+// GNOME Shell's AppIndicator extension runs in the shell, on the shell's own bus connection.
+bool watcherIsGnomeShell() {
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    const QString owner = bus ? bus->serviceOwner(watcherService).value() : QString();
+    return !owner.isEmpty() &&
+           owner == bus->serviceOwner(QStringLiteral("org.gnome.Shell")).value();
+}
+
+#ifdef PIRUNE_HAVE_XCB
+xcb_connection_t *x11Connection() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t *c, const QByteArray &name, bool onlyIfExists) {
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, onlyIfExists, quint16(name.size()), name.constData()), nullptr),
+        &std::free);
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+#endif
+
 bool xembedTrayPresent() {
 #ifdef PIRUNE_HAVE_XCB
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t *c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t *c = x11Connection();
     if (!c)
         return false;
     const int screens = xcb_setup_roots_length(xcb_get_setup(c));
     for (int i = 0; i < screens; ++i) {
-        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(i);
-        const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-            xcb_intern_atom_reply(
-                c, xcb_intern_atom(c, true, quint16(name.size()), name.constData()), nullptr),
-            &std::free);
-        if (!atom || atom->atom == XCB_ATOM_NONE)
+        const xcb_atom_t atom = internAtom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(i), true);
+        if (atom == XCB_ATOM_NONE)
             continue;
         const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
-            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr),
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr),
             &std::free);
         if (owner && owner->owner != XCB_NONE)
             return true;
     }
 #endif
     return false;
+}
+
+// A host may hand over an activation token before it activates the icon; Qt keeps it in
+// XDG_ACTIVATION_TOKEN and its Wayland windows spend it when they are activated. On X11 it is a
+// startup-notification id that Qt never completes, so GNOME Shell would show its busy cursor
+// until the launch times out.
+void completeStartupOnX11() {
+#ifdef PIRUNE_HAVE_XCB
+    xcb_connection_t *c = x11Connection();
+    const QByteArray id = qgetenv("XDG_ACTIVATION_TOKEN");
+    if (!c || id.isEmpty())
+        return;
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    QByteArray quoted = id;
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    const QByteArray message = "remove: ID=\"" + quoted + "\"";
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_client_message_event_t event = {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 8;
+    event.window = root;
+    event.type = internAtom(c, "_NET_STARTUP_INFO_BEGIN", false);
+    const xcb_atom_t more = internAtom(c, "_NET_STARTUP_INFO", false);
+    for (int sent = 0; sent <= message.size(); sent += 20, event.type = more) {
+        std::fill(std::begin(event.data.data8), std::end(event.data.data8), 0);
+        std::copy_n(message.constData() + sent, std::min(20, int(message.size()) - sent),
+                    event.data.data8);
+        xcb_send_event(c, false, root, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                       reinterpret_cast<const char *>(&event));
+    }
+    xcb_flush(c);
+#endif
 }
 } // namespace
 
@@ -115,8 +174,8 @@ void TrayControl::watchHosts() {
         return;
     m_busWatched = true;
     auto *watcher = new QDBusServiceWatcher(watcherService, bus,
-                                            QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TrayControl::hostsChanged);
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayControl::watcherChanged);
     bus.connect(watcherService, watcherPath, watcherService,
                 QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostsChanged()));
 }
@@ -132,15 +191,62 @@ void TrayControl::hostsChanged() {
     m_tray = new QSystemTrayIcon(m_icon, this);
     m_tray->setToolTip(m_tip);
     m_tray->setContextMenu(m_menu);
-    connect(m_tray, &QSystemTrayIcon::activated, this, &TrayControl::activated);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                activated(reason,
+                          m_sni && reason == QSystemTrayIcon::Trigger && watcherIsGnomeShell());
+                completeStartupOnX11();
+            });
     m_tray->show();
 }
 
-void TrayControl::activated(QSystemTrayIcon::ActivationReason reason) {
+void TrayControl::watcherChanged(const QString &, const QString &, const QString &newOwner) {
+    if (newOwner.isEmpty())
+        return;
+    if (!m_tray) {
+        hostsChanged();
+        return;
+    }
+    // Qt registers the item with a new watcher at once, and never again if that watcher had not
+    // yet exported its object.
+    for (const int ms : {1000, 3000})
+        QTimer::singleShot(ms, this, &TrayControl::registerAgainIfLost);
+}
+
+void TrayControl::registerAgainIfLost() {
+    if (!m_tray || !m_sni || !m_shown)
+        return;
+    auto *call = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(
+            watcherProperty(QStringLiteral("RegisteredStatusNotifierItems")), 2000),
+        this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        if (reply.isError() || !m_tray || !m_shown)
+            return;
+        // An entry names the item's service, unique or well-known, maybe with its path after it.
+        // Qt serves the item on a bus connection of its own, so it is told by its process.
+        const QStringList items = reply.value().variant().toStringList();
+        QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        const bool ours = std::any_of(items.begin(), items.end(), [bus](const QString &item) {
+            const QString service = item.section(u'/', 0, 0).section(u'@', 0, 0);
+            return bus->servicePid(service).value() == QCoreApplication::applicationPid();
+        });
+        if (!ours) {
+            m_tray->hide();
+            m_tray->show();
+        }
+    });
+}
+
+void TrayControl::activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        if (m_lastTrigger.isValid() &&
-            m_lastTrigger.elapsed() <= QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
+        if (hostReportsDoubleClick ||
+            (m_lastTrigger.isValid() &&
+             m_lastTrigger.elapsed() <=
+                 QGuiApplication::styleHints()->mouseDoubleClickInterval())) {
             m_lastTrigger.invalidate();
             emit DblClick(0);
         } else {

@@ -39,8 +39,9 @@ public:
     bool isHostMissing() const { return m_hostMissing; }
 
     // SNI hosts send every click as its own activation: two within the double-click interval
-    // are a double-click, as the XEmbed tray reports it.
-    void activated(QSystemTrayIcon::ActivationReason reason);
+    // are a double-click, as the XEmbed tray reports it. A host that recognises the double-click
+    // itself (GNOME Shell's AppIndicator extension) activates once for it.
+    void activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick);
 
 signals:
     void Click(short Button);
@@ -49,9 +50,11 @@ signals:
 
 private slots:
     void hostsChanged();
+    void watcherChanged(const QString &service, const QString &oldOwner, const QString &newOwner);
 
 private:
     void watchHosts();
+    void registerAgainIfLost();
 
     QSystemTrayIcon *m_tray = nullptr;
     bool m_sni = false; // the kind Qt chose when the icon was made

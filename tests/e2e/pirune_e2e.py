@@ -29,7 +29,7 @@ Window = collections.namedtuple("Window", "id name width height x y menu")
 
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
-    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb openbox xprop"
+    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb openbox xprop gnome-shell gsettings gtk-sni-tray-standalone"
     missing = [t for t in tools.split() if not shutil.which(t)] + (
         [] if os.path.isfile(EXE) else ["PIRUNE_EXE"]
     )
@@ -97,19 +97,7 @@ class PiruneSession(contextlib.AbstractContextManager):
                 subprocess.run(
                     ["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env
                 )
-            self.spawn(
-                "bus",
-                [
-                    "dbus-daemon",
-                    "--config-file",
-                    HERE + "/session-bus.conf",
-                    "--nofork",
-                    "--address",
-                    "unix:dir=" + self.root,
-                    "--print-address=1",
-                ],
-            )
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.printed("bus", r"unix:\S+")
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
             if a11y:  # up before the program asks for it, or the session bus would start another
                 self.spawn("a11y", [A11Y_LAUNCHER, "--launch-immediately"])
                 has_a11y_bus = ("/", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus")
@@ -190,7 +178,13 @@ class PiruneSession(contextlib.AbstractContextManager):
             lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start"
         )[0]
 
-    # "trayer" (XEmbed), "xfce" (StatusNotifierItem) or "weston" (no notification area)
+    def start_bus(self, key):  # a private bus; its address
+        conf, address = HERE + "/session-bus.conf", "unix:dir=" + self.root
+        bus = ["dbus-daemon", "--config-file", conf, "--nofork", "--address", address]
+        self.spawn(key, [*bus, "--print-address=1"])
+        return self.printed(key, r"unix:\S+")
+
+    # "trayer" (XEmbed); "xfce", "gnome", "sni" (StatusNotifierItem); "weston" (none at all)
     def start_host(self):
         if self.host == "trayer":
             self.spawn(
@@ -215,11 +209,25 @@ class PiruneSession(contextlib.AbstractContextManager):
                 HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml"
             )
             self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
-            self.wait_for(
-                lambda: "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered"),
-                15,
-                "the panel's notification area",
-            )
+            self.wait_for(self.sni_host, 15, "the panel's notification area")
+        elif self.host == "gnome":  # with the AppIndicator extension; the shell needs a system bus
+            self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.start_bus("system-bus")
+            self.env["XDG_CURRENT_DESKTOP"] = "GNOME"
+            extension = "['ubuntu-appindicators@ubuntu.com']"
+            self.x("gsettings", "set", "org.gnome.shell", "enabled-extensions", extension)
+            self.x("gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false")
+            self.spawn("shell", ["gnome-shell", "--x11", "--replace", "--sm-disable"])
+            self.wait_for(self.sni_host, 30, "GNOME Shell's notification area")
+        elif self.host == "sni":  # gtk-sni-tray, which at times loses a race with itself and exits
+            for _ in range(3):
+                self.spawn("watcher", ["gtk-sni-tray-standalone", "--watcher"])
+                watcher = self.procs["watcher"]
+                up = lambda: watcher.poll() is not None or self.sni_host()  # noqa: E731
+                self.wait_for(up, 15, "gtk-sni-tray's watcher")
+                if watcher.poll() is None:
+                    break
+            else:
+                self.check(False, "gtk-sni-tray's watcher exited three times")
         else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
             self.env.update(
                 WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client"
@@ -251,6 +259,9 @@ class PiruneSession(contextlib.AbstractContextManager):
             check=False,
         )
 
+    def sni_host(self):
+        return "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered")
+
     def sni_items(self):
         return re.findall(
             r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems")
@@ -264,13 +275,15 @@ class PiruneSession(contextlib.AbstractContextManager):
             cmd, env=self.env, capture_output=True, timeout=20, check=check
         ).stdout.decode()
 
-    def windows(self, *where):  # the visible named windows at the top level, or all below where
+    # the visible named windows at the top level (in GNOME Shell: in its frames), or all below where
+    def windows(self, *where):
         if self.wm and not where:  # the programs' windows sit inside the manager's frames
             found = self.x("xdotool", "search", "--onlyvisible", "--name", ".", check=False).split()
             return [w for w in map(self.window, found) if w]
+        top = ("-root", "-tree") if self.host == "gnome" else ("-root", "-children")
         listed = re.finditer(
             r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
-            self.x("xwininfo", *(where or ("-root", "-children"))),
+            self.x("xwininfo", *(where or top)),
         )
         return [
             Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
@@ -295,9 +308,15 @@ class PiruneSession(contextlib.AbstractContextManager):
             if not w.menu and w.name not in panels and title in (None, w.name)
         ]
 
-    def tray_icons(self):  # Xfce's panel draws the items in its plugin's window
-        if self.host == "xfce" and not self.sni_items():
+    # Xfce's panel draws the items in its plugin's window, GNOME Shell in its top bar
+    def tray_icons(self):
+        if self.host in ("xfce", "gnome") and not self.sni_items():
             return []
+        if self.host == "gnome":  # a lone item, once drawn, left of the system menu
+            icon = Window(0, "Pirune", 12, 12, 1920 - 76, 10, False)
+            shot = ["import", "-window", "root", "-crop", f"12x12+{icon.x}+{icon.y}", "-depth", "8"]
+            gray = subprocess.run([*shot, "gray:-"], env=self.env, capture_output=True).stdout
+            return [icon] if sum(gray) > 80 * len(gray) else []
         top, name = {
             w.id for w in self.windows()
         }, "wrapper-2.0" if self.host == "xfce" else "Pirune"

@@ -136,6 +136,32 @@ class OnXfcePanel(unittest.TestCase):
             menu_and_exit(s, notices(THREE))
 
 
+class OnGnomeShell(unittest.TestCase):
+    # the shell calls Activate once per double-click, and draws the menu itself
+    def test_a_double_click_opens_the_window_and_the_menu_ends_it(self):
+        with PiruneSession(data=notices(THREE), host="gnome") as s:
+            s.key("Escape")  # out of the overview the shell starts in
+            s.click(repeat=2)
+            s.wait_window("Pirune")
+            active = s.x("xdotool", "getactivewindow", "getwindowname")
+            s.check(active == "Pirune\n", f"the active window is {active!r}")
+            s.click(button=3)
+            s.key("Down", "Down", "Down", "Return")  # 終了, the third item
+            s.check(s.procs["pirune"].wait(5) == 0, "終了 did not end the program with code 0")
+
+
+class WatcherRestarts(unittest.TestCase):
+    # Qt registers the item once with a new watcher, often before the watcher can answer
+    def test_the_item_is_back_after_each_of_five_restarts(self):
+        with PiruneSession(host="sni", late_host=True) as s:
+            for start in range(6):
+                if start:
+                    os.killpg(s.procs["watcher"].pid, signal.SIGKILL)
+                    s.procs["watcher"].wait()
+                s.start_host()
+                s.wait_for(s.sni_items, 5, f"the item, watcher started {start + 1} times")
+
+
 class NoNotificationAreaAtStart(unittest.TestCase):
     def test_panels_started_10_s_late_get_the_icon_and_weston_gets_the_window(self):
         with PiruneSession(host="xfce", late_host=True) as sni, PiruneSession(
