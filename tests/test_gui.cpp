@@ -657,6 +657,14 @@ private slots:
                        "2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 "
                        "09:05\tlater\t0\r\n2026/12/07 09:30\t手で追加\t0\r\n",
                        1};
+        QTest::newRow("changed while a box is open, then a save")
+            << Notices{"2026/12/07 08:00\tmissed\t0\r\n2026/12/07 09:05\tdue\t0\r\n",
+                       "no; during outside, 09:05:00; @09:04:30",
+                       {kAsk},
+                       {"due"},
+                       "2026/12/07 08:00\tmissed\t0\r\n2026/12/07 09:05\tdue\t1\r\n"
+                       "2026/12/07 09:30\t手で追加\t0\r\n",
+                       1};
         QTest::newRow("added past due: offered at once")
             << Notices{one, "no; @09:35:30; no; outside; wait800",     {kAsk, kAsk},
                        {},  one + "2026/12/07 09:30\t手で追加\t0\r\n", 0};

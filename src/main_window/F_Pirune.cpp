@@ -66,7 +66,7 @@ F_Pirune::F_Pirune(const QString &dataDir, QWidget *parent) : QWidget(parent), m
     connect(m_scheduler, &Scheduler::passDue, this, &F_Pirune::Timer1_Timer);
     connect(m_scheduler, &Scheduler::missedCheckDue, this, &F_Pirune::CheckMituuti);
     m_fileWatch = new DataFileWatch(dataFilePath(), this);
-    connect(m_fileWatch, &DataFileWatch::changedOutside, this, &F_Pirune::ReloadDataFile);
+    connect(m_fileWatch, &DataFileWatch::changedOutside, this, &F_Pirune::fileChangedOutside);
 }
 
 F_Pirune::~F_Pirune() {

@@ -127,6 +127,7 @@ private:
     QStringList listLines() const;
     QList<DataFile::LoadIssue> readDataFile(NoticeTable &t, FileEncoding &enc);
     void reportLoadIssues(const QList<DataFile::LoadIssue> &issues);
+    void fileChangedOutside();
     bool fileIsCurrent(bool refersToLine);
     void tellListReloaded();
     void reportUnsavedChanges();

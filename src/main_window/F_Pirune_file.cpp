@@ -50,15 +50,19 @@ bool F_Pirune::SaveDataToFile() {
     return false;
 }
 
-void F_Pirune::ReloadDataFile() {
-    // Reading now would change the lines under an open box; its caller checks again after it.
+void F_Pirune::fileChangedOutside() {
+    // Reading now would change the lines under an open box; what saves meanwhile reads it first.
     if (MessageSeam::openBoxes() > 0) {
         QTimer::singleShot(500, this, [this] {
             if (!m_fileWatch->isCurrent())
-                ReloadDataFile();
+                fileChangedOutside();
         });
         return;
     }
+    ReloadDataFile();
+}
+
+void F_Pirune::ReloadDataFile() {
     ErrorTrap::run("ReloadDataFile Code:", [&] {
         // While the table holds changes a failed save could not write, they must not be read away;
         // the next save writes them.
