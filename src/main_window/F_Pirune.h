@@ -132,8 +132,7 @@ private:
     void tellListReloaded();
     void reportUnsavedChanges();
     // Shows each notice `show` picks, marks it shown, and saves when there was one.
-    void showNotices(const std::function<bool(qint32)> &show,
-                     const std::function<void()> &afterEach = {});
+    void showNotices(const std::function<bool(qint32)> &show);
     void showQueuedMessages();
 
     QString m_dataDir;

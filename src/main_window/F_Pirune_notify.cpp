@@ -1,6 +1,5 @@
 #include "main_window/F_Pirune.h"
 
-#include "base/Clock.h"
 #include "base/ErrorTrap.h"
 #include "base/mdl_Cmn.h"
 #include "notify/DueCheck.h"
@@ -47,15 +46,13 @@ void F_Pirune::CheckMituuti() {
             m_scheduler->declineOffered(*this);
             return;
         }
-        qint64 now = DueCheck::nowCivil();
-        // Opening windows takes time: a later notice may have become missed meanwhile.
-        showNotices([&](qint32 i) { return m_scheduler->isToOffer(*this, i, now); },
-                    [&] { now = DueCheck::nowCivil(); });
+        // The clock read again: the question may have been open for a while.
+        const qint64 now = DueCheck::nowCivil();
+        showNotices([&](qint32 i) { return m_scheduler->isToOffer(*this, i, now); });
     });
 }
 
-void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
-                           const std::function<void()> &afterEach) {
+void F_Pirune::showNotices(const std::function<bool(qint32)> &show) {
     bool any = false;
     for (lngCount = 0; lngCount <= lngLast && !any; ++lngCount)
         any = show(lngCount);
@@ -72,8 +69,6 @@ void F_Pirune::showNotices(const std::function<bool(qint32)> &show,
         m_messagesToShow << Cmn_ConvMarktoCRLF(at(arrMes, lngCount));
         at(arrTuuti, lngCount) = QStringLiteral("1");
         shown = true;
-        if (afterEach)
-            afterEach();
     }
     if (shown) {
         m_saveAfterMessages = true;
