@@ -89,19 +89,7 @@ class Display:
         else:
             sys.exit("could not start Xvfb")
         self.spawn(
-            [
-                "trayer",
-                "--edge",
-                "bottom",
-                "--align",
-                "right",
-                "--widthtype",
-                "pixel",
-                "--width",
-                "200",
-                "--height",
-                "32",
-            ]
+            "trayer --edge bottom --align right --widthtype pixel --width 200 --height 32".split()
         )
         if not wait_for(lambda: self.panel_children() is not None, 10):
             sys.exit("trayer's panel did not appear")

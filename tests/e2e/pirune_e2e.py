@@ -22,6 +22,7 @@ THREE = [
     ("2026/12/24 10:00", "Xmas party", "0"),
     ("2027/01/05 09:00", "仕事始め", "0"),
 ]
+TRAYER = "trayer --edge bottom --align right --widthtype pixel --width 200 --height 32"
 A11Y_LAUNCHER, A11Y_PYTHON = "/usr/libexec/at-spi-bus-launcher", "/usr/bin/python3"  # with pyatspi
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
 # menu: override-redirect
@@ -187,20 +188,7 @@ class PiruneSession(contextlib.AbstractContextManager):
     # "trayer" (XEmbed); "xfce", "gnome", "sni" (StatusNotifierItem); "weston" (none at all)
     def start_host(self):
         if self.host == "trayer":
-            self.spawn(
-                "trayer",
-                [
-                    "trayer",
-                    "--align",
-                    "right",
-                    "--widthtype",
-                    "pixel",
-                    "--width",
-                    "200",
-                    "--height",
-                    "32",
-                ],
-            )
+            self.spawn("trayer", TRAYER.split())
             self.wait_for(
                 lambda: any(w.name == "panel" for w in self.windows()), 10, "trayer's panel"
             )
