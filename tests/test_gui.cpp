@@ -649,6 +649,13 @@ private slots:
         QTest::newRow("added in place, shown at its minute")
             << Notices{one,          "@09:04:30; append; wait800; 09:30:00",    {},
                        {"手で追加"}, one + "2026/12/07 09:30\t手で追加\t1\r\n", 1};
+        QTest::newRow("renamed over just before its minute")
+            << Notices{one,
+                       "@09:04:30; outside; 09:30:00",
+                       {},
+                       {"手で追加"},
+                       one + "2026/12/07 09:30\t手で追加\t1\r\n",
+                       1};
         QTest::newRow("renamed over just before a save")
             << Notices{one,
                        "@09:04:30; outside; 09:05:00",

@@ -19,6 +19,10 @@ void F_Pirune::Timer1_Timer() {
         return;
     const auto end = qScopeGuard([this] { m_scheduler->endPass(); });
     ErrorTrap::run("Timer1_Timer Code:", [&] {
+        // A notice written into the file just before its minute, before the watcher has seen the
+        // writing settle, is still shown at its minute.
+        if (pass->newMinute && !m_behind && !m_fileWatch->isCurrent())
+            ReloadDataFile();
         if (lngLast != -1)
             showNotices(
                 [&](qint32 i) { return DueCheck::isDue(*this, i, pass->now, pass->since); });
