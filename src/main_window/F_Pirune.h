@@ -131,7 +131,7 @@ private:
     bool fileIsCurrent(bool refersToLine);
     void tellListReloaded();
     void reportUnsavedChanges();
-    // Shows each notice `show` picks, marks it shown, and saves when there was one.
+    // Marks each notice `show` picks as shown and opens its window; saves once they are open.
     void showNotices(const std::function<bool(qint32)> &show);
     void showQueuedMessages();
 
