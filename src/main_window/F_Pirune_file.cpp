@@ -20,6 +20,8 @@ QStringList F_Pirune::listLines() const {
 // Reads the Data file into t, and remembers which file that was unless it changed meanwhile.
 QList<DataFile::LoadIssue> F_Pirune::readDataFile(NoticeTable &t, FileEncoding &enc) {
     const std::optional<FileStamp> before = FileStamp::of(dataFilePath());
+    // A file that cannot be read is tried again only once it has changed.
+    m_fileWatch->remember(before);
     QList<DataFile::LoadIssue> issues = DataFile::load(DataFile::readAll(dataFilePath()), t, enc);
     m_fileWatch->remember(m_fileWatch->stampUnchangedSince(before));
     return issues;
