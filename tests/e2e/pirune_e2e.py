@@ -2,11 +2,8 @@ import collections, contextlib, ctypes, glob, os, pathlib, re, shutil, signal, s
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
-WATCHER = (
-    "org.kde.StatusNotifierWatcher",
-    "/StatusNotifierWatcher",
-    "org.kde.StatusNotifierWatcher",
-)
+WATCHER = "org.kde.StatusNotifierWatcher"
+TRAYER = "trayer --edge bottom --align right --widthtype pixel --width 200 --height 32"
 # from the top left of the main window, which has no frame
 MAIN = {
     "list": (48, 34),
@@ -22,8 +19,8 @@ THREE = [
     ("2026/12/24 10:00", "Xmas party", "0"),
     ("2027/01/05 09:00", "仕事始め", "0"),
 ]
-TRAYER = "trayer --edge bottom --align right --widthtype pixel --width 200 --height 32"
-A11Y_LAUNCHER, A11Y_PYTHON = "/usr/libexec/at-spi-bus-launcher", "/usr/bin/python3"  # with pyatspi
+PANELS = ("panel", "xfce4-panel", "wrapper-2.0")  # trayer's, Xfce's and its plugin's windows
+A11Y_PYTHON = "/usr/bin/python3"  # Debian's, with pyatspi
 IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
 # menu: override-redirect
 Window = collections.namedtuple("Window", "id name width height x y menu")
@@ -31,9 +28,9 @@ Window = collections.namedtuple("Window", "id name width height x y menu")
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
     tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb openbox xprop gnome-shell gsettings gtk-sni-tray-standalone"
-    missing = [t for t in tools.split() if not shutil.which(t)] + (
-        [] if os.path.isfile(EXE) else ["PIRUNE_EXE"]
-    )
+    missing = [t for t in tools.split() if not shutil.which(t)]
+    if not os.path.isfile(EXE):
+        missing.append("PIRUNE_EXE")
     if missing:
         raise unittest.SkipTest(f"E2E-SKIP: missing {', '.join(missing)}")
 
@@ -59,61 +56,34 @@ class PiruneSession(contextlib.AbstractContextManager):
         wm=False,
         a11y=False,
     ):
-        if (
-            a11y
-            and subprocess.run(
-                [A11Y_PYTHON, "-c", "import pyatspi"], capture_output=True
-            ).returncode
-        ):
+        if a11y and subprocess.run([A11Y_PYTHON, "-c", "import pyatspi"]).returncode:
             raise unittest.SkipTest("E2E-SKIP: missing python3-pyatspi")
         # before ctest kills us
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))
         signal.alarm(150)
         self.host, self.wm, self.procs = host, wm, {}
         self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
-        self.folder, self.data_path = os.path.join(self.root, "app"), os.path.join(
-            self.root, "app", "Pirune.dat"
-        )
+        self.folder = os.path.join(self.root, "app")
+        self.data_path = os.path.join(self.folder, "Pirune.dat")
         for d in ("app", "home", "runtime"):
             os.mkdir(os.path.join(self.root, d), 0o700)
-        self.env = dict(
-            PATH=os.environ["PATH"],
-            LANG="C.UTF-8",
-            TZ="UTC",
-            NO_AT_BRIDGE="1",
-            HOME=self.root + "/home",
-            XDG_RUNTIME_DIR=self.root + "/runtime",
-            PIRUNE_E2E=self.root,  # the mark of all it starts
-        )
+        self.env = dict(PATH=os.environ["PATH"], LANG="C.UTF-8", TZ="UTC", NO_AT_BRIDGE="1")
+        self.env.update(HOME=self.root + "/home", XDG_RUNTIME_DIR=self.root + "/runtime")
+        self.env["PIRUNE_E2E"] = self.root  # the mark of all it starts
         if a11y:  # as under a screen reader: an accessibility bus, and Qt's bridge to it
             del self.env["NO_AT_BRIDGE"]
             self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         try:
             if host != "weston":
-                self.spawn(
-                    "xvfb", ["Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-noreset"]
-                )
+                self.spawn("xvfb", "Xvfb -displayfd 1 -screen 0 1920x1080x24 -noreset".split())
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
             if dpi:
-                subprocess.run(
-                    ["xrdb", "-nocpp", "-merge"], input=f"Xft.dpi: {dpi}\n".encode(), env=self.env
-                )
+                self.x("xrdb", "-nocpp", "-merge", check=False, input=f"Xft.dpi: {dpi}\n".encode())
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
             if a11y:  # up before the program asks for it, or the session bus would start another
-                self.spawn("a11y", [A11Y_LAUNCHER, "--launch-immediately"])
-                has_a11y_bus = ("/", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus")
-                self.wait_for(
-                    lambda: "true"
-                    in self.x(
-                        "dbus-send",
-                        "--session",
-                        "--print-reply",
-                        "--dest=org.freedesktop.DBus",
-                        *has_a11y_bus,
-                    ),
-                    10,
-                    "the accessibility bus",
-                )
+                self.spawn("a11y", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+                ask = "org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus"
+                self.wait_for(lambda: "true" in self.dbus(ask), 10, "the accessibility bus")
             if not late_host:
                 self.start_host()
             if wm:  # openbox, after the panel: one mapped during its start-up may stay unmapped
@@ -127,11 +97,8 @@ class PiruneSession(contextlib.AbstractContextManager):
             while fake_time and time.time() % 1 > 0.9:
                 time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
             self.started = int(time.time())  # when the program's clock reads fake_time
-            self.spawn(
-                "pirune",
-                [*wrap, *(["faketime", fake_time] if fake_time else []), "./Pirune"],
-                cwd=self.folder,
-            )
+            clock = ["faketime", fake_time] if fake_time else []
+            self.spawn("pirune", [*wrap, *clock, "./Pirune"], cwd=self.folder)
             if not late_host and host != "weston":
                 self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
@@ -141,15 +108,13 @@ class PiruneSession(contextlib.AbstractContextManager):
     def __exit__(self, *_):
         signal.alarm(0)
         # each leads its own group: faketime's child too
-        for key in sorted(self.procs, key=lambda k: k == "xvfb"):
+        for key, p in sorted(self.procs.items(), key=lambda item: item[0] == "xvfb"):
             with contextlib.suppress(ProcessLookupError):
-                os.killpg(self.procs[key].pid, signal.SIGKILL)
-            self.procs[key].wait()
-        for left in [
-            f for p in self.procs.values() for f in glob.glob(f"/dev/shm/*faketime_s[eh]m_{p.pid}")
-        ]:
+                os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
             # a killed faketime's, which a later faketime of the same pid would fail on
-            os.unlink(left)
+            for left in glob.glob(f"/dev/shm/*faketime_s[eh]m_{p.pid}"):
+                os.unlink(left)
         mark = b"PIRUNE_E2E=" + self.root.encode()
         for pid in filter(str.isdigit, os.listdir("/proc")):  # and what the bus started
             with contextlib.suppress(OSError):  # gone, or another user's
@@ -157,17 +122,10 @@ class PiruneSession(contextlib.AbstractContextManager):
                     os.kill(int(pid), signal.SIGKILL)
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def spawn(self, key, cmd, **kw):
+    def spawn(self, key, cmd, cwd=None):  # in a group of its own, its output in key.log
         with open(os.path.join(self.root, key + ".log"), "ab") as log:
-            self.procs[key] = subprocess.Popen(
-                cmd,
-                env=self.env,
-                stdin=subprocess.DEVNULL,
-                stdout=log,
-                stderr=log,
-                start_new_session=True,
-                **kw,
-            )
+            options = dict(stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+            self.procs[key] = subprocess.Popen(cmd, env=self.env, cwd=cwd, **options)
 
     def log(self, key):
         path = pathlib.Path(self.root, key + ".log")
@@ -175,9 +133,8 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     # the first whole line of the output that matches, once there is one
     def printed(self, key, pattern):
-        return self.wait_for(
-            lambda: re.findall(f"^{pattern}$", self.log(key), re.M), 10, f"{key} to start"
-        )[0]
+        lines = lambda: re.findall(f"^{pattern}$", self.log(key), re.M)  # noqa: E731
+        return self.wait_for(lines, 10, f"{key} to start")[0]
 
     def start_bus(self, key):  # a private bus; its address
         conf, address = HERE + "/session-bus.conf", "unix:dir=" + self.root
@@ -189,13 +146,11 @@ class PiruneSession(contextlib.AbstractContextManager):
     def start_host(self):
         if self.host == "trayer":
             self.spawn("trayer", TRAYER.split())
-            self.wait_for(
-                lambda: any(w.name == "panel" for w in self.windows()), 10, "trayer's panel"
-            )
+            panel = lambda: any(w.name == "panel" for w in self.windows())  # noqa: E731
+            self.wait_for(panel, 10, "trayer's panel")
         elif self.host == "xfce":
-            shutil.copytree(
-                HERE + "/xfconf", self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml"
-            )
+            xfconf = self.env["HOME"] + "/.config/xfce4/xfconf/xfce-perchannel-xml"
+            shutil.copytree(HERE + "/xfconf", xfconf)
             self.spawn("panel", ["xfce4-panel", "--disable-wm-check"])
             self.wait_for(self.sni_host, 15, "the panel's notification area")
         elif self.host == "gnome":  # with the AppIndicator extension; the shell needs a system bus
@@ -217,67 +172,48 @@ class PiruneSession(contextlib.AbstractContextManager):
             else:
                 self.check(False, "gtk-sni-tray's watcher exited three times")
         else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
-            self.env.update(
-                WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client"
-            )
-            self.spawn(
-                "weston",
-                [
-                    "weston",
-                    "--backend=headless-backend.so",
-                    "--use-pixman",
-                    "--idle-time=0",
-                    "--socket=wayland-pirune",
-                ],
-            )
-            self.wait_for(
-                lambda: os.path.exists(self.root + "/runtime/wayland-pirune"), 10, "weston"
-            )
+            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland")
+            self.env["WAYLAND_DEBUG"] = "client"
+            headless = "--backend=headless-backend.so --use-pixman --idle-time=0"
+            self.spawn("weston", f"weston {headless} --socket=wayland-pirune".split())
+            socket = self.root + "/runtime/wayland-pirune"
+            self.wait_for(lambda: os.path.exists(socket), 10, "weston")
 
-    def dbus_property(self, service, path, interface, name):
-        return self.x(
-            "dbus-send",
-            "--session",
-            "--print-reply",
-            "--dest=" + service,
-            path,
-            "org.freedesktop.DBus.Properties.Get",
-            "string:" + interface,
-            "string:" + name,
-            check=False,
-        )
+    def dbus(self, call, check=True):  # "service path method arguments..."; the reply
+        return self.x(*f"dbus-send --session --print-reply --dest={call}".split(), check=check)
+
+    def dbus_property(self, item, interface, name):  # of an item named as the watcher lists it
+        service, path = item.split("/", 1)
+        get = "org.freedesktop.DBus.Properties.Get"
+        return self.dbus(f"{service} /{path} {get} string:{interface} string:{name}", check=False)
+
+    def watcher_property(self, name):
+        return self.dbus_property(WATCHER + "/StatusNotifierWatcher", WATCHER, name)
 
     def sni_host(self):
-        return "true" in self.dbus_property(*WATCHER, "IsStatusNotifierHostRegistered")
+        return "true" in self.watcher_property("IsStatusNotifierHostRegistered")
 
     def sni_items(self):
-        return re.findall(
-            r'"([^"]+)"', self.dbus_property(*WATCHER, "RegisteredStatusNotifierItems")
-        )
+        return re.findall(r'"([^"]+)"', self.watcher_property("RegisteredStatusNotifierItems"))
 
     def data_bytes(self):
         return pathlib.Path(self.data_path).read_bytes() if os.path.isfile(self.data_path) else None
 
-    def x(self, *cmd, check=True):
-        return subprocess.run(
-            cmd, env=self.env, capture_output=True, timeout=20, check=check
-        ).stdout.decode()
+    def x(self, *cmd, check=True, binary=False, **kw):  # its output
+        done = subprocess.run(cmd, env=self.env, capture_output=True, timeout=20, check=check, **kw)
+        return done.stdout if binary else done.stdout.decode()
+
+    def xdotool(self, words, *more):  # the words of a command line, then more as they are
+        return self.x("xdotool", *words.split(), *more)
 
     # the visible named windows at the top level (in GNOME Shell: in its frames), or all below where
     def windows(self, *where):
         if self.wm and not where:  # the programs' windows sit inside the manager's frames
             found = self.x("xdotool", "search", "--onlyvisible", "--name", ".", check=False).split()
-            return [w for w in map(self.window, found) if w]
-        top = ("-root", "-tree") if self.host == "gnome" else ("-root", "-children")
-        listed = re.finditer(
-            r'(0x[0-9a-f]+) "(.*)": .* (\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +\+(-?\d+)\+(-?\d+)',
-            self.x("xwininfo", *(where or top)),
-        )
-        return [
-            Window(int(m[1], 16), m[2], *map(int, m.groups()[2:]), "Redirect State: yes" in state)
-            for m in listed
-            if "IsViewable" in (state := self.x("xwininfo", "-id", m[1], check=False))
-        ]
+        else:
+            top = ("-root", "-tree") if self.host == "gnome" else ("-root", "-children")
+            found = re.findall(r'^\s+(0x[0-9a-f]+) "', self.x("xwininfo", *(where or top)), re.M)
+        return [w for w in map(self.window, found) if w]
 
     def window(self, wid):  # one window, where it is on the screen
         info = self.x("xwininfo", "-id", wid, check=False)
@@ -289,12 +225,8 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     # menus and the panels' windows aside; or those titled so
     def program_windows(self, title=None):
-        panels = ("panel", "xfce4-panel", "wrapper-2.0")
-        return [
-            w
-            for w in self.windows()
-            if not w.menu and w.name not in panels and title in (None, w.name)
-        ]
+        shown = [w for w in self.windows() if not w.menu and w.name not in PANELS]
+        return [w for w in shown if title in (None, w.name)]
 
     # Xfce's panel draws the items in its plugin's window, GNOME Shell in its top bar
     def tray_icons(self):
@@ -302,12 +234,11 @@ class PiruneSession(contextlib.AbstractContextManager):
             return []
         if self.host == "gnome":  # a lone item, once drawn, left of the system menu
             icon = Window(0, "Pirune", 12, 12, 1920 - 76, 10, False)
-            shot = ["import", "-window", "root", "-crop", f"12x12+{icon.x}+{icon.y}", "-depth", "8"]
-            gray = subprocess.run([*shot, "gray:-"], env=self.env, capture_output=True).stdout
+            shot = f"import -window root -crop 12x12+{icon.x}+{icon.y} -depth 8 gray:-".split()
+            gray = self.x(*shot, check=False, binary=True)
             return [icon] if sum(gray) > 80 * len(gray) else []
-        top, name = {
-            w.id for w in self.windows()
-        }, "wrapper-2.0" if self.host == "xfce" else "Pirune"
+        top = {w.id for w in self.windows()}
+        name = "wrapper-2.0" if self.host == "xfce" else "Pirune"
         return [w for w in self.windows("-root", "-tree") if w.name == name and w.id not in top]
 
     def wait_for(self, probe, timeout, what):
@@ -323,24 +254,19 @@ class PiruneSession(contextlib.AbstractContextManager):
     def wait_no_window(self, title):
         self.wait_for(lambda: not self.program_windows(title), 5, f'no window "{title}"')
 
+    def wait_data(self, rows, timeout, what):  # until the Data file holds these rows
+        data = notices(rows)
+        self.wait_for(lambda: self.data_bytes() == data, timeout, what)
+
     # a control or spot of window; or the icon
     def click(self, window=None, spot=None, button=1, repeat=1):
         window = window or self.wait_for(self.tray_icons, 5, "the tray icon")[0]
         dx, dy = MAIN.get(spot, spot) if spot else (window.width // 2, window.height // 2)
-        self.x(
-            "xdotool",
-            "mousemove",
-            str(window.x + dx),
-            str(window.y + dy),
-            "click",
-            "--repeat",
-            str(repeat),
-            "--delay",
-            "80",
-            str(button),
-        )
+        x, y = window.x + dx, window.y + dy
+        self.xdotool(f"mousemove {x} {y} click --repeat {repeat} --delay 80 {button}")
 
-    def menu_command(self, key):  # right click on the icon, then an item's access key
+    # right click on the icon, then an item's access key; with opens, the window so titled it opens
+    def menu_command(self, key, opens=None):
         def menu():
             return [w for w in self.windows() if w.menu and w.name in ("Pirune", "wrapper-2.0")]
 
@@ -348,7 +274,8 @@ class PiruneSession(contextlib.AbstractContextManager):
         for _ in range(3):
             self.click(button=3)
             if any(menu() or time.sleep(0.1) for _ in range(10)):
-                return self.key(key)
+                self.key(key)
+                return self.wait_window(opens) if opens else None
         self.check(False, "no menu")
 
     def close_window(self, window):  # what a window manager's close box does: WM_DELETE_WINDOW
@@ -356,13 +283,16 @@ class PiruneSession(contextlib.AbstractContextManager):
         x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
         x11.XSetErrorHandler(IGNORE_X_ERRORS)  # a window already gone would end this process
         dpy = ctypes.c_void_p(x11.XOpenDisplay(self.env["DISPLAY"].encode()))
-        protocols, delete = (
-            x11.XInternAtom(dpy, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW")
-        )
+        protocols = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+        delete = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
         # an XClientMessageEvent
         event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, protocols, 32, delete)
         x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)
         x11.XCloseDisplay(dpy)
+
+    def open_main(self):  # with a double click on the icon
+        self.click(repeat=2)
+        return self.wait_window("Pirune")
 
     def answer(self, title, key):  # a key to the window titled so, which then closes
         self.key(key, window=self.wait_window(title))
@@ -370,8 +300,8 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     # to window, given the focus first: there is no window manager to give it
     def key(self, *keys, window=None):
-        focus = ["windowfocus", "--sync", str(window.id)] if window else []
-        self.x("xdotool", *focus, "key", "--delay", "30", *keys)
+        focus = f"windowfocus --sync {window.id} " if window else ""
+        self.xdotool(focus + "key --delay 30", *keys)
 
     def copy_text(self, window, spot):  # select all of a text control, copy it, read the clipboard
         self.click(window, spot)
@@ -379,9 +309,8 @@ class PiruneSession(contextlib.AbstractContextManager):
         time.sleep(0.2)
         return self.x("xclip", "-o", "-selection", "clipboard")
 
-    def a11y(
-        self, *args
-    ):  # what a screen reader reads of the windows, or does (see a11y_client.py)
+    # what a screen reader reads of the windows, or does (see a11y_client.py)
+    def a11y(self, *args):
         return self.x(A11Y_PYTHON, HERE + "/a11y_client.py", *args)
 
     def check(self, condition, message):

@@ -1,4 +1,4 @@
-import json, os, pathlib, re, signal, subprocess, time, unittest
+import contextlib, json, os, pathlib, signal, time, unittest
 
 from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
@@ -10,38 +10,34 @@ ROWS = [
 ]
 
 
-def menu_and_exit(s, data):  # the tray menu's items, 終了 last with windows open
-    s.menu_command("v")
-    text = s.copy_text(s.wait_window("バージョン情報"), (40, 20))
+def shown(row):  # as the Data file keeps a notice once its message is shown
+    return row[:2] + ("1",)
+
+
+def menu_and_exit(s, rows):  # the tray menu's items, 終了 last with windows open
+    text = s.copy_text(s.menu_command("v", opens="バージョン情報"), (40, 20))
     s.check(text == "Pirune(簡易スケジューラー)\nVersion 2.5.25", f"the version window shows {text!r}")
-    s.menu_command("s")
-    s.wait_window("Pirune")
+    s.menu_command("s", opens="Pirune")
     s.menu_command("x")
     s.check(s.procs["pirune"].wait(5) == 0, "終了 did not end the program with code 0")
     s.check(not s.program_windows() and not s.tray_icons(), "windows or the icon left after 終了")
-    s.check(s.data_bytes() == data, "the Data file after 終了")
+    s.check(s.data_bytes() == notices(rows), "the Data file after 終了")
 
 
 class FirstStart(unittest.TestCase):
     def test_icon_only_a_second_start_shows_the_window_and_the_window_closed_last_ends_it(self):
         with PiruneSession(data=None) as s:
             time.sleep(1.5)
-            s.check(
-                s.data_bytes() == b"" and not s.program_windows(),
-                "no empty Data file, or a window at start",
-            )
+            s.check(s.data_bytes() == b"", "no empty Data file at the first start")
+            s.check(not s.program_windows(), "a window at start")
             s.x(s.folder + "/Pirune")  # hands over to the first and ends with code 0
             main = s.wait_window("Pirune")
-            s.menu_command("v")
-            version = s.wait_window("バージョン情報")
+            version = s.menu_command("v", opens="バージョン情報")
             s.close_window(main)
             s.wait_no_window("Pirune")
             s.spawn("second", ["./Pirune"], cwd=s.folder)  # now a Pirune of its own
             s.wait_for(s.tray_icons, 5, "the new start's icon")
-            s.check(
-                all(p.poll() is None for p in s.procs.values()),
-                "a start ended, or the first too soon",
-            )
+            s.check(all(p.poll() is None for p in s.procs.values()), "a start, or the first, ended")
             s.close_window(version)
             s.check(s.procs["pirune"].wait(5) == 0, "the program outlived its last window")
 
@@ -49,36 +45,31 @@ class FirstStart(unittest.TestCase):
 class OpenAndEdit(unittest.TestCase):
     def test_read_add_delete_and_close(self):
         with PiruneSession(data=notices(THREE)) as s:
-            s.click(repeat=2)
-            main = s.wait_window("Pirune")
+            main = s.open_main()
             s.click(main, "list")
             s.key("Down", window=main)
-            shown = [s.copy_text(main, c) for c in ("date", "time", "message")]
-            s.check(shown == ["2026/12/24", "10:00", "Xmas party"], f"the editor shows {shown}")
+            editor = [s.copy_text(main, c) for c in ("date", "time", "message")]
+            s.check(editor == ["2026/12/24", "10:00", "Xmas party"], f"the editor shows {editor}")
             for control, keys, text in (
-                ("date", ["Home"] + ["shift+Right"] * 4, "20261215"),  # on to month, day
-                ("time", ["Home"], "0930"),
-                ("message", ["ctrl+a", "Delete"], "line one"),
-                ("message", ["End", "Return"], "line two"),
+                ("date", "Home shift+Right shift+Right shift+Right shift+Right", "20261215"),
+                ("time", "Home", "0930"),
+                ("message", "ctrl+a Delete", "line one"),
+                ("message", "End Return", "line two"),
             ):
                 s.click(main, control)
-                s.x("xdotool", "key", "--delay", "30", *keys, "type", "--delay", "20", text)
+                s.xdotool(f"key --delay 30 {keys} type --delay 20", text)
             s.click(main, "add")
-            added = notices(
-                THREE[:1] + [("2026/12/15 09:30", "line one\\nline two", "0")] + THREE[1:]
-            )
-            s.wait_for(lambda: s.data_bytes() == added, 5, "the added notice in the Data file")
+            added = ("2026/12/15 09:30", "line one\\nline two", "0")
+            s.wait_data([THREE[0], added, *THREE[1:]], 5, "the added notice in the Data file")
             s.click(main, "delete")
             s.answer("確認", "Return")  # No is the default
             s.click(main, "delete")
             s.answer("確認", "y")
-            s.wait_for(lambda: s.data_bytes() == notices(THREE), 5, "the added notice deleted")
+            s.wait_data(THREE, 5, "the added notice deleted")
             s.click(main, "close")
             s.wait_no_window("Pirune")
-            s.check(
-                s.procs["pirune"].poll() is None and s.tray_icons(),
-                "closing the window ended it or took the icon",
-            )
+            s.check(s.procs["pirune"].poll() is None, "closing the window ended the program")
+            s.check(s.tray_icons(), "closing the window took the icon")
 
 
 class Notices(unittest.TestCase):
@@ -89,27 +80,21 @@ class Notices(unittest.TestCase):
             s.answer("確認", "Return")  # Yes is the default
             box = s.wait_window("メッセージ")
             s.check(s.copy_text(box, (100, 50)) == "朝会の準備\n議事録", "the missed message's text")
-            s.wait_for(
-                lambda: s.data_bytes() == notices([ROWS[0][:2] + ("1",)] + ROWS[1:]), 3, "the flag"
-            )
-            s.check(
-                len(s.program_windows("メッセージ")) == 1 and not s.program_windows("確認"),
-                "asked or shown twice",
-            )
+            s.wait_data([shown(ROWS[0]), *ROWS[1:]], 3, "the flag")
+            s.check([w.name for w in s.program_windows()] == ["メッセージ"], "asked or shown twice")
             s.click(box, (box.width // 2, box.height - 24))  # OK
             s.wait_no_window("メッセージ")
             box = s.wait_window("メッセージ", timeout=s.started + 18 - time.time())
             late = time.time() - (s.started + 15)
             s.check(-0.05 <= late <= 1.0, f"the message window came {late:+.2f}s from 09:05:00")
             s.check(s.copy_text(box, (100, 50)) == "会議\n3F 第2会議室", "the due message's text")
-            shown = notices([ROWS[0][:2] + ("1",), ROWS[1], ROWS[2][:2] + ("1",), ROWS[3]])
-            s.wait_for(lambda: s.data_bytes() == shown, 3, "the flag of the due notice")
-            menu_and_exit(s, shown)
+            flagged = [shown(ROWS[0]), ROWS[1], shown(ROWS[2]), ROWS[3]]
+            s.wait_data(flagged, 3, "the flag of the due notice")
+            menu_and_exit(s, flagged)
 
     def test_a_long_stop_across_the_minute_asks_about_the_notice(self):
-        with PiruneSession(
-            data=notices([("2026/12/07 09:05", "stopped", "0")]), fake_time="2026-12-07 09:04:55"
-        ) as s:
+        due = notices([("2026/12/07 09:05", "stopped", "0")])
+        with PiruneSession(data=due, fake_time="2026-12-07 09:04:55") as s:
             time.sleep(s.started + 3 - time.time())  # start-up is over
             os.killpg(s.procs["pirune"].pid, signal.SIGSTOP)  # the session ends it even so
             time.sleep(s.started + 13 - time.time())  # 09:05:08
@@ -123,17 +108,14 @@ class OnXfcePanel(unittest.TestCase):
         with PiruneSession(data=notices(THREE), host="xfce") as s:
             items = s.sni_items()
             s.check(len(items) == 1, f"registered items: {items}")
-            tip = s.dbus_property(
-                *re.split("(?=/)", items[0], 1), "org.kde.StatusNotifierItem", "ToolTip"
-            )
+            tip = s.dbus_property(items[0], "org.kde.StatusNotifierItem", "ToolTip")
             s.check('"Pirune"' in tip, f"tooltip {tip!r}")
             s.click()
             time.sleep(1.5)
             s.check(not s.program_windows(), "a single click opened a window")
-            s.click(repeat=2)
-            s.click(s.wait_window("Pirune"), "close")
+            s.click(s.open_main(), "close")
             s.wait_no_window("Pirune")
-            menu_and_exit(s, notices(THREE))
+            menu_and_exit(s, THREE)
 
 
 class OnGnomeShell(unittest.TestCase):
@@ -141,9 +123,8 @@ class OnGnomeShell(unittest.TestCase):
     def test_a_double_click_opens_the_window_and_the_menu_ends_it(self):
         with PiruneSession(data=notices(THREE), host="gnome") as s:
             s.key("Escape")  # out of the overview the shell starts in
-            s.click(repeat=2)
-            s.wait_window("Pirune")
-            active = s.x("xdotool", "getactivewindow", "getwindowname")
+            s.open_main()
+            active = s.xdotool("getactivewindow getwindowname")
             s.check(active == "Pirune\n", f"the active window is {active!r}")
             s.click(button=3)
             s.key("Down", "Down", "Down", "Return")  # 終了, the third item
@@ -164,113 +145,79 @@ class WatcherRestarts(unittest.TestCase):
 
 class NoNotificationAreaAtStart(unittest.TestCase):
     def test_panels_started_10_s_late_get_the_icon_and_weston_gets_the_window(self):
-        with PiruneSession(host="xfce", late_host=True) as sni, PiruneSession(
-            late_host=True
-        ) as xembed, PiruneSession(
-            notices([("2026/12/07 09:05", "会議", "0")]), "2026-12-07 09:04:57", host="weston"
-        ) as wl:
-            shown = lambda title: f'set_title("{title}")' in wl.log("pirune")  # noqa: E731
+        due = notices([("2026/12/07 09:05", "会議", "0")])
+        with contextlib.ExitStack() as sessions:
+            sni = sessions.enter_context(PiruneSession(host="xfce", late_host=True))
+            xembed = sessions.enter_context(PiruneSession(late_host=True))
+            wl = sessions.enter_context(PiruneSession(due, "2026-12-07 09:04:57", host="weston"))
+            opened = lambda title: f'set_title("{title}")' in wl.log("pirune")  # noqa: E731
             flagged = notices([("2026/12/07 09:05", "会議", "1")])
-            wl.wait_for(
-                lambda: shown("メッセージ") and wl.data_bytes() == flagged,
-                10,
-                "the message and its flag",
-            )
+            message = lambda: opened("メッセージ") and wl.data_bytes() == flagged  # noqa: E731
+            wl.wait_for(message, 10, "the message and its flag")
             time.sleep(max(0.0, sni.started + 10 - time.time()))
             for s in (xembed, sni):
                 s.start_host()
                 s.wait_for(s.tray_icons, 2, "the icon in a panel started late")
             time.sleep(max(0.0, wl.started + 28 - time.time()))
-            wl.check(not shown("Pirune"), "the main window opened before the wait was over")
-            wl.wait_for(
-                lambda: shown("Pirune"), 5, "the main window, for want of a notification area"
-            )
+            wl.check(not opened("Pirune"), "the main window opened before the wait was over")
+            wl.wait_for(lambda: opened("Pirune"), 5, "the main window, for want of a tray")
             for s in (xembed, sni):
-                s.check(
-                    not s.program_windows() and len(s.tray_icons()) == 1, "not just the one icon"
-                )
+                s.check(len(s.tray_icons()) == 1 and not s.program_windows(), "not just an icon")
 
 
 class HiDpi(unittest.TestCase):
     def test_window_scales_and_the_header_stays_over_the_list(self):
+        one = notices([("2026/12/24 10:00", "ooo", "0")])
         for dpi, f in ((144, 1.5), (192, 2)):
-            with self.subTest(dpi=dpi), PiruneSession(
-                dpi=dpi, data=notices([("2026/12/24 10:00", "ooo", "0")])
-            ) as s:
-                s.click(repeat=2)
-                main = s.wait_window("Pirune")
-                s.check(
-                    abs(main.width - 609 * f) < 2 and abs(main.height - 327 * f) < 2, f"size {main}"
-                )
-                pix = subprocess.run(
-                    ["import", "-window", hex(main.id), "-depth", "8", "ppm:-"],
-                    env=s.env,
-                    capture_output=True,
-                    timeout=20,
-                ).stdout[-3 * main.width * main.height :]
+            with self.subTest(dpi=dpi), PiruneSession(dpi=dpi, data=one) as s:
+                main = s.open_main()
+                s.check(abs(main.width - 609 * f) < 2, f"width {main}")
+                s.check(abs(main.height - 327 * f) < 2, f"height {main}")
+                ppm = s.x("import", "-window", hex(main.id), "-depth", "8", "ppm:-", binary=True)
+                pix = ppm[-3 * main.width * main.height :]  # after the header
 
                 # the "|" of the header and of the first line are the tallest
                 def tallest_stroke(top):
                     rows = [3 * y * main.width for y in range(int(top * f), int((top + 14) * f))]
-                    return max(
-                        range(int(20 * f), int(400 * f)),
-                        key=lambda x: sum(sum(pix[r + 3 * x : r + 3 * x + 3]) < 200 for r in rows),
-                    )
+                    dark = lambda x: sum(sum(pix[r + 3 * x : r + 3 * x + 3]) < 200 for r in rows)
+                    return max(range(int(20 * f), int(400 * f)), key=dark)
 
                 header, line = tallest_stroke(9), tallest_stroke(25)
-                s.check(
-                    abs(header - line) <= 1, f"the header's | at x={header}, the line's at x={line}"
-                )
+                s.check(abs(header - line) <= 1, f"the header's | at x={header}, the line's {line}")
 
 
 class HandEdits(unittest.TestCase):
     def test_notices_added_in_place_and_by_rename_while_it_runs_are_shown_and_kept(self):
-        with PiruneSession(
-            data=notices([("2026/12/08 09:00", "tomorrow", "0")]), fake_time="2026-12-07 09:04:52"
-        ) as s:
+        tomorrow = ("2026/12/08 09:00", "tomorrow", "0")
+        by_hand, by_sync = ("2026/12/07 09:05", "手で追加", "0"), ("2026/12/07 09:05", "同期で追加", "0")
+        with PiruneSession(data=notices([tomorrow]), fake_time="2026-12-07 09:04:52") as s:
             with open(s.data_path, "ab") as f:  # echo ... >> Pirune.dat: a line with an LF end
-                f.write(notices([("2026/12/07 09:05", "手で追加", "0")]).replace(b"\r\n", b"\n"))
+                f.write(notices([by_hand]).replace(b"\r\n", b"\n"))
             time.sleep(1)
-            synced = s.data_bytes() + notices([("2026/12/07 09:05", "同期で追加", "0")])
+            synced = s.data_bytes() + notices([by_sync])
             pathlib.Path(s.data_path + ".sync").write_bytes(synced)  # as a sync client writes it
             os.rename(s.data_path + ".sync", s.data_path)
-            s.wait_for(
-                lambda: len(s.program_windows("メッセージ")) == 2,
-                s.started + 12 - time.time(),
-                "two messages",
-            )
-            shown = notices(
-                [
-                    ("2026/12/08 09:00", "tomorrow", "0"),
-                    ("2026/12/07 09:05", "手で追加", "1"),
-                    ("2026/12/07 09:05", "同期で追加", "1"),
-                ]
-            )
-            s.wait_for(lambda: s.data_bytes() == shown, 3, "both flags, every line with CR LF")
+            two = lambda: len(s.program_windows("メッセージ")) == 2  # noqa: E731
+            s.wait_for(two, s.started + 12 - time.time(), "two messages")
+            s.wait_data([tomorrow, shown(by_hand), shown(by_sync)], 3, "both flags, all in CR LF")
 
 
 class UnderAWindowManager(unittest.TestCase):
     def test_typing_across_the_minute_leaves_the_message_and_the_window_returns_where_it_was(self):
-        with PiruneSession(
-            data=notices([("2026/12/07 09:05", "会議", "0")]),
-            fake_time="2026-12-07 09:04:48",
-            wm=True,
-        ) as s:
-            s.click(repeat=2)
-            main = s.wait_window("Pirune")
-            s.x("xdotool", "windowmove", "--sync", str(main.id), "100", "100")
-            s.x("xdotool", "windowsize", "--sync", str(main.id), "700", "420")
+        due = notices([("2026/12/07 09:05", "会議", "0")])
+        with PiruneSession(data=due, fake_time="2026-12-07 09:04:48", wm=True) as s:
+            main = s.open_main()
+            s.xdotool(f"windowmove --sync {main.id} 100 100")
+            s.xdotool(f"windowsize --sync {main.id} 700 420")
             moved = s.wait_window("Pirune")
             s.key("space", window=moved)  # on 閉じる, which has the focus
             s.wait_no_window("Pirune")
-            s.click(repeat=2)
-            again = s.wait_window("Pirune")
+            again = s.open_main()
             s.check(again[2:6] == moved[2:6], f"reopened at {again[2:6]}, left at {moved[2:6]}")
             s.click(again, "message")  # the user types there across 09:05:00
             while time.time() < s.started + 14 and not s.program_windows("メッセージ"):
-                s.x("xdotool", "type", "--delay", "40", "a ")
-            for _ in range(10):
-                s.x("xdotool", "type", "--delay", "40", "a ")
+                s.xdotool("type --delay 40", "a ")
+            s.xdotool("type --delay 40", "a " * 10)
             s.check(s.program_windows("メッセージ"), "a key typed elsewhere closed the message unseen")
             typed = s.copy_text(again, "message")
             s.check(typed.count("a ") >= 10, f"the keys went elsewhere: {typed!r}")
@@ -278,12 +225,8 @@ class UnderAWindowManager(unittest.TestCase):
 
 class Flood(unittest.TestCase):
     def test_the_menu_answers_and_exit_works_while_500_message_windows_open(self):
-        rows = [
-            (f"2026/12/06 {h:02}:{m:02}", f"通知 {h * 60 + m}", "0")
-            for h in range(9)
-            for m in range(60)
-        ]
-        with PiruneSession(data=notices(rows[:500]), fake_time="2026-12-07 09:04:30") as s:
+        rows = [(f"2026/12/06 {k // 60:02}:{k % 60:02}", f"通知 {k}", "0") for k in range(500)]
+        with PiruneSession(data=notices(rows), fake_time="2026-12-07 09:04:30") as s:
             icon = s.tray_icons()[0]  # found now: among 500 windows the search takes seconds
             s.answer("確認", "Return")
             opened = lambda: s.x("xwininfo", "-root", "-children").count('"メッセージ"')  # noqa: E731
@@ -301,8 +244,7 @@ class ScreenReader(unittest.TestCase):
         with PiruneSession(data=notices([missed]), a11y=True) as s:
             s.answer("確認", "Return")  # Yes: the message window opens
             s.x(s.folder + "/Pirune")
-            s.menu_command("v")
-            s.wait_window("バージョン情報")
+            s.menu_command("v", opens="バージョン情報")
             button = lambda *captions: [["push button", c] for c in captions]  # noqa: E731
             windows = {
                 "Pirune": [
@@ -324,8 +266,7 @@ class ScreenReader(unittest.TestCase):
             s.check(read == windows, f"a screen reader reads {read}")
             fields = ("設定時刻：日付=2026/12/15", "設定時刻：時刻=09:30", "設定メッセージ：=読み上げ")
             s.a11y(*fields, "追加")
-            shown = notices([missed[:2] + ("1",), added])
-            s.wait_for(lambda: s.data_bytes() == shown, 5, "the notice added through the bus")
+            s.wait_data([shown(missed), added], 5, "the notice added through the bus")
             s.key("Tab", window=s.wait_window("バージョン情報"))  # from its text to 閉じる
             for title in ("メッセージ", "バージョン情報", "Pirune"):  # Enter on the focused OK, 閉じる
                 s.answer(title, "Return")

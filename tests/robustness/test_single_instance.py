@@ -1,20 +1,19 @@
-"""One Data file, one running Pirune (the real program, offscreen), by whichever path or account it is reached."""
+# One Data file, one running Pirune (the real program, offscreen), by whichever path or account it
+# is reached.
 import contextlib, os, pathlib, pwd, re, shutil, socket, subprocess, tempfile, time, unittest
+from subprocess import DEVNULL, PIPE
 
 EXE = os.environ["PIRUNE_EXE"]
-DATA = (
-    "2099/12/31 23:59\tテスト\t0\r\n".encode()
-)  # nothing falls due, so nothing but a fault writes it
+# nothing falls due, so nothing but a fault writes it
+DATA = "2099/12/31 23:59\tテスト\t0\r\n".encode()
 ROOT = os.geteuid() == 0
 IN_USE = "[Pirune] データファイルは別の Pirune が使用中です。\n{}/Pirune.dat\n"  # a box, on stderr offscreen
 
 
 class SingleInstance(unittest.TestCase):
     def setUp(self):
-        self.runtime, self.f = (
-            self.folder(program=False),
-            self.folder(),
-        )  # sockets; a program folder
+        # for the sockets; a program folder
+        self.runtime, self.f = self.folder(program=False), self.folder()
 
     def folder(self, program=True):
         path = tempfile.mkdtemp(prefix="pirune-si-")
@@ -23,27 +22,18 @@ class SingleInstance(unittest.TestCase):
             shutil.copy2(EXE, os.path.join(path, "Pirune"))
             data = pathlib.Path(path, "Pirune.dat")
             data.write_bytes(DATA)
-            self.addCleanup(
-                lambda: self.assertEqual(data.read_bytes(), DATA, "the Data file was written")
-            )
+            self.addCleanup(lambda: self.assertEqual(data.read_bytes(), DATA, "Data file written"))
         return path
 
+    # with wait, until it holds a lock and has read the Data file
     def start(self, folder, *wrap, wait=True, umask=0o022, **env):
-        """With wait, until it holds a lock and has read the Data file."""
         env = {**os.environ, "QT_QPA_PLATFORM": "offscreen", "XDG_RUNTIME_DIR": self.runtime, **env}
-        p = subprocess.Popen(
-            [*wrap, os.path.join(folder, "Pirune")],
-            env=env,
-            umask=umask,
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.PIPE,
-            text=True,
-        )
+        cmd = [*wrap, os.path.join(folder, "Pirune")]
+        p = subprocess.Popen(cmd, env=env, umask=umask, stdout=DEVNULL, stderr=PIPE, text=True)
         self.addCleanup(lambda: p.kill() or p.communicate(timeout=10))
+        lock = rf"FLOCK +ADVISORY +WRITE +{p.pid} "
         for _ in range(300 if wait else 0):
-            if re.search(
-                rf"FLOCK +ADVISORY +WRITE +{p.pid} ", pathlib.Path("/proc/locks").read_text()
-            ):
+            if re.search(lock, pathlib.Path("/proc/locks").read_text()):
                 time.sleep(0.3)
                 self.assertIsNone(p.poll(), "it ended after taking the lock")
                 return p
@@ -51,46 +41,42 @@ class SingleInstance(unittest.TestCase):
         self.assertFalse(wait, "it never took the lock")
         return p
 
+    # a further start passes on to the running one and ends
+    def assert_hands_over(self, folder, running, message):
+        self.assertEqual(self.start(folder, wait=False).wait(10), 0, message)
+        self.assertIsNone(running.poll())
+
+    def assert_told_in_use(self, folder, *wrap, **env):  # by a further start, which then ends
+        told = self.start(folder, *wrap, wait=False, **env)
+        self.assertIn(IN_USE.format(folder), told.communicate(timeout=10)[1])
+        self.assertNotEqual(told.returncode, 0)
+
     def test_one_instance_per_folder(self):
         killed = self.start(self.f)
         killed.kill()
         killed.wait()
         first = self.start(self.f)  # the killed one's lock did not lock it out
         self.start(self.folder())
-        self.assertEqual(
-            self.start(self.f, wait=False).wait(10), 0, "a further start did not hand over"
-        )
-        self.assertIsNone(first.poll())
+        self.assert_hands_over(self.f, first, "a further start did not hand over")
 
     def test_simultaneous_starts_leave_one_running(self):
-        pairs = [
-            (self.start(f, wait=False), self.start(f, wait=False))
-            for f in (self.f, self.folder(), self.folder())
-        ]
-        deadline = time.time() + 10
-        while (
-            any(a.poll() is None and b.poll() is None for a, b in pairs) and time.time() < deadline
-        ):
+        folders = (self.f, self.folder(), self.folder())
+        pairs = [(self.start(f, wait=False), self.start(f, wait=False)) for f in folders]
+        until = time.time() + 10
+        while any(a.poll() is None and b.poll() is None for a, b in pairs) and time.time() < until:
             time.sleep(0.025)
         time.sleep(0.3)
         for a, b in pairs:
-            self.assertEqual(
-                {a.poll(), b.poll()}, {0, None}, "not one start handed over and one ran on"
-            )
+            self.assertEqual({a.poll(), b.poll()}, {0, None}, "not one handed over and one ran on")
 
     @unittest.skipUnless(ROOT, "needs root to bind-mount")
     def test_a_start_through_a_bind_mount_hands_over(self):
         other = self.folder(program=False)
-        if subprocess.run(["mount", "--bind", self.f, other], stderr=subprocess.DEVNULL).returncode:
+        if subprocess.run(["mount", "--bind", self.f, other], stderr=DEVNULL).returncode:
             self.skipTest("mount --bind failed")
         self.addCleanup(subprocess.run, ["umount", "--lazy", other])
         first = self.start(self.f)
-        self.assertEqual(
-            self.start(other, wait=False).wait(10),
-            0,
-            "a start through the bind mount did not hand over",
-        )
-        self.assertIsNone(first.poll())
+        self.assert_hands_over(other, first, "a start through the bind mount did not hand over")
 
     @unittest.skipUnless(ROOT, "needs root to make a second account")
     def test_another_account_is_told_or_kept_apart(self):
@@ -98,47 +84,41 @@ class SingleInstance(unittest.TestCase):
         subprocess.run(["useradd", "-M", name], check=True)
         self.addCleanup(subprocess.run, ["userdel", name])
         account = pwd.getpwnam(name)
-        as_account = [
-            "setpriv",
-            f"--reuid={account.pw_uid}",
-            f"--regid={account.pw_gid}",
-            "--clear-groups",
-            "--",
-        ]
+        uid, gid = account.pw_uid, account.pw_gid
+        as_account = f"setpriv --reuid={uid} --regid={gid} --clear-groups --".split()
         runtime = self.folder(program=False)
-        os.chown(runtime, account.pw_uid, account.pw_gid)
+        os.chown(runtime, uid, gid)
         env = {"XDG_RUNTIME_DIR": runtime, "HOME": account.pw_dir}
 
-        # A folder both may write: root's Pirune (umask 077) holds the Data file, the account's start says so.
+        # A folder both may write: root's Pirune (umask 077) holds the Data file, the account's
+        # start says so.
         os.chmod(self.f, 0o777)
         first = self.start(self.f, umask=0o077)
-        told = self.start(self.f, *as_account, wait=False, **env)
-        self.assertIn(IN_USE.format(self.f), told.communicate(timeout=10)[1])
-        self.assertNotEqual(told.returncode, 0)
-        # Root's killed, its lock file left behind stops no one. The account, which can only read it, holds
-        # nothing in root's own folder, where it would keep root out, but makes the file its own in a shared one.
-        first.kill() or first.wait()
+        self.assert_told_in_use(self.f, *as_account, **env)
+        # Root's killed, its lock file left behind stops no one. The account, which can only read
+        # it, holds nothing in root's own folder, where it would keep root out, but makes the file
+        # its own in a shared one.
+        first.kill()
+        first.wait()
         os.chmod(self.f, 0o755)
         reader = self.start(self.f, *as_account, **env)
         self.start(self.f).kill()
-        reader.kill() or reader.wait()
+        reader.kill()
+        reader.wait()
         os.chmod(self.f, 0o777)
         self.start(self.f, *as_account, **env)
-        self.assertIn(
-            IN_USE.format(self.f), self.start(self.f, wait=False).communicate(timeout=10)[1]
-        )
+        self.assert_told_in_use(self.f)
 
-        # Sticky, as /tmp: the account's Pirune, whose lock file lies beside root's Data file that it
-        # cannot replace, neither keeps root's out nor answers it.
+        # Sticky, as /tmp: the account's Pirune, whose lock file lies beside root's Data file that
+        # it cannot replace, neither keeps root's out nor answers it.
         sticky = self.folder()
         os.chmod(sticky, 0o1777)
         own = self.start(sticky, *as_account, **env)
         self.start(sticky)
         with socket.socket(socket.AF_UNIX) as ask:
             ask.settimeout(2)
-            ask.connect(
-                os.path.join(runtime, "pirune-{0.st_dev:x}-{0.st_ino:x}".format(os.stat(sticky)))
-            )
+            name = "pirune-{0.st_dev:x}-{0.st_ino:x}".format(os.stat(sticky))
+            ask.connect(os.path.join(runtime, name))
             ask.sendall(b"show\n")
             with contextlib.suppress(TimeoutError, ConnectionResetError):  # no answer, or refused
                 self.assertEqual(ask.recv(16), b"", "another account got an answer")
