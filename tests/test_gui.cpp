@@ -1,200 +1,138 @@
 #include "PiruneFixture.h"
-#include "tray/TrayControl.h"
-#include "widgets/Twips.h"
 #include "widgets/WidgetMessageBox.h"
 
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QSet>
-#include <QtTest>
+
+using Answer = MessageSeam::Answer;
 
 namespace {
-QByteArray lines(const QByteArrayList &rows) {
-    return rows.join("\r\n") + "\r\n";
-}
-const QByteArray kLater = "2026/12/09 10:00\ta\t0\r\n";
 const QByteArray kThree =
     lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
+const QByteArray kFour = lines(
+    {"2026/12/09 10:00\ta\t0", "bad\tb\t0", "2026/12/11 10:00\tc\t0", "2026/12/12 10:00\td\t0"});
+const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？";
+const QString kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\r"
+                       "インデックスが有効範囲にありません。";
+const QString kFolder = "Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
+                        "(DIR/Pirune.dat: フォルダーです)";
+const QString kReread = "Pirune: データファイルが Pirune の外で変更されたため、"
+                        "一覧を読み込み直しました。対象をもう一度選択してください。";
 
-QDateTime at(const QString &hhmmss) {
-    return {QDate(2026, 12, 7), QTime::fromString(hhmmss, "hh:mm:ss")};
-}
-
-// What the user and the clock do, steps separated by "; ": "@hh:mm:ss" starts Pirune on `file` at
-// that time, its timer stopped; "open" opens the window from the tray, "menu <n>" runs a tray menu
-// item; "ed <date> <time> <message>" fills the editor; "sel <line>" selects a line as the program
-// does, "click <line>", "ctrl-click <line>" and "key <key>" as the user does (line -1: below the
-// lines); "add", "change", "del", "clear" press the buttons; "yes" and "no" answer the next box,
-// "during <step>, <step>..." runs steps while the next box is open; "hh:mm:ss" is a timer pass at
-// that time, "=hh:mm:ss" only sets the clock, "~hh:mm:ss" sets it with the system's notice, "live"
-// runs the timer until it sleeps till the next minute, "wait[ms]" lets timers and queued work run;
-// "break" and "mend" make the Data file a folder and a file again; "append" and "outside" add the
-// notice "2026/12/07 09:30 手で追加" to it, in place or by a rename over it. "look" and "list" note
-// what the user sees of the window and the list's lines; they are returned.
-QStringList run(PiruneFixture &f, const QByteArray &file, const QString &script) {
-    QStringList looks;
-    std::function<void(const QString &)> step = [&](const QString &s) {
-        const QString cmd = s.section(' ', 0, 0), arg = s.section(' ', 1);
-        F_Pirune *w = f.w.get();
-        const QMap<QString, QPushButton *> buttons =
-            w ? QMap<QString, QPushButton *>{{"add", w->cmd_Add},
-                                             {"change", w->cmd_Settei},
-                                             {"del", w->cmd_Del},
-                                             {"clear", w->cmd_Clear}}
-              : QMap<QString, QPushButton *>();
-        if (cmd.startsWith('@')) {
-            Clock::setFixed(at(cmd.mid(1)));
-            f.start(file, false).Timer1->stop();
-        } else if (cmd == "open") {
-            emit w->TrayControl1->DblClick(0);
-            [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(w);
-        } else if (cmd == "menu") {
-            w->mnu_Popup[arg.toInt()]->trigger();
-        } else if (cmd == "ed") {
-            w->DTP_YMD->setDate(QDate::fromString(arg.section(' ', 0, 0), "yyyy/MM/dd"));
-            w->txt_SetteiJikoku->setText(arg.section(' ', 1, 1));
-            w->txtSetteiMes->setPlainText(arg.section(' ', 2));
-        } else if (cmd == "sel") {
-            w->setListIndex(arg.toInt());
-        } else if (cmd == "click" || cmd == "ctrl-click") {
-            const QListWidgetItem *line = w->lstItiran->item(arg.toInt());
-            QTest::mouseClick(w->lstItiran->viewport(), Qt::LeftButton,
-                              cmd == "click" ? Qt::NoModifier : Qt::ControlModifier,
-                              line ? w->lstItiran->visualItemRect(line).center()
-                                   : QPoint(5, w->lstItiran->viewport()->height() - 5));
-        } else if (cmd == "key") { // in the list
-            w->lstItiran->setFocus();
-            QTest::keyClick(w->lstItiran, QKeySequence(arg)[0].key());
-        } else if (buttons.contains(cmd)) {
-            buttons[cmd]->click();
-        } else if (cmd == "yes" || cmd == "no") {
-            f.boxes.answers << (cmd == "yes" ? MessageSeam::Answer::Yes : MessageSeam::Answer::No);
-        } else if (cmd == "during") {
-            f.boxes.during = [&step, steps = arg.split(", ")](const auto &) {
-                std::for_each(steps.begin(), steps.end(), step);
-            };
-        } else if (cmd == "live") {
-            w->Timer1->start(100);
-            QTRY_VERIFY(w->Timer1->interval() > 100);
-        } else if (cmd.startsWith("wait")) {
-            QTest::qWait(cmd.size() > 4 ? cmd.mid(4).toInt() : 300);
-        } else if (cmd == "append" ||
-                   cmd == "outside") { // by hand in place, or a sync tool's rename
-            const QByteArray added = f.data() + "2026/12/07 09:30\t手で追加\t0\r\n";
-            QFile file(cmd == "append" ? f.path : f.path + ".sync");
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(added) == added.size());
-            file.close();
-            QVERIFY(cmd == "append" ||
-                    std::rename(qPrintable(file.fileName()), qPrintable(f.path)) == 0);
-        } else if (cmd == "break") {
-            QFile::remove(f.path);
-            QDir(f.dir.path()).mkdir("Pirune.dat");
-        } else if (cmd == "mend") {
-            QDir(f.dir.path()).rmdir("Pirune.dat");
-        } else if (cmd == "look" || cmd == "list") {
-            looks << (cmd == "look" ? f.seen() : f.listLines().join('\n'));
-        } else {
-            Clock::setFixed(at(cmd.mid(cmd[0].isDigit() ? 0 : 1)));
-            if (cmd[0] == '~')
-                Clock::notifyChanged();
-            else if (cmd[0].isDigit())
-                w->Timer1_Timer();
-        }
-    };
-    for (const QString &s : script.split("; "))
-        step(s);
-    return looks;
-}
-
-// A Data file (null: none), what happens (rows that do not start Pirune themselves start it at
-// 08:00:20 with its window open), what the user sees at each "look" or "list" and at the end, and
-// the Data file afterwards (null: unchanged).
-struct Edit {
-    QByteArray file;
-    QString script;
-    QString seen;
-    QByteArray after;
+// What the user does to a list whose line `from` is picked and whose editor they changed.
+struct Pick {
+    int from;
+    std::function<void(F_Pirune &)> user;
+    int picked;
+    QString editor;
+    bool badLineReported;
 };
+std::function<void(F_Pirune &)> key(Qt::Key k) {
+    return [k](F_Pirune &w) {
+        w.lstItiran->setFocus();
+        QTest::keyClick(w.lstItiran, k);
+    };
+}
+std::function<void(F_Pirune &)> click(int line, Qt::KeyboardModifier m = Qt::NoModifier) {
+    return [=](F_Pirune &w) { // line -1: below the lines
+        const QListWidgetItem *item = w.lstItiran->item(line);
+        QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, m,
+                          item ? w.lstItiran->visualItemRect(item).center()
+                               : QPoint(5, w.lstItiran->viewport()->height() - 5));
+    };
+}
 
-// A Data file and what happens; then the boxes shown, the message windows open (oldest first), and
-// the Data file (empty: unchanged), written `saves` times.
-struct Notices {
+// A Data file, Pirune started at `start` (the missed-notice question answered `answer`), the timer
+// passing at each of `passes`; then the messages shown, the Data file and the saves.
+struct Passes {
     QByteArray file;
-    QString script;
-    QStringList boxes, shown;
-    QByteArray after;
+    const char *start;
+    Answer answer;
+    QList<const char *> passes;
+    bool asked;
+    QStringList shown;
+    QByteArray after; // empty: unchanged
     int saves;
 };
-const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？",
-              kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) "
-                       "でｴﾗｰが発生しました。\rインデックスが有効範囲にありません。";
 } // namespace
 
-// The main window, the editing commands and the notices, each on a Pirune of its own.
 class TestGui : public QObject {
     Q_OBJECT
 private slots:
-    // Each window's controls at a client size (pixels) that grows the window over its minimum by
-    // `grown` twips: moved and stretched by their share of the growth.
-    void layout_data() {
+    // A window made larger moves and stretches each control by its share of the growth; one made
+    // smaller than it opens goes back to that size.
+    void resize_data() {
         QTest::addColumn<bool>("message");
-        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QSize>("asked"); // over the size the window opens at, in pixels
         QTest::addColumn<QSize>("grown");
-        QTest::newRow("minimum") << false << QSize(609, 327) << QSize(0, 0);
-        QTest::newRow("below minimum both ways") << false << QSize(300, 100) << QSize(0, 0);
-        QTest::newRow("+600 / +300 twips") << false << QSize(649, 347) << QSize(600, 300);
-        QTest::newRow("only width too small") << false << QSize(100, 347) << QSize(0, 300);
-        QTest::newRow("only height too small") << false << QSize(649, 10) << QSize(600, 0);
-        QTest::newRow("message, minimum") << true << QSize(397, 204) << QSize(0, 0);
-        QTest::newRow("message, below minimum") << true << QSize(50, 20) << QSize(0, 0);
-        QTest::newRow("message, +1500 / +750") << true << QSize(497, 254) << QSize(1500, 750);
+        QTest::newRow("larger") << false << QSize(40, 20) << QSize(40, 20);
+        QTest::newRow("smaller") << false << QSize(-300, -200) << QSize(0, 0);
+        QTest::newRow("only narrower") << false << QSize(-500, 20) << QSize(0, 20);
+        QTest::newRow("only shorter") << false << QSize(40, -300) << QSize(40, 0);
+        QTest::newRow("message, larger") << true << QSize(100, 50) << QSize(100, 50);
+        QTest::newRow("message, smaller") << true << QSize(-300, -150) << QSize(0, 0);
     }
-    void layout() {
+    void resize() {
         QFETCH(bool, message);
         QFETCH(QSize, asked);
         QFETCH(QSize, grown);
         PiruneFixture f;
-        F_Pirune &w = f.start("2026/12/24 10:00\tooo\t0\r\n");
+        F_Pirune &w = f.open("");
         frmMessage m;
+        m.show();
         QWidget &window = message ? static_cast<QWidget &>(m) : w;
-        window.show();
-        window.setMinimumSize(0, 0); // let the window system give a size the rule must correct
-        window.resize(asked);
+        // Each control, and its share of the growth: moved by x and y, stretched by w and h.
+        using Shares = QList<std::pair<const char *, QRectF>>;
+        const Shares shares =
+            message ? Shares{{"txtMessage", {0, 0, 1, 1}}, {"cmdOk", {.5, 1, 0, 0}}}
+                    : Shares{{"Label1", {0, 0, 1, 0}},  {"lstItiran", {0, 0, 1, 0}},
+                             {"fra1", {0, 0, 1, 1}},    {"Label2_0", {}},
+                             {"DTP_YMD", {}},           {"txt_SetteiJikoku", {}},
+                             {"Label2_3", {}},          {"txtSetteiMes", {0, 0, 1, 1}},
+                             {"cmd_Add", {0, 1, 0, 0}}, {"cmd_Settei", {0, 1, 0, 0}},
+                             {"cmd_Del", {0, 1, 0, 0}}, {"cmd_Clear", {0, 1, 0, 0}},
+                             {"cmdEnd", {1, 1, 0, 0}}};
+        QList<QWidget *> controls;
+        for (const auto &[name, share] : shares)
+            controls << window.findChild<QWidget *>(name);
+        QVERIFY(!controls.contains(nullptr));
+        const QSize opened = window.size();
+        QList<QRect> before;
+        for (QWidget *control : controls)
+            before << control->geometry();
+        window.setMinimumSize(0, 0); // as a window system that ignores it
+        window.resize(opened + asked);
         message ? m.Form_Resize() : w.Form_Resize();
-        const int dW = grown.width(), dH = grown.height();
-        // Each control's place at the minimum, and by how much dW and dH move and grow it.
-        struct Place {
-            QWidget *c;
-            QRect r;
-            double x;
-            int y, w, h;
-        };
-        const QList<Place> controls =
-            message ? QList<Place>{{m.txtMessage, {0, 0, 6015, 2415}, 0, 0, 1, 1},
-                                   {m.cmdOk, {2490, 2520, 1095, 375}, .5, 1, 0, 0}}
-                    : QList<Place>{{w.Label1, {120, 120, 8775, 375}, 0, 0, 1, 0},
-                                   {w.lstItiran, {120, 360, 8775, 2010}, 0, 0, 1, 0},
-                                   {w.fra1, {120, 2520, 8775, 1815}, 0, 0, 1, 1},
-                                   {w.Label2_0, {240, 240, 855, 255}, 0, 0, 0, 0},
-                                   {w.DTP_YMD, {1560, 240, 1335, 375}, 0, 0, 0, 0},
-                                   {w.txt_SetteiJikoku, {2880, 240, 615, 375}, 0, 0, 0, 0},
-                                   {w.Label2_3, {240, 600, 1335, 255}, 0, 0, 0, 0},
-                                   {w.txtSetteiMes, {1560, 600, 6015, 615}, 0, 0, 1, 1},
-                                   {w.cmd_Add, {120, 1320, 975, 375}, 0, 1, 0, 0},
-                                   {w.cmd_Settei, {1200, 1320, 975, 375}, 0, 1, 0, 0},
-                                   {w.cmd_Del, {2280, 1320, 975, 375}, 0, 1, 0, 0},
-                                   {w.cmd_Clear, {3360, 1320, 975, 375}, 0, 1, 0, 0},
-                                   {w.cmdEnd, {8040, 4440, 975, 375}, 1, 1, 0, 0}};
-        for (const Place &c : controls) {
-            const QRect px = c.c->geometry();
-            QCOMPARE(QRect(px.topLeft() * Twips::perPixel, px.size() * Twips::perPixel),
-                     QRect(c.r.x() + int(c.x * dW), c.r.y() + c.y * dH, c.r.width() + c.w * dW,
-                           c.r.height() + c.h * dH));
+        QCOMPARE(window.size(), opened + grown);
+        for (int i = 0; i < shares.size(); ++i) {
+            const QRectF s = shares[i].second;
+            const int gw = grown.width(), gh = grown.height();
+            QCOMPARE(controls[i]->geometry(),
+                     before[i]
+                         .translated(qRound(s.x() * gw), qRound(s.y() * gh))
+                         .adjusted(0, 0, qRound(s.width() * gw), qRound(s.height() * gh)));
         }
         if (message)
             return;
-        QCOMPARE(w.size() * Twips::perPixel + QSize(90, 405), QSize(9225, 5310) + grown);
+        // The header over the list, which covers its lower part; each label beside its field.
+        QVERIFY(w.Label1->x() == w.lstItiran->x() && w.Label1->y() < w.lstItiran->y());
+        QVERIFY(w.children().indexOf(w.lstItiran) > w.children().indexOf(w.Label1));
+        QVERIFY(w.Label2_0->y() == w.DTP_YMD->y() && w.Label2_3->y() == w.txtSetteiMes->y());
+        QCOMPARE(w.Label2_3->x(), w.Label2_0->x());
+        // Top to bottom and left to right, nothing overlapping.
+        const auto above = [](QWidget *a, QWidget *b) {
+            return a->geometry().bottom() < b->geometry().top();
+        };
+        QVERIFY(above(w.lstItiran, w.fra1) && above(w.fra1, w.cmdEnd) &&
+                above(w.txtSetteiMes, w.cmd_Add));
+        QVERIFY(w.rect().contains(w.cmdEnd->geometry()) &&
+                w.fra1->rect().contains(w.cmd_Clear->geometry()));
+        QWidget *row[] = {w.Label2_0, w.DTP_YMD, w.cmd_Add, w.cmd_Settei, w.cmd_Del, w.cmd_Clear};
+        for (int i = 1; i < 6; ++i)
+            QVERIFY(row[i - 1]->geometry().right() < row[i]->x() || i == 2);
         const QList<QWidget *> tabOrder{w.cmdEnd,    w.txt_SetteiJikoku, w.txtSetteiMes,
                                         w.cmd_Add,   w.cmd_Settei,       w.cmd_Del,
                                         w.cmd_Clear, w.lstItiran,        w.DTP_YMD};
@@ -203,9 +141,12 @@ private slots:
             if (tabOrder.contains(x))
                 order << x;
         QCOMPARE(order, tabOrder);
-        // The "|" of the header stands over the "|" of the lines: the tallest strokes of their
-        // bands.
-        const QImage img = w.grab().toImage();
+    }
+
+    // The "|" of the header stands over the "|" of the lines: the tallest strokes of their bands.
+    void headerStandsOverTheLines() {
+        PiruneFixture f;
+        const QImage img = f.open("2026/12/24 10:00\tooo\t0\r\n").grab().toImage();
         const auto tallest = [&img](int top) {
             int best = 0, most = -1;
             for (int x = 20, dark = 0; x < 400; ++x, dark = 0) {
@@ -219,79 +160,89 @@ private slots:
                  qPrintable(QString("%1 %2").arg(tallest(9)).arg(tallest(25))));
     }
 
+    void startShowsOnlyTheIcon() {
+        PiruneFixture f;
+        F_Pirune &w = f.start({}, "09:04:30");
+        QVERIFY(!w.isVisible());
+        QCOMPARE(f.data(), "");
+        f.setClock("11:30:00");
+        w.mnu_Popup[1]->trigger(); // 設定
+        QVERIFY(w.isVisible());
+        QCOMPARE(f.list(), QStringList());
+        QCOMPARE(f.editor(), "2026/12/07 09:04 "); // when Pirune started
+        QVERIFY(!w.cmd_Settei->isEnabled() && !w.cmd_Del->isEnabled());
+        QCOMPARE(w.focusWidget(), w.cmdEnd);
+        QTest::keyClick(w.cmdEnd, Qt::Key_Return);
+        QVERIFY(!w.isVisible());
+    }
+
+    void openedWhileTheSplitReportIsUp() {
+        PiruneFixture f;
+        f.boxRecorder.during = [&] { f.open(); };
+        F_Pirune &w =
+            f.start(lines({"2026/12/09 10:00\t三番目\t0", "2026/12/08 10:00\t二行\\n目\t1\textra",
+                           "2026/12/10 10:00\t\t0"}),
+                    "09:04:30");
+        QCOMPARE(f.boxes(), QStringList{kSplit});
+        QCOMPARE(f.list(), (QStringList{"2026/12/09 10:00|三番目", "2026/12/08 10:00|二行\\n目",
+                                        "2026/12/10 10:00|"}));
+        QCOMPARE(w.listIndex(), -1);
+        QCOMPARE(f.editor(), "2026/12/07 09:04 ");
+        QVERIFY(w.cmd_Settei->isEnabled() && w.cmd_Del->isEnabled());
+    }
+
     void trayAndMenu() {
         int exits = 0;
         PiruneFixture f;
         F_Pirune::exitProcess() = [&] { ++exits; };
-        F_Pirune &w = f.start("2026/12/09 10:00\ta\t0\r\n", false);
-        emit w.TrayControl1->DblClick(1);
+        F_Pirune &w = f.start(kThree);
+        emit w.TrayControl1->DblClick(1); // right button
         emit w.TrayControl1->Click(0);
         QVERIFY(!w.isVisible() && !w.mnuPopup->isVisible());
         emit w.TrayControl1->Click(1);
         QVERIFY(w.mnuPopup->isVisible());
         w.mnuPopup->hide();
-        for (QAction *a : {w.mnu_Popup[1], w.mnu_Popup[1], w.mnu_Popup[0], w.mnu_Popup[0]})
-            a->trigger();
+        for (int item : {1, 1, 0, 0}) // 設定 and バージョン情報, twice each
+            w.mnu_Popup[item]->trigger();
         QVERIFY(w.isVisible() && w.versionWindow()->isVisible());
-        const QWidgetList shown = QApplication::topLevelWidgets();
-        QCOMPARE(
-            std::count_if(shown.begin(), shown.end(), [](QWidget *t) { return t->isVisible(); }),
-            2);
+        const QWidgetList all = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(all.begin(), all.end(), [](QWidget *t) { return t->isVisible(); }),
+                 2);
         w.multiMessageBox("open", QString());
-        w.mnu_Popup[3]->trigger();
+        w.mnu_Popup[3]->trigger(); // 終了
         QCOMPARE(exits, 1);
-        QVERIFY(f.boxes.boxes.isEmpty());
-        QCOMPARE(f.data(), "2026/12/09 10:00\ta\t0\r\n");
+        QCOMPARE(w.savesDone(), 0); // nothing to save
+        QCOMPARE(f.boxes(), QStringList());
+        QCOMPARE(f.data(), kThree);
     }
 
-    // Enter, and the keypad's Enter, press the focused button as Space does.
-    void enterPressesTheFocusedButton() {
-        PiruneFixture f;
-        F_Pirune &w = f.start("");
-        w.show();
-        w.txtSetteiMes->setPlainText("a");
-        QTest::keyClick(w.cmd_Add, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(f.data(), "2026/12/07 09:04\ta\t0\r\n");
-        QTest::keyClick(w.cmdEnd, Qt::Key_Return);
-        QVERIFY(!w.isVisible());
-    }
-
-    // SNI hosts activate once per click, two make a double-click; GNOME Shell's host activates
-    // once per double-click and opens the menu itself on a single click.
-    void trayActivations() {
-        TrayControl tray;
-        QSignalSpy clicks(&tray, &TrayControl::Click), doubles(&tray, &TrayControl::DblClick);
-        for (const bool gnome : {true, false, false, true})
-            tray.activated(QSystemTrayIcon::Trigger, gnome);
-        QCOMPARE(clicks.count(), 1);
-        QCOMPARE(doubles.count(), 3);
-    }
-
-    // Message windows are independent and read-only. Hidden behind its icon, Pirune outlives them;
-    // with no notification area it shows its window after a while, and "閉じる" then minimises it.
-    void withoutWindowsAndWithoutTray() {
+    // Message windows are independent and read-only, and Pirune outlives them. With no
+    // notification area it shows its window after a while, and 閉じる then minimises it.
+    void messageWindowsAndNoNotificationArea() {
         PiruneFixture f;
         TrayControl::hostWaitSeconds() = 1;
         const auto restore = qScopeGuard([] { TrayControl::hostWaitSeconds() = 30; });
-        F_Pirune &w = f.start("", false);
+        F_Pirune &w = f.start("");
+        w.Timer1->start();
         w.multiMessageBox("one\r\n" + QString(300, 'x'), QString());
         w.multiMessageBox("two", "題");
         frmMessage *one = PiruneFixture::messageWindows().at(0);
-        QCOMPARE(one->txtMessage->document()->blockCount(), 2);
         QCOMPARE(one->txtMessage->lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(one->txtMessage->palette().color(QPalette::Base), QColor(208, 208, 208));
+        QCOMPARE(one->focusWidget(), one->cmdOk); // Enter closes it
         one->txtMessage->setFocus();
+        QTest::keyClick(one->txtMessage, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(one->txtMessage, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), "one\n" + QString(300, 'x'));
         QTest::keyClicks(one->txtMessage, "typed");
         QTest::keyClick(one->txtMessage, Qt::Key_Backspace);
-        QCOMPARE(PiruneFixture::messageTexts(),
-                 (QStringList{"one\n" + QString(300, 'x'), "題: two"}));
+        QCOMPARE(PiruneFixture::messages(), (QStringList{"one\n" + QString(300, 'x'), "題: two"}));
         QTest::mouseClick(one->cmdOk, Qt::LeftButton);
-        QCOMPARE(PiruneFixture::messageTexts(), QStringList{"題: two"});
+        QCOMPARE(PiruneFixture::messages(), QStringList{"題: two"});
         QTimer::singleShot(0, [] { PiruneFixture::messageWindows().first()->cmdOk->click(); });
         QTimer::singleShot(300, [] { QCoreApplication::exit(7); });
-        QCOMPARE(QCoreApplication::exec(), 7); // closing the last open window did not end Pirune
-        QVERIFY(PiruneFixture::messageWindows().isEmpty() && w.Timer1->isActive() &&
-                f.boxes.boxes.isEmpty());
+        QCOMPARE(QCoreApplication::exec(), 7); // closing the last window did not end Pirune
+        QVERIFY(PiruneFixture::messageWindows().isEmpty() && w.Timer1->isActive());
         if (w.TrayControl1->isDocked())
             QSKIP("a notification area is present");
         QVERIFY(!w.isVisible());
@@ -299,19 +250,18 @@ private slots:
         w.cmdEnd->click();
         QVERIFY(w.isMinimized());
         f.w.reset();
-        PiruneFixture
-            g; // closed through its frame before the wait is over: no window is left, Pirune ends
-        F_Pirune &closed = g.start("", false);
+        // Closed through its frame before the wait is over: no window is left, Pirune ends.
+        F_Pirune &closed = f.start("");
         QTimer::singleShot(3000, &closed, [] { QCoreApplication::exit(1); });
         QVERIFY(closed.close());
         QCOMPARE(QCoreApplication::exec(), 0);
-        QTest::qWait(1500); // and the wait does not open it again
+        QTest::qWait(1500);
         QVERIFY(!closed.isVisible());
     }
 
     // A real box over the main window blocks only it: the tray icon's own window (as the XEmbed
     // icon has), the tray's menu and the message windows still answer.
-    void trayWhileABoxIsOpen() {
+    void trayAnswersWhileABoxIsOpen() {
         struct Blocked : QObject {
             QSet<QObject *> windows;
             bool eventFilter(QObject *o, QEvent *e) override {
@@ -322,9 +272,8 @@ private slots:
         } blocked;
         qApp->installEventFilter(&blocked);
         PiruneFixture f;
-        F_Pirune &w = f.start(kLater);
+        F_Pirune &w = f.open(kThree);
         installWidgetMessageBoxes(&w);
-        emit w.TrayControl1->DblClick(0);
         w.setListIndex(0);
         w.multiMessageBox("seen", QString());
         QWidget trayIcon;
@@ -340,378 +289,551 @@ private slots:
         QVERIFY(!blocked.windows.contains(&trayIcon) && !blocked.windows.contains(w.mnuPopup));
         QVERIFY(!blocked.windows.contains(PiruneFixture::messageWindows().at(0)));
         QVERIFY(w.versionWindow() && w.versionWindow()->isVisible());
-        QCOMPARE(f.data(), kLater);
+        QCOMPARE(f.data(), kThree);
     }
 
-    // The date picker is one tab stop, its fields reached with the arrow keys; the frame's
-    // caption stands on its top border, above the controls inside.
-    void editorFrame() {
+    void timeIsHhNn_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("nothing") << ":"
+                                 << "__:__" << true;
+        QTest::newRow("a digit short") << "12:3"
+                                       << "12:3_" << true;
+        QTest::newRow("24:00") << "24:00"
+                               << "24:00" << true;
+        QTest::newRow("12:60") << "12:60"
+                               << "12:60" << true;
+        QTest::newRow("99:99") << "99:99"
+                               << "99:99" << true;
+        QTest::newRow("00:00") << "00:00"
+                               << "00:00" << false;
+        QTest::newRow("23:59") << "23:59"
+                               << "23:59" << false;
+        QTest::newRow("full-width digits") << "１２:３４"
+                                           << "12:34" << false;
+    }
+    void timeIsHhNn() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, refused);
         PiruneFixture f;
-        F_Pirune &w = f.start(kThree);
-        emit w.TrayControl1->DblClick(0);
-        w.DTP_YMD->setFocus();
-        w.DTP_YMD->setCurrentSection(QDateTimeEdit::YearSection);
-        QTest::keyClick(w.DTP_YMD, Qt::Key_Right);
-        QCOMPARE(w.DTP_YMD->currentSection(), QDateTimeEdit::MonthSection);
-        QTest::keyClick(w.DTP_YMD, Qt::Key_Tab);
-        QCOMPARE(w.focusWidget(), w.cmdEnd);
-        const QImage frame = w.fra1->grab().toImage();
-        const auto dark = [&](int x, int y) { return qGray(frame.pixel(x, y)) < 200; };
-        int border = 0, captionTop = -1, captionBottom = 0;
-        while (!dark(frame.width() - 10, border))
-            ++border;
-        for (int y = 0; y < w.DTP_YMD->y(); ++y)
-            for (int x = 10; x < 40; ++x)
-                if (dark(x, y))
-                    std::tie(captionTop, captionBottom) =
-                        std::pair(captionTop < 0 ? y : captionTop, y);
-        QVERIFY2(captionTop < border && border < captionBottom && border < w.DTP_YMD->y(),
-                 qPrintable(QString("%1 %2 %3").arg(captionTop).arg(border).arg(captionBottom)));
+        F_Pirune &w = f.open("");
+        f.edit("2026/12/07", typed, "m");
+        w.cmd_Add->click();
+        QCOMPARE(f.editor(), "2026/12/07 " + shown + " m");
+        if (refused) {
+            QCOMPARE(f.boxes(), QStringList{"Pirune: hh:nnの形式で入力して下さい"});
+            QCOMPARE(w.focusWidget(), w.txt_SetteiJikoku);
+            QCOMPARE(f.data(), "");
+        } else {
+            QCOMPARE(f.boxes(), QStringList());
+            QCOMPARE(f.data(), "2026/12/07 " + shown.toLatin1() + "\tm\t0\r\n");
+        }
     }
 
-    void commands_data() {
-        QTest::addColumn<Edit>("e");
-        // Start-up shows only the icon; the window, opened from the tray (also while the Split
-        // report of the fourth field is open), shows the notices in file order with the state
-        // start-up gave.
-        QTest::newRow("first start") << Edit{
-            {}, "@09:04:30; look; =11:30:00; menu 1; list", "hidden\n\n-1 2026/12/07 09:04 ", ""};
-        QTest::newRow("opened during the Split report") << Edit{
-            "2026/12/09 10:00\t三番目\t0\r\n2026/12/08 10:00\t二行\\n目\t1"
-            "\textra\r\n2026/12/10 10:00\t\t0\r\n",
-            "during open; @09:04:30; =11:30:00; open; list",
-            "2026/12/09 10:00|三番目\n"
-            "2026/12/08 10:00|二行\\n目\n2026/12/10 10:00|\n-1 2026/12/07 09:04  変更 削除 [" +
-                kSplit + "]",
-            {}};
-        const std::pair<const char *, const char *> refused[] = {{":", "__:__"},
-                                                                 {"12:3", "12:3_"},
-                                                                 {"24:00", "24:00"},
-                                                                 {"12:60", "12:60"},
-                                                                 {"99:99", "99:99"}};
-        for (const auto &[typed, shown] : refused)
-            QTest::addRow("time %s refused", typed)
-                << Edit{"",
-                        QString("ed 2026/12/07 %1 m; add").arg(typed),
-                        QString("-1 2026/12/07 %1 m focus:txt_SetteiJikoku [Pirune: "
-                                "hh:nnの形式で入力して下さい]")
-                            .arg(shown),
-                        {}};
-        for (const char *time : {"00:00", "23:59"})
-            QTest::addRow("time %s", time)
-                << Edit{"", QString("ed 2026/12/07 %1 m; add").arg(time),
-                        QString("0 2026/12/07 %1 m 変更 削除").arg(time),
-                        QString("2026/12/07 %1\tm\t0\r\n").arg(time).toLatin1()};
-        QTest::newRow("full-width digits")
-            << Edit{"", "ed 2026/12/07 １２:３４ m; add", "0 2026/12/07 12:34 m 変更 削除",
-                    "2026/12/07 12:34\tm\t0\r\n"};
-        QTest::newRow("add in sorted place, twice")
-            << Edit{lines({"2026/12/09 10:00\tlater\t1", "2026/12/08 10:00\tsooner\t0"}),
-                    "ed 2026/12/07 08:30 earliest; add; look; add",
-                    "0 2026/12/07 08:30 earliest 変更 削除\n1 2026/12/07 08:30 earliest 変更 削除",
-                    lines({"2026/12/07 08:30\tearliest\t0", "2026/12/07 08:30\tearliest\t0",
-                           "2026/12/08 10:00\tsooner\t0", "2026/12/09 10:00\tlater\t1"})};
-        QTest::newRow("line breaks and tabs")
-            << Edit{"", "ed 2026/12/07 09:00 a\tb\nc\n; add", "0 2026/12/07 09:00 ab/c/ 変更 削除",
-                    "2026/12/07 09:00\tab\\nc\\n\t0\r\n"};
-        const QByteArray two =
-            lines({"2026/12/09 10:00\t二行\\n目\t0", "2027/1/5 9:05\thand edited\t0"});
-        QTest::newRow("click fills the editor")
-            << Edit{two,
-                    "click 0; look; sel 1",
-                    "0 2026/12/09 10:00 二行/目 変更 削除 focus:lstItiran\n1 2027/01/05 09:05 hand "
-                    "edited 変更 削除 focus:lstItiran",
-                    {}};
-        // Every way the user picks a line loads it once, also off a line that cannot be loaded;
-        // only picking another line changes the pick.
-        const QByteArray four = lines({"2026/12/09 10:00\ta\t0", "bad\tb\t0",
-                                       "2026/12/11 10:00\tc\t0", "2026/12/12 10:00\td\t0"});
-        const QString a = "0 2026/12/09 10:00 a 変更 削除 focus:lstItiran",
-                      c = "2 2026/12/11 10:00 c 変更 削除 focus:lstItiran",
-                      d = "3 2026/12/12 10:00 d 変更 削除 focus:lstItiran",
-                      edited = "2026/12/07 08:00 edited",
-                      bad = " [Pirune: lstItiran_Click Code:-2147467259 / "
-                            "Msg:コントロールの呼び出しに失敗しました。 "
-                            "(DTP_YMD.Value = \"bad\")]";
-        for (const auto &[key, shown] :
-             {std::pair{"Space", a}, {"Home", a}, {"End", d}, {"PgDown", d}})
-            QTest::addRow("%s on the list", key)
-                << Edit{four, QString("ed %1; key %2").arg(edited, key), shown, {}};
-        QTest::newRow("PgUp on the list")
-            << Edit{four, "sel 3; ed " + edited + "; key PgUp", a, {}};
-        QTest::newRow("letter off a bad line")
-            << Edit{four, "sel 1; ed " + edited + "; key 2", c + bad, {}};
-        QTest::newRow("click off a bad line")
-            << Edit{four, "sel 1; ed " + edited + "; click 3", d + bad, {}};
-        QTest::newRow("click the selected line")
-            << Edit{four, "sel 2; ed " + edited + "; click 2", c, {}};
-        QTest::newRow("ctrl-click the selected line")
-            << Edit{four, "sel 2; ed " + edited + "; ctrl-click 2", c, {}};
-        QTest::newRow("click below the lines") << Edit{four,
-                                                       "sel 2; ed " + edited + "; click -1",
-                                                       "2 " + edited + " 変更 削除 focus:lstItiran",
-                                                       {}};
-        QTest::newRow("change: shown again, moved") << Edit{
-            lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1"}),
-            "sel 0; ed 2026/12/10 07:15 a moved; change", "1 2026/12/10 07:15 a moved 変更 削除",
-            lines({"2026/12/08 09:00\tb\t1", "2026/12/10 07:15\ta moved\t0"})};
-        QTest::newRow("change, nothing selected")
-            << Edit{kThree,
-                    "ed 2026/12/07 99:99 x; change",
-                    "-1 2026/12/07 99:99 x 変更 削除 [Pirune: 変更対象を選択してください]",
-                    {}};
-        const QString asked = " 変更 削除 [確認: 削除しますか？]";
-        QTest::newRow("delete first")
-            << Edit{kThree, "sel 0; yes; del", "0 2026/12/08 09:00 b" + asked,
-                    lines({"2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"})};
-        QTest::newRow("delete middle")
-            << Edit{kThree, "sel 1; yes; del", "0 2026/12/07 09:00 a" + asked,
-                    lines({"2026/12/07 09:00\ta\t0", "2026/12/09 09:00\tc\t1"})};
-        QTest::newRow("delete last")
-            << Edit{kThree, "sel 2; yes; del", "1 2026/12/08 09:00 b" + asked,
-                    lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0"})};
-        QTest::newRow("delete declined")
-            << Edit{kThree, "sel 0; no; del", "0 2026/12/07 09:00 a" + asked, {}};
-        QTest::newRow("delete, nothing selected")
-            << Edit{kThree,
-                    "yes; del",
-                    "-1 2026/12/07 08:00  変更 削除 [Pirune: 削除対象を選択してください]",
-                    {}};
-        QTest::newRow("delete the only one")
-            << Edit{lines({"2026/12/09 09:00\tonly\t0"}), "sel 0; =13:07:00; yes; del",
-                    "-1 2026/12/09 13:07  [確認: 削除しますか？]", ""};
-        QTest::newRow("clear") << Edit{
-            kThree, "sel 1; =18:45:00; clear", "1 2026/12/08 18:45  変更 削除", {}};
-        QTest::newRow("unread Data file never overwritten") << Edit{
-            {},
-            "break; @08:00:20; mend; open; ed 2026/12/07 09:00 x; add",
-            "0 2026/12/07 09:00 x 変更 削除 [Pirune: Form_Load Code:75 / Msg:パス/ファイル "
-            "アクセス エラーです。 (DIR/Pirune.dat: file to open "
-            "is a directory)] [Pirune: SaveDataToFile Code:1002 / "
-            "Msg:起動時にデータファイルを最後まで読み込めなかったため、上書きしません。"
-            "データファイルを確認してから Pirune を起動し直してください。 (DIR/Pirune.dat)]",
-            "<missing>"};
-        QTest::newRow("failed save keeps the notice")
-            << Edit{"",
-                    "break; ed 2026/12/07 09:00 kept; add; look; mend; "
-                    "ed 2026/12/07 10:00 next; add",
-                    "0 2026/12/07 09:00 kept [Pirune: SaveDataToFile Code:75 / Msg:"
-                    "パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: フォルダーです)]\n1 "
-                    "2026/12/07 10:00 next 変更 削除",
-                    lines({"2026/12/07 09:00\tkept\t0", "2026/12/07 10:00\tnext\t0"})};
-        const QString reread =
-            " [Pirune: データファイルが Pirune "
-            "の外で変更されたため、一覧を読み込み直しました。対象をもう一度選択してください。]";
-        QTest::newRow("added after an outside change") << Edit{
-            kThree, "outside; ed 2026/12/07 08:30 mine; add", "0 2026/12/07 08:30 mine 変更 削除",
-            lines({"2026/12/07 08:30\tmine\t0", "2026/12/07 09:00\ta\t0",
-                   "2026/12/07 09:30\t手で追加\t0", "2026/12/08 09:00\tb\t0",
-                   "2026/12/09 09:00\tc\t1"})};
-        QTest::newRow("deleted after an outside change")
-            << Edit{kThree, "sel 0; yes; during outside, wait800; del",
-                    "-1 2026/12/07 09:00 a 変更 削除 [確認: 削除しますか？]" + reread,
-                    kThree + "2026/12/07 09:30\t手で追加\t0\r\n"};
-        QTest::newRow("changed after an outside change")
-            << Edit{kThree, "sel 2; outside; change", "-1 2026/12/09 09:00 c 変更 削除" + reread,
-                    kThree + "2026/12/07 09:30\t手で追加\t0\r\n"};
-        QTest::newRow("終了 with changes a save could not write") << Edit{
-            kThree, "break; sel 0; yes; del; ed 2026/12/07 08:30 mine; add; menu 3",
-            "0 2026/12/07 08:30 mine 変更 削除 [確認: 削除しますか？] [Pirune: SaveDataToFile "
-            "Code:75 / Msg:パス/ファイル アクセス エラーです。 (DIR/Pirune.dat: "
-            "フォルダーです)] [Pirune: "
-            "次の変更はデータファイルに保存されていないため、失われます。\r\n追加・変更: "
-            "2026/12/07 08:30 mine\r\n"
-            "追加・変更: 2026/12/08 09:00 b\r\n追加・変更: 2026/12/09 09:00 c (表示済み)]",
-            "<missing>"};
-        const QString emoji =
-            " [Pirune: メッセージの文字「🎉」(U+1F389)はデータファイルに保存できません。"
-            "この文字を除くか、別の文字に置き換えてください。]";
-        QTest::newRow("character the file cannot hold")
-            << Edit{kThree,
-                    "ed 2026/12/07 10:00 🎉 x; add; look; sel 0; "
-                    "ed 2026/12/07 10:00 🎉; change",
-                    "-1 2026/12/07 10:00 🎉 x 変更 削除 focus:txtSetteiMes" + emoji +
-                        "\n0 2026/12/07 10:00 🎉 変更 削除 focus:txtSetteiMes" + emoji,
-                    {}};
-    }
-    void commands() {
-        QFETCH(Edit, e);
+    void addKeepsTheListInOrder() {
         PiruneFixture f;
-        QStringList looks =
-            run(f, e.file, (e.script.contains('@') ? "" : "@08:00:20; open; ") + e.script);
-        QCOMPARE((looks << f.seen()).join('\n'), e.seen);
-        QCOMPARE(f.data(), e.after.isNull() ? e.file : e.after);
+        F_Pirune &w = f.open(lines({"2026/12/09 10:00\tlater\t1", "2026/12/08 10:00\tsooner\t0"}));
+        f.edit("2026/12/07", "08:30", "earliest");
+        w.cmd_Add->click();
+        QCOMPARE(w.listIndex(), 0);
+        w.cmd_Add->click();
+        QCOMPARE(w.listIndex(), 1);
+        f.edit("2026/12/31", "09:00", "a\tb\nc\n");
+        w.cmd_Add->click();
+        QCOMPARE(w.listIndex(), 4);
+        QCOMPARE(f.editor(), "2026/12/31 09:00 ab/c/");
+        QCOMPARE(f.list(), (QStringList{"2026/12/07 08:30|earliest", "2026/12/07 08:30|earliest",
+                                        "2026/12/08 10:00|sooner", "2026/12/09 10:00|later",
+                                        "2026/12/31 09:00|ab\\nc\\n"}));
+        QCOMPARE(f.data(), lines({"2026/12/07 08:30\tearliest\t0", "2026/12/07 08:30\tearliest\t0",
+                                  "2026/12/08 10:00\tsooner\t0", "2026/12/09 10:00\tlater\t1",
+                                  "2026/12/31 09:00\tab\\nc\\n\t0"}));
+        QVERIFY(w.cmd_Settei->isEnabled() && w.cmd_Del->isEnabled());
     }
 
-    void notices_data() {
-        QTest::addColumn<Notices>("n");
-        const QByteArray one("2026/12/07 09:05\t会議\\n資料\t0\r\n2026/12/08 09:05\tlater\t0\r\n");
-        const QByteArray twoAt905("2026/12/07 09:06\tother\t0\r\n2026/12/07 "
-                                  "09:05\tfirst\t0\r\n2026/12/07 09:05\tsecond\t0\r\n");
-        const QByteArray three("2026/12/07 09:05\tfirst\t0\r\n2026/12/07 "
-                               "09:06\tsecond\t0\r\n2026/12/07 09:07\tthird\t0\r\n");
-        const QByteArray missed(
-            "2026/12/07 08:00\tthird\t0\r\n2026/12/06 10:00\tfirst\t0\r\n2027/01/01 "
-            "00:00\tfuture\t0\r\n"
-            "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t0\r\n");
-        QTest::newRow(":00, once however many passes")
-            << Notices{one,
-                       "@09:04:30; 09:05:00; 09:05:00",
-                       {},
-                       {"会議\n資料"},
-                       "2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 09:05\tlater\t0\r\n",
-                       1};
-        QTest::newRow(":01 to :59 never")
-            << Notices{one, "@09:04:30; 09:05:01; 09:05:30; 09:05:59", {}, {}, {}, 0};
-        QTest::newRow("begun minute waits")
-            << Notices{one, "no; @09:05:30; 09:05:31; 09:05:59; 09:06:00", {kAsk}, {}, {}, 0};
-        QTest::newRow("already shown")
-            << Notices{"2026/12/07 09:05\tx\t1\r\n", "@09:04:30; 09:05:00", {}, {}, {}, 0};
+    // Every way the user picks a line loads it into the editor once, also off a line that cannot
+    // be loaded; only picking another line changes the pick.
+    void pickALine_data() {
+        QTest::addColumn<Pick>("p");
+        const QString a = "2026/12/09 10:00 a", c = "2026/12/11 10:00 c", d = "2026/12/12 10:00 d",
+                      edited = "2026/12/07 08:00 edited";
+        QTest::newRow("Space") << Pick{-1, key(Qt::Key_Space), 0, a, false};
+        QTest::newRow("Home") << Pick{-1, key(Qt::Key_Home), 0, a, false};
+        QTest::newRow("End") << Pick{-1, key(Qt::Key_End), 3, d, false};
+        QTest::newRow("Page Down") << Pick{-1, key(Qt::Key_PageDown), 3, d, false};
+        QTest::newRow("Page Up") << Pick{3, key(Qt::Key_PageUp), 0, a, false};
+        QTest::newRow("a letter, off a bad line") << Pick{1, key(Qt::Key_2), 2, c, true};
+        QTest::newRow("a click, off a bad line") << Pick{1, click(3), 3, d, true};
+        QTest::newRow("a click on the picked line") << Pick{2, click(2), 2, c, false};
+        QTest::newRow("Ctrl+click on it") << Pick{2, click(2, Qt::ControlModifier), 2, c, false};
+        QTest::newRow("a click below the lines") << Pick{2, click(-1), 2, edited, false};
+    }
+    void pickALine() {
+        QFETCH(Pick, p);
+        PiruneFixture f;
+        F_Pirune &w = f.open(kFour);
+        w.setListIndex(p.from);
+        f.edit("2026/12/07", "08:00", "edited");
+        p.user(w);
+        QCOMPARE(w.listIndex(), p.picked);
+        QCOMPARE(f.editor(), p.editor);
+        QCOMPARE(f.boxes(), p.badLineReported
+                                ? QStringList{"Pirune: lstItiran_Click Code:-2147467259 / "
+                                              "Msg:コントロールの呼び出しに失敗しました。 "
+                                              "(DTP_YMD.Value = \"bad\")"}
+                                : QStringList());
+        QCOMPARE(w.focusWidget(), w.lstItiran);
+    }
+
+    void clickFillsTheEditor() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(lines({"2026/12/09 10:00\t二行\\n目\t0", "2027/1/5 9:05\thand\t0"}));
+        click(0)(w);
+        QCOMPARE(f.editor(), "2026/12/09 10:00 二行/目");
+        click(1)(w);
+        QCOMPARE(f.editor(), "2027/01/05 09:05 hand");
+        f.setClock("18:45:00");
+        w.cmd_Clear->click();
+        QCOMPARE(f.editor(), "2027/01/05 18:45 ");
+        QCOMPARE(w.listIndex(), 1);
+    }
+
+    void changeMovesTheNoticeAndShowsItAgain() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1"}));
+        f.edit("2026/12/07", "99:99", "x");
+        w.cmd_Settei->click();
+        QCOMPARE(f.boxes(), QStringList{"Pirune: 変更対象を選択してください"});
+        w.setListIndex(0);
+        f.edit("2026/12/10", "07:15", "a moved");
+        w.cmd_Settei->click();
+        QCOMPARE(w.listIndex(), 1);
+        QCOMPARE(f.list(), (QStringList{"2026/12/08 09:00|b", "2026/12/10 07:15|a moved"}));
+        QCOMPARE(f.data(), lines({"2026/12/08 09:00\tb\t1", "2026/12/10 07:15\ta moved\t0"}));
+    }
+
+    void deleteALine_data() {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("picked");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("first") << 0 << true << 0
+                               << lines({"2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
+        QTest::newRow("middle") << 1 << true << 0
+                                << lines({"2026/12/07 09:00\ta\t0", "2026/12/09 09:00\tc\t1"});
+        QTest::newRow("last") << 2 << true << 1
+                              << lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0"});
+        QTest::newRow("declined") << 0 << false << 0 << kThree;
+    }
+    void deleteALine() {
+        QFETCH(int, line);
+        QFETCH(bool, yes);
+        QFETCH(int, picked);
+        QFETCH(QByteArray, after);
+        PiruneFixture f;
+        F_Pirune &w = f.open(kThree);
+        w.setListIndex(line);
+        f.answer(yes ? Answer::Yes : Answer::No);
+        w.cmd_Del->click();
+        QCOMPARE(f.boxes(), QStringList{"確認: 削除しますか？"});
+        QCOMPARE(w.listIndex(), picked);
+        QCOMPARE(f.editor(), QString(f.list().at(picked)).replace('|', ' '));
+        QCOMPARE(f.data(), after);
+    }
+
+    void deleteNothingOrTheOnlyOne() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(lines({"2026/12/09 09:00\tonly\t0"}));
+        w.cmd_Del->click();
+        QCOMPARE(f.boxes(), QStringList{"Pirune: 削除対象を選択してください"});
+        w.setListIndex(0);
+        f.setClock("13:07:00");
+        f.answer(Answer::Yes);
+        w.cmd_Del->click();
+        QCOMPARE(f.boxes(), QStringList{"確認: 削除しますか？"});
+        QCOMPARE(f.editor(), "2026/12/09 13:07 ");
+        QVERIFY(!w.cmd_Settei->isEnabled() && !w.cmd_Del->isEnabled());
+        QCOMPARE(f.data(), "");
+    }
+
+    void refusedCharacter() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(kThree);
+        const QString refused = "Pirune: メッセージの文字「🎉」(U+1F389)はデータファイルに保存"
+                                "できません。この文字を除くか、別の文字に置き換えてください。";
+        f.edit("2026/12/07", "10:00", "🎉 x");
+        w.cmd_Add->click();
+        QCOMPARE(f.boxes(), QStringList{refused});
+        w.setListIndex(0);
+        f.edit("2026/12/07", "10:00", "🎉");
+        w.cmd_Settei->click();
+        QCOMPARE(f.boxes(), QStringList{refused});
+        QCOMPARE(w.focusWidget(), w.txtSetteiMes);
+        QCOMPARE(f.list().size(), 3);
+        QCOMPARE(f.data(), kThree);
+    }
+
+    void unreadDataFileIsNeverOverwritten() {
+        PiruneFixture f;
+        f.makeDataFileAFolder();
+        F_Pirune &w = f.start({});
+        f.removeThatFolder();
+        f.open();
+        f.edit("2026/12/07", "09:00", "x");
+        w.cmd_Add->click();
+        QCOMPARE(f.list(), QStringList{"2026/12/07 09:00|x"});
+        QCOMPARE(f.boxes(),
+                 (QStringList{"Pirune: Form_Load Code:75 / Msg:パス/ファイル アクセス エラーです。 "
+                              "(DIR/Pirune.dat: file to open is a directory)",
+                              "Pirune: SaveDataToFile Code:1002 / Msg:起動時にデータファイルを"
+                              "最後まで読み込めなかったため、上書きしません。データファイルを"
+                              "確認してから Pirune を起動し直してください。 (DIR/Pirune.dat)"}));
+        QCOMPARE(f.data(), "<missing>");
+    }
+
+    void failedSaveKeepsTheNotice() {
+        PiruneFixture f;
+        F_Pirune &w = f.open("");
+        f.makeDataFileAFolder();
+        f.edit("2026/12/07", "09:00", "kept");
+        w.cmd_Add->click();
+        QCOMPARE(f.boxes(), QStringList{kFolder});
+        QCOMPARE(f.list(), QStringList{"2026/12/07 09:00|kept"});
+        f.removeThatFolder();
+        f.edit("2026/12/07", "10:00", "next");
+        w.cmd_Add->click();
+        QCOMPARE(f.boxes(), QStringList());
+        QCOMPARE(f.data(), lines({"2026/12/07 09:00\tkept\t0", "2026/12/07 10:00\tnext\t0"}));
+        f.makeDataFileAFolder();
+        w.cmd_Add->click();
+        QCOMPARE(f.boxes(), QStringList{kFolder}); // a new failure is told again
+    }
+
+    void exitWithChangesASaveCouldNotWrite() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(kThree);
+        f.makeDataFileAFolder();
+        w.setListIndex(0);
+        f.answer(Answer::Yes);
+        w.cmd_Del->click();
+        f.edit("2026/12/07", "08:30", "mine");
+        w.cmd_Add->click();
+        w.mnu_Popup[3]->trigger(); // 終了
+        QCOMPARE(f.boxes(), (QStringList{"確認: 削除しますか？", kFolder,
+                                         "Pirune: 次の変更はデータファイルに保存されていないため、"
+                                         "失われます。\r\n追加・変更: 2026/12/07 08:30 mine\r\n"
+                                         "追加・変更: 2026/12/08 09:00 b\r\n"
+                                         "追加・変更: 2026/12/09 09:00 c (表示済み)"}));
+    }
+
+    void addAfterAnOutsideChangeKeepsBoth() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(kThree);
+        f.addBySync();
+        f.edit("2026/12/07", "08:30", "mine");
+        w.cmd_Add->click();
+        QCOMPARE(w.listIndex(), 0);
+        QCOMPARE(f.data(), lines({"2026/12/07 08:30\tmine\t0", "2026/12/07 09:00\ta\t0",
+                                  "2026/12/07 09:30\t手で追加\t0", "2026/12/08 09:00\tb\t0",
+                                  "2026/12/09 09:00\tc\t1"}));
+    }
+
+    // A line picked before the file changed may now be another notice: the list is read again and
+    // the user picks again.
+    void changeOrDeleteAfterAnOutsideChange() {
+        PiruneFixture f;
+        F_Pirune &w = f.open(kThree);
+        w.setListIndex(2);
+        f.addBySync();
+        w.cmd_Settei->click();
+        QCOMPARE(f.boxes(), QStringList{kReread});
+        QCOMPARE(w.listIndex(), -1);
+        QCOMPARE(f.list().size(), 4);
+        w.setListIndex(0);
+        f.answer(Answer::Yes);
+        f.boxRecorder.during = [&] {
+            f.addBySync();
+            QTest::qWait(800);
+        };
+        w.cmd_Del->click();
+        QCOMPARE(f.boxes(), (QStringList{"確認: 削除しますか？", kReread}));
+        QCOMPARE(w.listIndex(), -1);
+        QCOMPARE(f.data(), kThree + PiruneFixture::kByHand + PiruneFixture::kByHand);
+    }
+
+    void passes_data() {
+        QTest::addColumn<Passes>("p");
+        const QByteArray one =
+            lines({"2026/12/07 09:05\t会議\\n資料\t0", "2026/12/08 09:05\tlater\t0"});
+        const QByteArray three = lines({"2026/12/07 09:05\tfirst\t0", "2026/12/07 09:06\tsecond\t0",
+                                        "2026/12/07 09:07\tthird\t0"});
+        const QByteArray missed =
+            lines({"2026/12/07 08:00\tthird\t0", "2026/12/06 10:00\tfirst\t0",
+                   "2027/01/01 00:00\tfuture\t0", "2026/12/01 10:00\tshown\t1",
+                   "2026/12/07 09:04\tsecond\\nline\t0"});
+        QTest::newRow("at :00, once however many passes")
+            << Passes{one,
+                      "09:04:30",
+                      Answer::Yes,
+                      {"09:05:00", "09:05:00"},
+                      false,
+                      {"会議\n資料"},
+                      lines({"2026/12/07 09:05\t会議\\n資料\t1", "2026/12/08 09:05\tlater\t0"}),
+                      1};
+        QTest::newRow(":01 to :59 never") << Passes{
+            one, "09:04:30", Answer::Yes, {"09:05:01", "09:05:30", "09:05:59"}, false, {}, {}, 0};
+        QTest::newRow("a minute begun at the start waits for the next") << Passes{
+            one, "09:05:30", Answer::No, {"09:05:31", "09:05:59", "09:06:00"}, true, {}, {}, 0};
+        QTest::newRow("already shown") << Passes{lines({"2026/12/07 09:05\tx\t1"}),
+                                                 "09:04:30",
+                                                 Answer::Yes,
+                                                 {"09:05:00"},
+                                                 false,
+                                                 {},
+                                                 {},
+                                                 0};
         QTest::newRow("flag neither 0 nor 1")
-            << Notices{"2026/12/07 09:05\tx\t\r\n2026/12/07 09:05\ty\t00\r\n",
-                       "@09:04:30; 09:05:00",
-                       {},
-                       {},
-                       {},
-                       0};
-        QTest::newRow("one minute: table order, one save")
-            << Notices{twoAt905,
-                       "@09:04:30; 09:05:00; 09:05:00",
-                       {},
-                       {"first", "second"},
-                       "2026/12/07 09:06\tother\t0\r\n2026/12/07 09:05\tfirst\t1\r\n2026/12/07 "
-                       "09:05\tsecond\t1\r\n",
-                       1};
-        QTest::newRow("stored forms")
-            << Notices{"2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n"
-                       "2026/12/07 09:05:00\tseconds\t0\r\n",
-                       "@09:04:30; 09:05:00; 09:05:01",
-                       {},
-                       {"short form"},
-                       "2026/12/07 09:05\tshort form\t1\r\nnot a "
-                       "date\tnever\t0\r\n\t\t\r\n2026/12/07 09:05\tseconds\t0\r\n",
-                       1};
-        QTest::newRow("late pass catches up; clock set back")
-            << Notices{three,
-                       "@09:04:30; 09:04:59; 09:05:02; 09:05:58; 09:06:03; 09:06:30; 09:05:00",
-                       {},
-                       {"first", "second"},
-                       "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n2026/12/07 "
-                       "09:07\tthird\t0\r\n",
-                       2};
-        QTest::newRow("empty table") << Notices{"", "@09:04:30; 09:05:00", {}, {}, {}, 0};
-        QTest::newRow("missed: future, shown, no date")
-            << Notices{"2026/12/07 09:05\ta\t0\r\n2026/12/06 09:05\tb\t1\r\n"
-                       "yesterday\tc\t0\r\n\r\n",
-                       "@09:04:30",
-                       {},
-                       {},
-                       {},
-                       0};
-        QTest::newRow("missed: this minute at :00")
-            << Notices{"2026/12/07 09:05\tnow\t0\r\n", "@09:05:00", {}, {}, {}, 0};
-        QTest::newRow("missed: this minute at :01, No") << Notices{
-            "2026/12/07 09:05\tnow\t0\r\n", "no; @09:05:01; 09:05:01", {kAsk}, {}, {}, 0};
-        QTest::newRow("missed: three, Yes")
-            << Notices{missed,
-                       "yes; @09:04:30; 09:04:30",
-                       {kAsk},
-                       {"third", "first", "second\nline"},
-                       "2026/12/07 08:00\tthird\t1\r\n2026/12/06 10:00\tfirst\t1\r\n2027/01/01 "
-                       "00:00\tfuture\t0\r\n"
-                       "2026/12/01 10:00\tshown\t1\r\n2026/12/07 09:04\tsecond\\nline\t1\r\n",
-                       1};
-        // The Split report comes once the whole table is loaded: a pass while it is open saves
-        // every line, none dropped.
-        QTest::newRow("pass while the Split report is open")
-            << Notices{"2026/12/07 09:05\tdue now\t0\r\n"
-                       "2026/12/08 10:00\tfourth\t0\textra\r\n2026/12/09 10:00\tlast\t0\r\n",
-                       "during 09:05:00; @09:05:00; 09:05:00",
-                       {kSplit},
-                       {"due now"},
-                       "2026/12/07 09:05\tdue now\t1\r\n2026/12/08 10:00\tfourth\t0\r\n2026/12/09 "
-                       "10:00\tlast\t0\r\n",
-                       1};
-        // A failed save's report stays open into the next notice's minute: no second report stacks
-        // on it, the notice whose second passed meanwhile is offered, not lost, and the failed save
-        // is tried again at the next minute's first pass.
-        QTest::newRow("report open across a minute") << Notices{
-            "2026/12/07 09:05\tfirst\t0\r\n2026/12/07 09:06\tsecond\t0\r\n",
-            "@09:04:30; break; during 09:06:00, 09:06:00, 09:06:00; 09:05:00; mend; 09:06:20; wait",
-            {"Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
-             "(DIR/Pirune.dat: フォルダーです)",
-             kAsk},
-            {"first", "second"},
-            "2026/12/07 09:05\tfirst\t1\r\n2026/12/07 09:06\tsecond\t1\r\n",
-            2};
-        // Notices added by hand while Pirune runs are read, shown at their minute and kept by the
-        // save.
-        QTest::newRow("added in place, shown at its minute")
-            << Notices{one,          "@09:04:30; append; wait800; 09:30:00",    {},
-                       {"手で追加"}, one + "2026/12/07 09:30\t手で追加\t1\r\n", 1};
-        QTest::newRow("renamed over just before its minute")
-            << Notices{one,
-                       "@09:04:30; outside; 09:30:00",
-                       {},
-                       {"手で追加"},
-                       one + "2026/12/07 09:30\t手で追加\t1\r\n",
-                       1};
-        QTest::newRow("renamed over just before a save")
-            << Notices{one,
-                       "@09:04:30; outside; 09:05:00",
-                       {},
-                       {"会議\n資料"},
-                       "2026/12/07 09:05\t会議\\n資料\t1\r\n2026/12/08 "
-                       "09:05\tlater\t0\r\n2026/12/07 09:30\t手で追加\t0\r\n",
-                       1};
-        QTest::newRow("changed while a box is open, then a save")
-            << Notices{"2026/12/07 08:00\tmissed\t0\r\n2026/12/07 09:05\tdue\t0\r\n",
-                       "no; during outside, 09:05:00; @09:04:30",
-                       {kAsk},
-                       {"due"},
-                       "2026/12/07 08:00\tmissed\t0\r\n2026/12/07 09:05\tdue\t1\r\n"
-                       "2026/12/07 09:30\t手で追加\t0\r\n",
-                       1};
-        QTest::newRow("added past due: offered at once")
-            << Notices{one, "no; @09:35:30; no; outside; wait800",     {kAsk, kAsk},
-                       {},  one + "2026/12/07 09:30\t手で追加\t0\r\n", 0};
-        // Declined at start-up, not offered again after a clock jump; what fell due during it is.
-        QTest::newRow("declined, then a clock jump")
-            << Notices{"2026/12/07 08:00\tdeclined\t0\r\n2026/12/07 09:10\tduring the jump\t0\r\n",
-                       "no; yes; @09:04:58; 09:04:59; 09:20:00; wait",
-                       {kAsk, kAsk},
-                       {"during the jump"},
-                       "2026/12/07 08:00\tdeclined\t0\r\n2026/12/07 09:10\tduring the jump\t1\r\n",
-                       1};
-        // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
-        // and again while it asks: one question.
-        QTest::newRow("clock jumps ask once")
-            << Notices{"2026/12/07 09:05\tslept through\t0\r\n",
-                       "no; @09:04:58; during 09:40:00; 09:04:59; 09:20:00; 09:21:00; wait",
-                       {kAsk},
-                       {},
-                       {},
-                       0};
-        // The clock is set while Pirune sleeps until the next minute.
-        const QByteArray doneAndNot("2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t0\r\n");
-        QTest::newRow("set forward across the minute: offered") << Notices{
-            doneAndNot, "no; @09:04:30; live; ~09:20:00; =09:20:01; wait", {kAsk}, {}, {}, 0};
-        QTest::newRow("set back before the minute: it comes again") << Notices{
-            doneAndNot, "no; @09:05:30; live; ~09:04:59; =09:05:00; wait1100",     {kAsk},
-            {"x"},      "2026/12/07 09:05\tdone\t1\r\n2026/12/07 09:05\tx\t1\r\n", 1};
+            << Passes{lines({"2026/12/07 09:05\tx\t", "2026/12/07 09:05\ty\t00"}),
+                      "09:04:30",
+                      Answer::Yes,
+                      {"09:05:00"},
+                      false,
+                      {},
+                      {},
+                      0};
+        QTest::newRow("one minute's notices in file order, one save")
+            << Passes{lines({"2026/12/07 09:06\tother\t0", "2026/12/07 09:05\tfirst\t0",
+                             "2026/12/07 09:05\tsecond\t0"}),
+                      "09:04:30",
+                      Answer::Yes,
+                      {"09:05:00", "09:05:00"},
+                      false,
+                      {"first", "second"},
+                      lines({"2026/12/07 09:06\tother\t0", "2026/12/07 09:05\tfirst\t1",
+                             "2026/12/07 09:05\tsecond\t1"}),
+                      1};
+        QTest::newRow("forms a hand-edited file holds")
+            << Passes{"2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n"
+                      "2026/12/07 09:05:00\tseconds\t0\r\n",
+                      "09:04:30",
+                      Answer::Yes,
+                      {"09:05:00", "09:05:01"},
+                      false,
+                      {"short form"},
+                      lines({"2026/12/07 09:05\tshort form\t1", "not a date\tnever\t0", "\t\t",
+                             "2026/12/07 09:05\tseconds\t0"}),
+                      1};
+        QTest::newRow("a late pass catches up; the clock set back does not repeat")
+            << Passes{three,
+                      "09:04:30",
+                      Answer::Yes,
+                      {"09:04:59", "09:05:02", "09:05:58", "09:06:03", "09:06:30", "09:05:00"},
+                      false,
+                      {"first", "second"},
+                      lines({"2026/12/07 09:05\tfirst\t1", "2026/12/07 09:06\tsecond\t1",
+                             "2026/12/07 09:07\tthird\t0"}),
+                      2};
+        QTest::newRow("empty file")
+            << Passes{"", "09:04:30", Answer::Yes, {"09:05:00"}, false, {}, {}, 0};
+        QTest::newRow("not missed: future, shown, no date") << Passes{
+            lines({"2026/12/07 09:05\ta\t0", "2026/12/06 09:05\tb\t1", "yesterday\tc\t0", ""}),
+            "09:04:30",
+            Answer::Yes,
+            {},
+            false,
+            {},
+            {},
+            0};
+        QTest::newRow("not missed: this minute, started at :00") << Passes{
+            lines({"2026/12/07 09:05\tnow\t0"}), "09:05:00", Answer::Yes, {}, false, {}, {}, 0};
+        QTest::newRow("missed: this minute, started at :01, declined")
+            << Passes{lines({"2026/12/07 09:05\tnow\t0"}),
+                      "09:05:01",
+                      Answer::No,
+                      {"09:05:01"},
+                      true,
+                      {},
+                      {},
+                      0};
+        QTest::newRow("missed: three shown in file order")
+            << Passes{missed,
+                      "09:04:30",
+                      Answer::Yes,
+                      {"09:04:30"},
+                      true,
+                      {"third", "first", "second\nline"},
+                      lines({"2026/12/07 08:00\tthird\t1", "2026/12/06 10:00\tfirst\t1",
+                             "2027/01/01 00:00\tfuture\t0", "2026/12/01 10:00\tshown\t1",
+                             "2026/12/07 09:04\tsecond\\nline\t1"}),
+                      1};
     }
-    void notices() {
-        QFETCH(Notices, n);
+    void passes() {
+        QFETCH(Passes, p);
         PiruneFixture f;
-        run(f, n.file, n.script);
-        QCOMPARE(f.boxes.texts().replaceInStrings(f.dir.path(), "DIR"), n.boxes);
-        for (const auto &b : f.boxes.boxes)
-            QVERIFY(b.title != "確認" || (b.buttons == MessageSeam::Buttons::YesNo &&
-                                          b.defaultAnswer == MessageSeam::Answer::Yes));
-        QCOMPARE(PiruneFixture::messageTexts(), n.shown);
-        QCOMPARE(f.data(), n.after.isEmpty() ? n.file : n.after);
-        QCOMPARE(f.w->savesDone(), n.saves);
-        QVERIFY(!f.w->isVisible());
+        f.answer(p.answer);
+        F_Pirune &w = f.start(p.file, p.start);
+        for (const char *time : p.passes)
+            f.pass(time);
+        QCOMPARE(f.boxes(), p.asked ? QStringList{kAsk} : QStringList());
+        for (const MessageSeam::Box &b : f.boxRecorder.boxes)
+            QVERIFY(b.buttons == MessageSeam::Buttons::YesNo && b.defaultAnswer == Answer::Yes);
+        QCOMPARE(PiruneFixture::messages(), p.shown);
+        QCOMPARE(f.data(), p.after.isEmpty() ? p.file : p.after);
+        QCOMPARE(w.savesDone(), p.saves);
+        QVERIFY(!w.isVisible());
+    }
+
+    // Many missed notices open their windows a batch at a time and are saved once; a notice due
+    // after them opens too.
+    void manyMissedNotices() {
+        PiruneFixture f;
+        QByteArrayList rows;
+        for (int k = 10; k < 55; ++k)
+            rows << "2026/12/06 10:" + QByteArray::number(k) + "\tmissed\t0";
+        F_Pirune &w = f.start(lines(rows << "2026/12/07 09:05\tdue\t0"), "09:04:30");
+        f.pass("09:04:30");
+        QTRY_COMPARE(PiruneFixture::messages().size(), 45);
+        QCOMPARE(w.savesDone(), 1);
+        QVERIFY(!f.data().contains("missed\t0"));
+        f.pass("09:05:00");
+        QTRY_COMPARE(PiruneFixture::messages().size(), 46);
+    }
+
+    // The Split report comes once the whole table is loaded: a pass while it is open saves every
+    // line.
+    void passWhileTheSplitReportIsUp() {
+        PiruneFixture f;
+        f.boxRecorder.during = [&] { f.pass("09:05:00"); };
+        F_Pirune &w =
+            f.start(lines({"2026/12/07 09:05\tdue now\t0", "2026/12/08 10:00\tfourth\t0\textra",
+                           "2026/12/09 10:00\tlast\t0"}),
+                    "09:05:00");
+        f.pass("09:05:00");
+        QCOMPARE(f.boxes(), QStringList{kSplit});
+        QCOMPARE(PiruneFixture::messages(), QStringList{"due now"});
+        QCOMPARE(f.data(), lines({"2026/12/07 09:05\tdue now\t1", "2026/12/08 10:00\tfourth\t0",
+                                  "2026/12/09 10:00\tlast\t0"}));
+        QCOMPARE(w.savesDone(), 1);
+    }
+
+    // A failed save's report stays open into the next notice's minute: no second report stacks on
+    // it, the notice whose minute passed meanwhile is offered, and the save is tried again.
+    void reportOpenAcrossAMinute() {
+        PiruneFixture f;
+        F_Pirune &w = f.start(lines({"2026/12/07 09:05\tfirst\t0", "2026/12/07 09:06\tsecond\t0"}),
+                              "09:04:30");
+        f.makeDataFileAFolder();
+        f.boxRecorder.during = [&] {
+            for (int i = 0; i < 3; ++i)
+                f.pass("09:06:00");
+        };
+        f.pass("09:05:00");
+        f.removeThatFolder();
+        f.pass("09:06:20");
+        QTest::qWait(300);
+        QCOMPARE(f.boxes(), (QStringList{kFolder, kAsk}));
+        QCOMPARE(PiruneFixture::messages(), (QStringList{"first", "second"}));
+        QCOMPARE(f.data(), lines({"2026/12/07 09:05\tfirst\t1", "2026/12/07 09:06\tsecond\t1"}));
+        QCOMPARE(w.savesDone(), 2);
+    }
+
+    // Notices added to the file while Pirune runs are read, shown at their minute, and kept.
+    void handEdits() {
+        const QByteArray one = lines({"2026/12/07 09:05\tfirst\t0", "2026/12/08 09:05\tlater\t0"});
+        for (bool bySync : {false, true}) {
+            PiruneFixture f;
+            F_Pirune &w = f.start(one, "09:04:30");
+            bySync ? f.addBySync() : f.addByHand();
+            if (!bySync)
+                QTest::qWait(800); // the file watch, not the minute's first look, reads it
+            f.pass("09:30:00");
+            QCOMPARE(PiruneFixture::messages(), QStringList{"手で追加"});
+            QCOMPARE(f.data(), one + "2026/12/07 09:30\t手で追加\t1\r\n");
+            QCOMPARE(w.savesDone(), 1);
+        }
+        PiruneFixture f; // renamed over just before a save
+        f.start(one, "09:04:30");
+        f.addBySync();
+        f.pass("09:05:00");
+        QCOMPARE(f.data(), lines({"2026/12/07 09:05\tfirst\t1", "2026/12/08 09:05\tlater\t0",
+                                  "2026/12/07 09:30\t手で追加\t0"}));
+    }
+
+    void changedWhileABoxIsOpenThenASave() {
+        PiruneFixture f;
+        f.answer(Answer::No);
+        f.boxRecorder.during = [&] {
+            f.addBySync();
+            f.pass("09:05:00");
+        };
+        f.start(lines({"2026/12/07 08:00\tmissed\t0", "2026/12/07 09:05\tdue\t0"}), "09:04:30");
+        QCOMPARE(PiruneFixture::messages(), QStringList{"due"});
+        QCOMPARE(f.data(), lines({"2026/12/07 08:00\tmissed\t0", "2026/12/07 09:05\tdue\t1",
+                                  "2026/12/07 09:30\t手で追加\t0"}));
+    }
+
+    void addedPastDueIsOfferedAtOnce() {
+        PiruneFixture f;
+        f.answer(Answer::No);
+        f.answer(Answer::No);
+        f.start(lines({"2026/12/07 09:05\tmissed\t0"}), "09:35:30");
+        f.addBySync();
+        QTest::qWait(800);
+        QCOMPARE(f.boxes(), (QStringList{kAsk, kAsk}));
+        QCOMPARE(PiruneFixture::messages(), QStringList());
+    }
+
+    // Declined at start-up, not offered again after a clock jump; what fell due during it is.
+    void declinedThenAClockJump() {
+        PiruneFixture f;
+        f.answer(Answer::No);
+        f.answer(Answer::Yes);
+        F_Pirune &w = f.start(
+            lines({"2026/12/07 08:00\tdeclined\t0", "2026/12/07 09:10\tduring the jump\t0"}),
+            "09:04:58");
+        f.pass("09:04:59");
+        f.pass("09:20:00");
+        QTest::qWait(300);
+        QCOMPARE(f.boxes(), (QStringList{kAsk, kAsk}));
+        QCOMPARE(PiruneFixture::messages(), QStringList{"during the jump"});
+        QCOMPARE(w.savesDone(), 1);
+    }
+
+    // The machine slept over a notice's minute and the clock jumps twice before Pirune can ask,
+    // and again while it asks: one question.
+    void clockJumpsAskOnce() {
+        PiruneFixture f;
+        f.answer(Answer::No);
+        f.start(lines({"2026/12/07 09:05\tslept through\t0"}), "09:04:58");
+        f.boxRecorder.during = [&] { f.pass("09:40:00"); };
+        f.pass("09:04:59");
+        f.pass("09:20:00");
+        f.pass("09:21:00");
+        QTest::qWait(300);
+        QCOMPARE(f.boxes(), QStringList{kAsk});
+    }
+
+    // The clock is set while Pirune sleeps until the next minute.
+    void clockSetWhileAsleep() {
+        const QByteArray file = lines({"2026/12/07 09:05\tdone\t1", "2026/12/07 09:05\tx\t0"});
+        for (const bool forward : {true, false}) {
+            PiruneFixture f;
+            f.answer(Answer::No);
+            F_Pirune &w = f.start(file, forward ? "09:04:30" : "09:05:30");
+            w.Timer1->start(100);
+            QTRY_VERIFY(w.Timer1->interval() > 100);
+            f.setClock(forward ? "09:20:00" : "09:04:59");
+            Clock::notifyChanged();
+            f.setClock(forward ? "09:20:01" : "09:05:00");
+            QTest::qWait(1100);
+            QCOMPARE(f.boxes(), QStringList{kAsk}); // forward: x is offered; back: asked at start
+            QCOMPARE(PiruneFixture::messages(), forward ? QStringList() : QStringList{"x"});
+            QCOMPARE(f.data(),
+                     forward ? file
+                             : lines({"2026/12/07 09:05\tdone\t1", "2026/12/07 09:05\tx\t1"}));
+        }
     }
 };
 

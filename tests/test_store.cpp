@@ -381,6 +381,18 @@ private slots:
         QVERIFY(stat(qPrintable(target), &st) == 0);
         QCOMPARE(st.st_mode & 0777, s.file == "0640" ? 0640 : 0666 & ~mask);
     }
+
+    // A chain of links as long as the system follows leads to the file saved; a longer one is
+    // refused.
+    void linkChain() {
+        QTemporaryDir dir;
+        for (int k = 40; k > 0; --k)
+            QVERIFY(QFile::link(QString::number(k), dir.filePath(QString::number(k - 1))));
+        DataFile::writeAtomically(dir.filePath("0"), "new");
+        QCOMPARE(DataFile::readAll(dir.filePath("40")), "new");
+        QVERIFY(QFile::link("0", dir.filePath("41")));
+        QVERIFY_THROWS_EXCEPTION(RunError, DataFile::writeAtomically(dir.filePath("41"), "x"));
+    }
 #endif
 
     // What the editor leaves (a sorted table with one notice appended or replaced, anywhere, with

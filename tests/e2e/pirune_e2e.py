@@ -27,7 +27,7 @@ Window = collections.namedtuple("Window", "id name width height x y menu")
 
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
-    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston xrdb openbox xprop gnome-shell gsettings gtk-sni-tray-standalone"
+    tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston openbox xprop gnome-shell gsettings"
     missing = [t for t in tools.split() if not shutil.which(t)]
     if not os.path.isfile(EXE):
         missing.append("PIRUNE_EXE")
@@ -52,7 +52,6 @@ class PiruneSession(contextlib.AbstractContextManager):
         wrap=(),
         host="trayer",
         late_host=False,
-        dpi=None,
         wm=False,
         a11y=False,
     ):
@@ -77,8 +76,6 @@ class PiruneSession(contextlib.AbstractContextManager):
             if host != "weston":
                 self.spawn("xvfb", "Xvfb -displayfd 1 -screen 0 1920x1080x24 -noreset".split())
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
-            if dpi:
-                self.x("xrdb", "-nocpp", "-merge", check=False, input=f"Xft.dpi: {dpi}\n".encode())
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
             if a11y:  # up before the program asks for it, or the session bus would start another
                 self.spawn("a11y", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
@@ -142,7 +139,7 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.spawn(key, [*bus, "--print-address=1"])
         return self.printed(key, r"unix:\S+")
 
-    # "trayer" (XEmbed); "xfce", "gnome", "sni" (StatusNotifierItem); "weston" (none at all)
+    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "weston" (none at all)
     def start_host(self):
         if self.host == "trayer":
             self.spawn("trayer", TRAYER.split())
@@ -161,16 +158,6 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.x("gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false")
             self.spawn("shell", ["gnome-shell", "--x11", "--replace", "--sm-disable"])
             self.wait_for(self.sni_host, 30, "GNOME Shell's notification area")
-        elif self.host == "sni":  # gtk-sni-tray, which at times loses a race with itself and exits
-            for _ in range(3):
-                self.spawn("watcher", ["gtk-sni-tray-standalone", "--watcher"])
-                watcher = self.procs["watcher"]
-                up = lambda: watcher.poll() is not None or self.sni_host()  # noqa: E731
-                self.wait_for(up, 15, "gtk-sni-tray's watcher")
-                if watcher.poll() is None:
-                    break
-            else:
-                self.check(False, "gtk-sni-tray's watcher exited three times")
         else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
             self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland")
             self.env["WAYLAND_DEBUG"] = "client"

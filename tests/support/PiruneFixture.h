@@ -12,11 +12,11 @@
 struct BoxRecorder {
     QList<MessageSeam::Box> boxes;
     QList<MessageSeam::Answer> answers; // taken in order; when empty, the box's default answer
-    std::function<void(const MessageSeam::Box &)> during;
+    std::function<void()> during;
     MessageSeam::Handler previous = MessageSeam::setHandler([this](const MessageSeam::Box &b) {
         boxes << b;
         if (during)
-            std::exchange(during, nullptr)(b);
+            std::exchange(during, nullptr)();
         return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
     });
     ~BoxRecorder() { MessageSeam::setHandler(std::move(previous)); }
@@ -31,17 +31,25 @@ struct BoxRecorder {
 #ifdef QT_WIDGETS_LIB
 #include "main_window/F_Pirune.h"
 #include "notify/frmMessage.h"
+#include "tray/TrayControl.h"
 #include "widgets/DatePicker.h"
 #include "widgets/TimeField.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QtTest>
+#include <cstdio>
 #include <memory>
+
+inline QByteArray lines(const QByteArrayList &rows) {
+    return rows.join("\r\n") + "\r\n";
+}
 
 // Message windows in the order they were first shown, which is the order they were opened.
 struct ShowOrder : QObject {
@@ -52,27 +60,19 @@ struct ShowOrder : QObject {
             windows << m;
         return false;
     }
-    static ShowOrder &instance() {
-        static ShowOrder *order = [] {
-            auto *o = new ShowOrder;
-            qApp->installEventFilter(o);
-            return o;
-        }();
-        return *order;
-    }
 };
 
-// A Pirune main window on a Data file in a temporary folder, its clock fixed.
+// A Pirune on a Data file in a temporary folder, its clock set by the test, its timer stopped so
+// that each pass of the timer is one the test makes.
 struct PiruneFixture {
     QTemporaryDir dir;
     QString path = dir.filePath("Pirune.dat");
-    BoxRecorder boxes;
+    BoxRecorder boxRecorder;
     std::unique_ptr<F_Pirune> w;
 
-    explicit PiruneFixture(const QDateTime &now = {QDate(2026, 12, 7), QTime(9, 4, 30)}) {
-        Clock::setFixed(now);
+    PiruneFixture() {
         F_Pirune::exitProcess() = [] {};
-        ShowOrder::instance();
+        shown();
     }
     ~PiruneFixture() {
         w.reset();
@@ -80,63 +80,100 @@ struct PiruneFixture {
         Clock::reset();
     }
 
-    QByteArray data() const {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    // A null `file` starts without a Data file; `build` builds the window as the first look does.
-    F_Pirune &start(const QByteArray &file, bool build = true) {
-        if (QFile f(path);
-            !file.isNull() && (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()))
-            qFatal("cannot write the Data file");
+    // `file` null: no Data file.
+    F_Pirune &start(const QByteArray &file, const char *time = "08:00:20") {
+        setClock(time);
+        if (QFile f(path); !file.isNull())
+            write(f, file);
         w = std::make_unique<F_Pirune>(dir.path());
         w->Form_Load();
-        if (build)
-            w->ensureControls();
+        w->Timer1->stop();
         return *w;
     }
+    F_Pirune &open(const QByteArray &file) {
+        start(file);
+        open();
+        return *w;
+    }
+    void open() {
+        emit w->TrayControl1->DblClick(0);
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(w.get());
+    }
 
-    QStringList listLines() const {
+    static void setClock(const char *time) {
+        Clock::setFixed({QDate(2026, 12, 7), QTime::fromString(time, "hh:mm:ss")});
+    }
+    void pass(const char *time) {
+        setClock(time);
+        w->Timer1_Timer();
+    }
+
+    void edit(const char *date, const QString &time, const QString &message) {
+        w->DTP_YMD->setDate(QDate::fromString(date, "yyyy/MM/dd"));
+        w->txt_SetteiJikoku->setText(time);
+        w->txtSetteiMes->setPlainText(message);
+    }
+    QString editor() const { // line breaks as "/"
+        return w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() + " " +
+               w->txtSetteiMes->toPlainText().replace('\n', '/');
+    }
+    QStringList list() const {
         QStringList out;
         for (int i = 0; i < w->lstItiran->count(); ++i)
             out << w->lstItiran->item(i)->text();
         return out;
     }
-
-    // What the user sees of the main window: the selected line, the editor (line breaks as "/"),
-    // 変更 and 削除 when enabled, the focus unless on 閉じる, or "hidden"; and the boxes shown
-    // since the last look. A list that does not show the table line for line reads "list out of
-    // step".
-    QString seen() {
-        QString s = "hidden";
-        if (w->isVisible()) {
-            s = QString::number(w->listIndex()) + " " + w->DTP_YMD->Value() + " " +
-                w->txt_SetteiJikoku->Text() + " " +
-                w->txtSetteiMes->toPlainText().replace('\n', '/');
-            s += QString(w->cmd_Settei->isEnabled() ? " 変更" : "") +
-                 (w->cmd_Del->isEnabled() ? " 削除" : "");
-            if (QWidget *focus = w->focusWidget(); focus != w->cmdEnd)
-                s += " focus:" + (focus ? focus->objectName() : "none");
-            QStringList lines;
-            for (qint32 i = 0; i <= w->table().lngLast; ++i)
-                lines << w->table().displayText(i);
-            if (listLines() != lines)
-                s += " list out of step";
-        }
-        for (const QString &b : boxes.texts())
-            s += " [" + b + "]";
-        boxes.boxes.clear();
-        return s.replace(dir.path(), "DIR");
+    // The boxes shown since the last call, as "title: text".
+    QStringList boxes() {
+        const QStringList texts = boxRecorder.texts().replaceInStrings(dir.path(), "DIR");
+        boxRecorder.boxes.clear();
+        return texts;
     }
+    void answer(MessageSeam::Answer a) { boxRecorder.answers << a; }
 
+    QByteArray data() const {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static void write(QFile &f, const QByteArray &bytes) {
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+    }
+    static inline const QByteArray kByHand = "2026/12/07 09:30\t手で追加\t0\r\n";
+    // A notice added to the Data file in place, as an editor or `echo >>` does.
+    void addByHand() {
+        QFile f(path);
+        write(f, data() + kByHand);
+    }
+    // ...or written beside it and renamed over it, as a sync client does.
+    void addBySync() {
+        QFile f(path + ".sync");
+        write(f, data() + kByHand);
+        f.close();
+        QCOMPARE(std::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
+    }
+    void makeDataFileAFolder() {
+        QFile::remove(path);
+        QDir(dir.path()).mkdir("Pirune.dat");
+    }
+    void removeThatFolder() { QDir(dir.path()).rmdir("Pirune.dat"); }
+
+    static ShowOrder &shown() {
+        static ShowOrder *order = [] {
+            auto *o = new ShowOrder;
+            qApp->installEventFilter(o);
+            return o;
+        }();
+        return *order;
+    }
     static QList<frmMessage *> messageWindows() { // oldest first
         QList<frmMessage *> out;
-        for (frmMessage *m : ShowOrder::instance().windows)
+        for (frmMessage *m : shown().windows)
             if (m && m->isVisible())
                 out << m;
         return out;
     }
-    static QStringList messageTexts() { // each after its title unless that is "メッセージ"
+    static QStringList messages() { // each after its title unless that is "メッセージ"
         QStringList out;
         for (frmMessage *m : messageWindows())
             out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") +
