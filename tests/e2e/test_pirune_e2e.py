@@ -1,4 +1,4 @@
-import contextlib, json, os, pathlib, signal, time, unittest
+import contextlib, json, os, pathlib, time, unittest
 
 from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
@@ -91,16 +91,6 @@ class Notices(unittest.TestCase):
             flagged = [shown(ROWS[0]), ROWS[1], shown(ROWS[2]), ROWS[3]]
             s.wait_data(flagged, 3, "the flag of the due notice")
             menu_and_exit(s, flagged)
-
-    def test_a_long_stop_across_the_minute_asks_about_the_notice(self):
-        due = notices([("2026/12/07 09:05", "stopped", "0")])
-        with PiruneSession(data=due, fake_time="2026-12-07 09:04:55") as s:
-            time.sleep(s.started + 3 - time.time())  # start-up is over
-            os.killpg(s.procs["pirune"].pid, signal.SIGSTOP)  # the session ends it even so
-            time.sleep(s.started + 13 - time.time())  # 09:05:08
-            os.killpg(s.procs["pirune"].pid, signal.SIGCONT)
-            s.wait_window("確認")
-            s.check(not s.program_windows("メッセージ"), "a message window without the question")
 
 
 class OnXfcePanel(unittest.TestCase):

@@ -140,12 +140,7 @@ struct PiruneFixture {
             qFatal("cannot write %s", qPrintable(f.fileName()));
     }
     static inline const QByteArray kByHand = "2026/12/07 09:30\t手で追加\t0\r\n";
-    // A notice added to the Data file in place, as an editor or `echo >>` does.
-    void addByHand() {
-        QFile f(path);
-        write(f, data() + kByHand);
-    }
-    // ...or written beside it and renamed over it, as a sync client does.
+    // A notice added to the Data file as a sync client does: written beside it, renamed over it.
     void addBySync() {
         QFile f(path + ".sync");
         write(f, data() + kByHand);
