@@ -1,4 +1,4 @@
-import collections, contextlib, ctypes, glob, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
+import collections, contextlib, glob, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -21,7 +21,6 @@ THREE = [
 ]
 PANELS = ("panel", "xfce4-panel", "wrapper-2.0")  # trayer's, Xfce's and its plugin's windows
 A11Y_PYTHON = "/usr/bin/python3"  # Debian's, with pyatspi
-IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
 # menu: override-redirect
 Window = collections.namedtuple("Window", "id name width height x y menu")
 
@@ -264,18 +263,6 @@ class PiruneSession(contextlib.AbstractContextManager):
                 self.key(key)
                 return self.wait_window(opens) if opens else None
         self.check(False, "no menu")
-
-    def close_window(self, window):  # what a window manager's close box does: WM_DELETE_WINDOW
-        x11 = ctypes.CDLL("libX11.so.6")
-        x11.XOpenDisplay.restype, x11.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
-        x11.XSetErrorHandler(IGNORE_X_ERRORS)  # a window already gone would end this process
-        dpy = ctypes.c_void_p(x11.XOpenDisplay(self.env["DISPLAY"].encode()))
-        protocols = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
-        delete = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
-        # an XClientMessageEvent
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id, protocols, 32, delete)
-        x11.XSendEvent(dpy, ctypes.c_ulong(window.id), 0, 0, event)
-        x11.XCloseDisplay(dpy)
 
     def open_main(self):  # with a double click on the icon
         self.click(repeat=2)

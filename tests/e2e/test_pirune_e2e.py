@@ -24,24 +24,6 @@ def menu_and_exit(s, rows):  # the tray menu's items, 終了 last with windows o
     s.check(s.data_bytes() == notices(rows), "the Data file after 終了")
 
 
-class FirstStart(unittest.TestCase):
-    def test_icon_only_a_second_start_shows_the_window_and_the_window_closed_last_ends_it(self):
-        with PiruneSession(data=None) as s:
-            time.sleep(1.5)
-            s.check(s.data_bytes() == b"", "no empty Data file at the first start")
-            s.check(not s.program_windows(), "a window at start")
-            s.x(s.folder + "/Pirune")  # hands over to the first and ends with code 0
-            main = s.wait_window("Pirune")
-            version = s.menu_command("v", opens="バージョン情報")
-            s.close_window(main)
-            s.wait_no_window("Pirune")
-            s.spawn("second", ["./Pirune"], cwd=s.folder)  # now a Pirune of its own
-            s.wait_for(s.tray_icons, 5, "the new start's icon")
-            s.check(all(p.poll() is None for p in s.procs.values()), "a start, or the first, ended")
-            s.close_window(version)
-            s.check(s.procs["pirune"].wait(5) == 0, "the program outlived its last window")
-
-
 class OpenAndEdit(unittest.TestCase):
     def test_read_add_delete_and_close(self):
         with PiruneSession(data=notices(THREE)) as s:
