@@ -178,7 +178,7 @@ private slots:
 
     void openedWhileTheSplitReportIsUp() {
         PiruneFixture f;
-        f.boxRecorder.during = [&] { f.open(); };
+        f.during = [&] { f.open(); };
         F_Pirune &w =
             f.start(lines({"2026/12/09 10:00\t三番目\t0", "2026/12/08 10:00\t二行\\n目\t1\textra",
                            "2026/12/10 10:00\t\t0"}),
@@ -379,7 +379,7 @@ private slots:
         QCOMPARE(f.boxes(), QStringList{"Pirune: 削除対象を選択してください"});
         w.setListIndex(0);
         f.setClock("13:07:00");
-        f.answer(Answer::Yes);
+        f.answers << Answer::Yes;
         w.cmd_Del->click();
         QCOMPARE(f.boxes(), QStringList{"確認: 削除しますか？"});
         QCOMPARE(f.editor(), "2026/12/09 13:07 ");
@@ -445,7 +445,7 @@ private slots:
         F_Pirune &w = f.open(kThree);
         f.makeDataFileAFolder();
         w.setListIndex(0);
-        f.answer(Answer::Yes);
+        f.answers << Answer::Yes;
         w.cmd_Del->click();
         f.edit("2026/12/07", "08:30", "mine");
         w.cmd_Add->click();
@@ -481,8 +481,8 @@ private slots:
         QCOMPARE(w.listIndex(), -1);
         QCOMPARE(f.list().size(), 4);
         w.setListIndex(0);
-        f.answer(Answer::Yes);
-        f.boxRecorder.during = [&] {
+        f.answers << Answer::Yes;
+        f.during = [&] {
             f.addBySync();
             QTest::qWait(800);
         };
@@ -573,13 +573,13 @@ private slots:
     void passes() {
         QFETCH(Passes, p);
         PiruneFixture f;
-        f.answer(p.answer);
+        f.answers << p.answer;
         F_Pirune &w = f.start(p.file, p.start);
         for (const char *time : p.passes)
             f.pass(time);
-        QCOMPARE(f.boxes(), p.asked ? QStringList{kAsk} : QStringList());
-        for (const MessageSeam::Box &b : f.boxRecorder.boxes)
+        for (const MessageSeam::Box &b : f.shownBoxes) // Yes, No; Yes the default
             QVERIFY(b.buttons == MessageSeam::Buttons::YesNo && b.defaultAnswer == Answer::Yes);
+        QCOMPARE(f.boxes(), p.asked ? QStringList{kAsk} : QStringList());
         QCOMPARE(PiruneFixture::messages(), p.shown);
         QCOMPARE(f.data(), p.after.isEmpty() ? p.file : p.after);
         QCOMPARE(w.savesDone(), p.saves);
@@ -604,8 +604,8 @@ private slots:
 
     void addedPastDueIsOfferedAtOnce() {
         PiruneFixture f;
-        f.answer(Answer::No);
-        f.answer(Answer::No);
+        f.answers << Answer::No;
+        f.answers << Answer::No;
         f.start(lines({"2026/12/07 09:05\tmissed\t0"}), "09:35:30");
         f.addBySync();
         QTest::qWait(800);
@@ -618,7 +618,7 @@ private slots:
         const QByteArray file = lines({"2026/12/07 09:05\tdone\t1", "2026/12/07 09:05\tx\t0"});
         for (const bool forward : {true, false}) {
             PiruneFixture f;
-            f.answer(Answer::No);
+            f.answers << Answer::No;
             F_Pirune &w = f.start(file, forward ? "09:04:30" : "09:05:30");
             w.Timer1->start(100);
             QTRY_VERIFY(w.Timer1->interval() > 100);

@@ -1,6 +1,6 @@
 # One Data file, one running Pirune (the real program, offscreen), by whichever path or account it
 # is reached.
-import contextlib, os, pathlib, pwd, re, shutil, socket, subprocess, tempfile, time, unittest
+import os, pathlib, pwd, re, shutil, subprocess, tempfile, time, unittest
 from subprocess import DEVNULL, PIPE
 
 EXE = os.environ["PIRUNE_EXE"]
@@ -69,15 +69,6 @@ class SingleInstance(unittest.TestCase):
         for a, b in pairs:
             self.assertEqual({a.poll(), b.poll()}, {0, None}, "not one handed over and one ran on")
 
-    @unittest.skipUnless(ROOT, "needs root to bind-mount")
-    def test_a_start_through_a_bind_mount_hands_over(self):
-        other = self.folder(program=False)
-        if subprocess.run(["mount", "--bind", self.f, other], stderr=DEVNULL).returncode:
-            self.skipTest("mount --bind failed")
-        self.addCleanup(subprocess.run, ["umount", "--lazy", other])
-        first = self.start(self.f)
-        self.assert_hands_over(other, first, "a start through the bind mount did not hand over")
-
     @unittest.skipUnless(ROOT, "needs root to make a second account")
     def test_another_account_is_told_or_kept_apart(self):
         name = f"pirune-t{os.getpid()}"
@@ -108,18 +99,3 @@ class SingleInstance(unittest.TestCase):
         os.chmod(self.f, 0o777)
         self.start(self.f, *as_account, **env)
         self.assert_told_in_use(self.f)
-
-        # Sticky, as /tmp: the account's Pirune, whose lock file lies beside root's Data file that
-        # it cannot replace, neither keeps root's out nor answers it.
-        sticky = self.folder()
-        os.chmod(sticky, 0o1777)
-        own = self.start(sticky, *as_account, **env)
-        self.start(sticky)
-        with socket.socket(socket.AF_UNIX) as ask:
-            ask.settimeout(2)
-            name = "pirune-{0.st_dev:x}-{0.st_ino:x}".format(os.stat(sticky))
-            ask.connect(os.path.join(runtime, name))
-            ask.sendall(b"show\n")
-            with contextlib.suppress(TimeoutError, ConnectionResetError):  # no answer, or refused
-                self.assertEqual(ask.recv(16), b"", "another account got an answer")
-        self.assertIsNone(own.poll())

@@ -2,33 +2,6 @@
 
 #include "base/Clock.h"
 #include "base/MessageSeam.h"
-
-#include <QStringList>
-#include <functional>
-#include <utility>
-
-// Answers every message box in place of the user and keeps what was shown. `during` runs while the
-// next box is open, as the event loop of a real box would run timers and clicks then.
-struct BoxRecorder {
-    QList<MessageSeam::Box> boxes;
-    QList<MessageSeam::Answer> answers; // taken in order; when empty, the box's default answer
-    std::function<void()> during;
-    MessageSeam::Handler previous = MessageSeam::setHandler([this](const MessageSeam::Box &b) {
-        boxes << b;
-        if (during)
-            std::exchange(during, nullptr)();
-        return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
-    });
-    ~BoxRecorder() { MessageSeam::setHandler(std::move(previous)); }
-    QStringList texts() const { // "title: text"
-        QStringList out;
-        for (const auto &b : boxes)
-            out << b.title + ": " + b.text;
-        return out;
-    }
-};
-
-#ifdef QT_WIDGETS_LIB
 #include "main_window/F_Pirune.h"
 #include "notify/frmMessage.h"
 #include "tray/TrayControl.h"
@@ -45,6 +18,7 @@ struct BoxRecorder {
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 inline QByteArray lines(const QByteArrayList &rows) {
@@ -62,22 +36,32 @@ struct ShowOrder : QObject {
     }
 };
 
-// A Pirune on a Data file in a temporary folder, its clock set by the test, its timer stopped so
-// that each pass of the timer is one the test makes.
+// A Pirune on a Data file in a temporary folder, its clock set by the test and its timer stopped,
+// so that each pass of the timer is one the test makes. Message boxes are answered in the user's
+// place: with `answers` in order, else with the box's default; `during` runs while the next box
+// is open, as the event loop of a real box would run timers and clicks then.
 struct PiruneFixture {
     QTemporaryDir dir;
     QString path = dir.filePath("Pirune.dat");
-    BoxRecorder boxRecorder;
+    QList<MessageSeam::Box> shownBoxes;
+    QList<MessageSeam::Answer> answers;
+    std::function<void()> during;
+    MessageSeam::Handler previous = MessageSeam::setHandler([this](const MessageSeam::Box &b) {
+        shownBoxes << b;
+        if (during)
+            std::exchange(during, nullptr)();
+        return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
+    });
     std::unique_ptr<F_Pirune> w;
 
     PiruneFixture() {
         F_Pirune::exitProcess() = [] {};
-        shown();
     }
     ~PiruneFixture() {
         w.reset();
         qDeleteAll(messageWindows());
         Clock::reset();
+        MessageSeam::setHandler(std::move(previous));
     }
 
     // `file` null: no Data file.
@@ -95,11 +79,10 @@ struct PiruneFixture {
         open();
         return *w;
     }
-    void open() {
+    void open() { // from the tray
         emit w->TrayControl1->DblClick(0);
         [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(w.get());
     }
-
     static void setClock(const char *time) {
         Clock::setFixed({QDate(2026, 12, 7), QTime::fromString(time, "hh:mm:ss")});
     }
@@ -125,11 +108,11 @@ struct PiruneFixture {
     }
     // The boxes shown since the last call, as "title: text".
     QStringList boxes() {
-        const QStringList texts = boxRecorder.texts().replaceInStrings(dir.path(), "DIR");
-        boxRecorder.boxes.clear();
+        QStringList texts;
+        for (const auto &b : std::exchange(shownBoxes, {}))
+            texts << QString(b.title + ": " + b.text).replace(dir.path(), "DIR");
         return texts;
     }
-    void answer(MessageSeam::Answer a) { boxRecorder.answers << a; }
 
     QByteArray data() const {
         QFile f(path);
@@ -153,17 +136,14 @@ struct PiruneFixture {
     }
     void removeThatFolder() { QDir(dir.path()).rmdir("Pirune.dat"); }
 
-    static ShowOrder &shown() {
+    static QList<frmMessage *> messageWindows() { // oldest first
         static ShowOrder *order = [] {
             auto *o = new ShowOrder;
             qApp->installEventFilter(o);
             return o;
         }();
-        return *order;
-    }
-    static QList<frmMessage *> messageWindows() { // oldest first
         QList<frmMessage *> out;
-        for (frmMessage *m : shown().windows)
+        for (frmMessage *m : order->windows)
             if (m && m->isVisible())
                 out << m;
         return out;
@@ -176,4 +156,3 @@ struct PiruneFixture {
         return out;
     }
 };
-#endif
