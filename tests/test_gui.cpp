@@ -12,6 +12,7 @@ const QByteArray kThree =
     lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
 const QByteArray kFour = lines(
     {"2026/12/09 10:00\ta\t0", "bad\tb\t0", "2026/12/11 10:00\tc\t0", "2026/12/12 10:00\td\t0"});
+const QByteArray kDue = lines({"2026/12/07 09:05\t会議\\n資料\t0", "2026/12/08 09:05\tlater\t0"});
 const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？";
 const QString kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\r"
                        "インデックスが有効範囲にありません。";
@@ -43,18 +44,6 @@ std::function<void(F_Pirune &)> click(int line, Qt::KeyboardModifier m = Qt::NoM
     };
 }
 
-// A Data file, Pirune started at `start` (the missed-notice question answered `answer`), the timer
-// passing at each of `passes`; then the messages shown, the Data file and the saves.
-struct Passes {
-    QByteArray file;
-    const char *start;
-    Answer answer;
-    QList<const char *> passes;
-    bool asked;
-    QStringList shown;
-    QByteArray after; // empty: unchanged
-    int saves;
-};
 } // namespace
 
 class TestGui : public QObject {
@@ -492,98 +481,99 @@ private slots:
         QCOMPARE(f.data(), kThree + PiruneFixture::kByHand + PiruneFixture::kByHand);
     }
 
-    void passes_data() {
-        QTest::addColumn<Passes>("p");
-        const QByteArray one =
-            lines({"2026/12/07 09:05\t会議\\n資料\t0", "2026/12/08 09:05\tlater\t0"});
-        const QByteArray three = lines({"2026/12/07 09:05\tfirst\t0", "2026/12/07 09:06\tsecond\t0",
-                                        "2026/12/07 09:07\tthird\t0"});
-        const QByteArray missed =
-            lines({"2026/12/07 08:00\tthird\t0", "2026/12/06 10:00\tfirst\t0",
-                   "2027/01/01 00:00\tfuture\t0", "2026/12/01 10:00\tshown\t1",
-                   "2026/12/07 09:04\tsecond\\nline\t0"});
-        QTest::newRow("at :00, once however many passes")
-            << Passes{one,
-                      "09:04:30",
-                      Answer::Yes,
-                      {"09:05:00", "09:05:00"},
-                      false,
-                      {"会議\n資料"},
-                      lines({"2026/12/07 09:05\t会議\\n資料\t1", "2026/12/08 09:05\tlater\t0"}),
-                      1};
-        QTest::newRow(":01 to :59 never") << Passes{
-            one, "09:04:30", Answer::Yes, {"09:05:01", "09:05:30", "09:05:59"}, false, {}, {}, 0};
-        QTest::newRow("a minute begun at the start waits for the next") << Passes{
-            one, "09:05:30", Answer::No, {"09:05:31", "09:05:59", "09:06:00"}, true, {}, {}, 0};
-        QTest::newRow("one minute's notices in file order, one save")
-            << Passes{lines({"2026/12/07 09:06\tother\t0", "2026/12/07 09:05\tfirst\t0",
-                             "2026/12/07 09:05\tsecond\t0"}),
-                      "09:04:30",
-                      Answer::Yes,
-                      {"09:05:00", "09:05:00"},
-                      false,
-                      {"first", "second"},
-                      lines({"2026/12/07 09:06\tother\t0", "2026/12/07 09:05\tfirst\t1",
-                             "2026/12/07 09:05\tsecond\t1"}),
-                      1};
-        QTest::newRow("forms a hand-edited file holds")
-            << Passes{"2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n"
-                      "2026/12/07 09:05:00\tseconds\t0\r\n",
-                      "09:04:30",
-                      Answer::Yes,
-                      {"09:05:00", "09:05:01"},
-                      false,
-                      {"short form"},
-                      lines({"2026/12/07 09:05\tshort form\t1", "not a date\tnever\t0", "\t\t",
-                             "2026/12/07 09:05\tseconds\t0"}),
-                      1};
-        QTest::newRow("a late pass catches up; the clock set back does not repeat")
-            << Passes{three,
-                      "09:04:30",
-                      Answer::Yes,
-                      {"09:04:59", "09:05:02", "09:05:58", "09:06:03", "09:06:30", "09:05:00"},
-                      false,
-                      {"first", "second"},
-                      lines({"2026/12/07 09:05\tfirst\t1", "2026/12/07 09:06\tsecond\t1",
-                             "2026/12/07 09:07\tthird\t0"}),
-                      2};
-        QTest::newRow("not missed: this minute, started at :00") << Passes{
-            lines({"2026/12/07 09:05\tnow\t0"}), "09:05:00", Answer::Yes, {}, false, {}, {}, 0};
-        QTest::newRow("missed: this minute, started at :01, declined")
-            << Passes{lines({"2026/12/07 09:05\tnow\t0"}),
-                      "09:05:01",
-                      Answer::No,
-                      {"09:05:01"},
-                      true,
-                      {},
-                      {},
-                      0};
-        QTest::newRow("missed: three shown in file order")
-            << Passes{missed,
-                      "09:04:30",
-                      Answer::Yes,
-                      {"09:04:30"},
-                      true,
-                      {"third", "first", "second\nline"},
-                      lines({"2026/12/07 08:00\tthird\t1", "2026/12/06 10:00\tfirst\t1",
-                             "2027/01/01 00:00\tfuture\t0", "2026/12/01 10:00\tshown\t1",
-                             "2026/12/07 09:04\tsecond\\nline\t1"}),
-                      1};
-    }
-    void passes() {
-        QFETCH(Passes, p);
+    void dueAtItsMinuteOnce() {
         PiruneFixture f;
-        f.answers << p.answer;
-        F_Pirune &w = f.start(p.file, p.start);
-        for (const char *time : p.passes)
-            f.pass(time);
-        for (const MessageSeam::Box &b : f.shownBoxes) // Yes, No; Yes the default
-            QVERIFY(b.buttons == MessageSeam::Buttons::YesNo && b.defaultAnswer == Answer::Yes);
-        QCOMPARE(f.boxes(), p.asked ? QStringList{kAsk} : QStringList());
-        QCOMPARE(PiruneFixture::messages(), p.shown);
-        QCOMPARE(f.data(), p.after.isEmpty() ? p.file : p.after);
-        QCOMPARE(w.savesDone(), p.saves);
+        F_Pirune &w = f.start(kDue, "09:04:30");
+        f.pass("09:05:00");
+        f.pass("09:05:00");
+        QCOMPARE(PiruneFixture::messages(), QStringList{"会議\n資料"});
+        QCOMPARE(f.data(),
+                 lines({"2026/12/07 09:05\t会議\\n資料\t1", "2026/12/08 09:05\tlater\t0"}));
+        QCOMPARE(w.savesDone(), 1);
+        QCOMPARE(f.boxes(), QStringList());
         QVERIFY(!w.isVisible());
+    }
+
+    void notAtSecondsOneTo59() {
+        PiruneFixture f;
+        f.start(kDue, "09:04:30");
+        for (const char *time : {"09:05:01", "09:05:30", "09:05:59"})
+            f.pass(time);
+        QCOMPARE(PiruneFixture::messages(), QStringList());
+        QCOMPARE(f.data(), kDue);
+    }
+
+    void aMinuteBegunAtTheStartWaitsForTheNext() {
+        PiruneFixture f;
+        f.answers << Answer::No;
+        f.start(kDue, "09:05:30");
+        for (const char *time : {"09:05:31", "09:05:59", "09:06:00"})
+            f.pass(time);
+        QCOMPARE(f.boxes(), QStringList{kAsk});
+        QCOMPARE(PiruneFixture::messages(), QStringList());
+    }
+
+    void oneMinutesNoticesInFileOrderOneSave() {
+        PiruneFixture f;
+        F_Pirune &w = f.start(lines({"2026/12/07 09:06\tother\t0", "2026/12/07 09:05\tfirst\t0",
+                                     "2026/12/07 09:05\tsecond\t0"}),
+                              "09:04:30");
+        f.pass("09:05:00");
+        QCOMPARE(PiruneFixture::messages(), (QStringList{"first", "second"}));
+        QCOMPARE(f.data(), lines({"2026/12/07 09:06\tother\t0", "2026/12/07 09:05\tfirst\t1",
+                                  "2026/12/07 09:05\tsecond\t1"}));
+        QCOMPARE(w.savesDone(), 1);
+    }
+
+    void formsAHandEditedFileHolds() {
+        PiruneFixture f;
+        f.start("2026/12/7 9:5\tshort form\t0\r\nnot a date\tnever\t0\r\n\r\n"
+                "2026/12/07 09:05:00\tseconds\t0\r\n",
+                "09:04:30");
+        f.pass("09:05:00");
+        f.pass("09:05:01");
+        QCOMPARE(PiruneFixture::messages(), QStringList{"short form"});
+        QCOMPARE(f.data(), lines({"2026/12/07 09:05\tshort form\t1", "not a date\tnever\t0", "\t\t",
+                                  "2026/12/07 09:05\tseconds\t0"}));
+    }
+
+    // A pass a little late still shows the minute's notices; the clock set back does not repeat
+    // them.
+    void latePassCatchesUp() {
+        PiruneFixture f;
+        F_Pirune &w = f.start(lines({"2026/12/07 09:05\tfirst\t0", "2026/12/07 09:06\tsecond\t0",
+                                     "2026/12/07 09:07\tthird\t0"}),
+                              "09:04:30");
+        for (const char *time :
+             {"09:04:59", "09:05:02", "09:05:58", "09:06:03", "09:06:30", "09:05:00"})
+            f.pass(time);
+        QCOMPARE(PiruneFixture::messages(), (QStringList{"first", "second"}));
+        QCOMPARE(w.savesDone(), 2);
+    }
+
+    // Notices due before the start are offered once, Yes the default; those of the start's own
+    // minute only from its second second.
+    void missedAtTheStart() {
+        for (const char *start : {"09:05:00", "09:05:01"}) {
+            PiruneFixture f;
+            f.answers << Answer::No;
+            f.start(lines({"2026/12/07 09:05\tnow\t0"}), start);
+            f.pass(start);
+            QCOMPARE(f.boxes(),
+                     start == QLatin1String("09:05:00") ? QStringList() : QStringList{kAsk});
+        }
+        PiruneFixture h;
+        h.start(lines({"2026/12/07 08:00\tthird\t0", "2026/12/06 10:00\tfirst\t0",
+                       "2027/01/01 00:00\tfuture\t0", "2026/12/01 10:00\tshown\t1",
+                       "2026/12/07 09:04\tsecond\\nline\t0"}),
+                "09:04:30");
+        h.pass("09:04:30");
+        QCOMPARE(h.shownBoxes.at(0).defaultAnswer, Answer::Yes);
+        QCOMPARE(h.boxes(), QStringList{kAsk});
+        QCOMPARE(PiruneFixture::messages(), (QStringList{"third", "first", "second\nline"}));
+        QCOMPARE(h.data(), lines({"2026/12/07 08:00\tthird\t1", "2026/12/06 10:00\tfirst\t1",
+                                  "2027/01/01 00:00\tfuture\t0", "2026/12/01 10:00\tshown\t1",
+                                  "2026/12/07 09:04\tsecond\\nline\t1"}));
     }
 
     // Many missed notices open their windows a batch at a time and are saved once; a notice due

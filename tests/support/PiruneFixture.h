@@ -56,6 +56,7 @@ struct PiruneFixture {
 
     PiruneFixture() {
         F_Pirune::exitProcess() = [] {};
+        messageWindows(); // from now on, windows are noted as they open
     }
     ~PiruneFixture() {
         w.reset();
