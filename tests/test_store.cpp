@@ -94,24 +94,20 @@ private slots:
                        "～∥－―￠￡￢\\~"};
         QTest::newRow("one bad byte")
             << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
-        QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, u"a\xDC80"_s};
         QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, u"｡ﾟ\xDCA0\xDCE0"_s};
         QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
         QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
         QTest::newRow("control codes") << Decoded{"\x93\xfa\x1a\x1c\x7f", cp932, "日\x1a\x1c\x7f"};
-        QTest::newRow("NUL") << Decoded{QByteArray("\x93\xfa\0a", 4), cp932, u"日\0a"_s};
         QTest::newRow("control codes, bad byte")
             << Decoded{"\x1a\x7f\x80", cp932, u"\x1a\x7f\xDC80"_s};
         QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8,
                                           "髙😀"};
         const std::pair<const char *, QString> bom[] = {
             {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s},
-            {"\xe9\x80\xbf\xe9\xbf\xc0", u"\x903f\xDCE9\xDCBF\xDCC0"_s},
             {"\xc1\xbf\xc3\xc0", u"\xDCC1\xDCBF\xDCC3\xDCC0"_s},
             {"\xe0\x9f\xbf\xed\xa0\x80", u"\xDCE0\xDC9F\xDCBF\xDCED\xDCA0\xDC80"_s},
             {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80",
-             u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s},
-            {"\xf5\x80\xe9\xab", u"\xDCF5\xDC80\xDCE9\xDCAB"_s}};
+             u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s}};
         for (const auto &[bytes, text] : bom)
             QTest::addRow("BOM, %s", QByteArray(bytes).toHex(' ').constData())
                 << Decoded{bytes, FileEncoding::Utf8Bom, text};
@@ -131,8 +127,6 @@ private slots:
         QTest::addColumn<Encoded>("e");
         const auto cp932 = FileEncoding::Cp932, utf8 = FileEncoding::Utf8;
         QTest::newRow("cp932") << Encoded{"a～①髙ｶ", cp932, "a\x81\x60\x87\x40\xfb\xfc\xb6", 0};
-        QTest::newRow("control codes")
-            << Encoded{"\x1a\x1c\x7f日", cp932, "\x1a\x1c\x7f\x93\xfa", 0};
         QTest::newRow("variant twins, as iconv writes them")
             << Encoded{"〜‖−—¢£¬¥‾", cp932,
                        "\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", 0};
@@ -143,9 +137,7 @@ private slots:
                                                "b",
                                                0};
         QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
-        QTest::newRow("accent after kana") << Encoded{"カé", cp932, {}, 0xe9};
         QTest::newRow("C1 control after ASCII") << Encoded{u"a\x80"_s, cp932, {}, 0x80};
-        QTest::newRow("control code, emoji") << Encoded{"\x1a😀", cp932, {}, 0x1f600};
         QTest::newRow("emoji in utf-8") << Encoded{"a😀", utf8, "a\xf0\x9f\x98\x80", 0};
         QTest::newRow("lone surrogate") << Encoded{u"a\xD800"_s, utf8, {}, 0xd800};
     }
