@@ -94,6 +94,8 @@ private slots:
                        "～∥－―￠￡￢\\~"};
         QTest::newRow("one bad byte")
             << Decoded{"\x93\xfa\x96\x7b\x80\x8c\xea", cp932, u"日本\xDC80語"_s};
+        QTest::newRow("NUL") << Decoded{QByteArray("\x93\xfa\0a", 4), cp932, u"日\0a"_s};
+        QTest::newRow("bad byte after ASCII") << Decoded{"a\x80", cp932, u"a\xDC80"_s};
         QTest::newRow("half-width ends") << Decoded{"\xa1\xdf\xa0\xe0", cp932, u"｡ﾟ\xDCA0\xDCE0"_s};
         QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
         QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
@@ -274,6 +276,19 @@ private slots:
         struct stat st;
         QVERIFY(stat(qPrintable(target), &st) == 0);
         QCOMPARE(st.st_mode & 0777, s.file == "0640" ? 0640 : 0666 & ~mask);
+    }
+
+    // A write that takes one byte at a time still saves the whole file.
+    void shortWrites() {
+        QTemporaryDir dir;
+        FileSystemCalls calls;
+        calls.write = [real = calls.write](int fd, const void *data, size_t size) {
+            return real(fd, data, std::min<size_t>(size, 1));
+        };
+        const auto restore = qScopeGuard(
+            [previous = FileSystemCalls::exchange(calls)] { FileSystemCalls::exchange(previous); });
+        DataFile::writeAtomically(dir.filePath("Pirune.dat"), "new");
+        QCOMPARE(DataFile::readAll(dir.filePath("Pirune.dat")), "new");
     }
 
     // A chain of links as long as the system follows leads to the file saved; a longer one is
