@@ -38,9 +38,8 @@ struct Encoded {
     QByteArray bytes;
     char32_t refused;
 };
-// The Data file ("", "old", "0640", "link" to a file elsewhere, "fifo"); the call failing once and
-// how; the error of the save ("fifo": of reading); the file's bytes after; the calls made, if
-// given.
+// The Data file ("": none, "old", or "old" with mode "0640"); the call failing once and how; the
+// error of the save; the file's bytes after; the calls made, if given.
 struct Save {
     QString file;
     const char *failing;
@@ -62,14 +61,9 @@ private slots:
             << Text3{"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"};
         QTest::newRow("dashes, blanks")
             << Text3{" 2026-01-05  09:05 ", "2026/01/05 09:05:00", "2026/01/05 09:05"};
-        QTest::newRow("29 February")
-            << Text3{"2024/02/29 23:59", "2024/02/29 23:59:00", "2024/02/29 23:59"};
-        QTest::newRow("year 99") << Text3{"0099/01/01 00:00", "0099/01/01 00:00:00",
-                                          "0099/01/01 00:00"};
         QTest::newRow("seconds") << Text3{"2026/12/07 09:05:59", "2026/12/07 09:05:59", ""};
-        for (const char *no : {"2026/12/07 09:05:60", "2026/12/07 24:00", "2026/12/07 12:60",
-                               "2026/02/30 09:00", "0000/01/01 00:00", "26/12/07 09:05",
-                               "2026/12/07", "2026/12/07 09:", "2026/12/07 9:05x", ""})
+        for (const char *no : {"2026/12/07 09:05:60", "2026/12/07 24:00", "2026/02/30 09:00",
+                               "0000/01/01 00:00", "2026/12/07 9:05x"})
             QTest::addRow("not a date-time: \"%s\"", no) << Text3{no, "", ""};
     }
     void dateText() {
@@ -128,18 +122,10 @@ private slots:
     void encode_data() {
         QTest::addColumn<Encoded>("e");
         const auto cp932 = FileEncoding::Cp932, utf8 = FileEncoding::Utf8;
-        QTest::newRow("cp932") << Encoded{"a～①髙ｶ", cp932, "a\x81\x60\x87\x40\xfb\xfc\xb6", 0};
         QTest::newRow("variant twins, as iconv writes them")
             << Encoded{"〜‖−—¢£¬¥‾", cp932,
                        "\x81\x60\x81\x61\x81\x7c\x81\x5c\x81\x91\x81\x92\x81\xca\x5c\x7e", 0};
-        QTest::newRow("kept bytes") << Encoded{u"a\xDC80\xDC82"
-                                               u"b"_s,
-                                               cp932,
-                                               "a\x80\x82"
-                                               "b",
-                                               0};
         QTest::newRow("emoji after ASCII") << Encoded{"a😀", cp932, {}, 0x1f600};
-        QTest::newRow("C1 control after ASCII") << Encoded{u"a\x80"_s, cp932, {}, 0x80};
         QTest::newRow("emoji in utf-8") << Encoded{"a😀", utf8, "a\xf0\x9f\x98\x80", 0};
         QTest::newRow("lone surrogate") << Encoded{u"a\xD800"_s, utf8, {}, 0xd800};
     }
@@ -205,32 +191,19 @@ private slots:
             << Save{"old", "fdatasync",
                     EIO,   RunError::DeviceIO,
                     "old", "open,fchmod,write,fdatasync,close,unlink"};
-        QTest::newRow("a failed folder sync fails the save")
-            << Save{"old", "fsync", EIO, RunError::DeviceIO, "new", {}};
-        QTest::newRow("a full quota is a full disk")
-            << Save{"old", "write", EDQUOT, RunError::DiskFull, "old", {}};
         QTest::newRow("a full disk") << Save{"old", "write", ENOSPC, RunError::DiskFull, "old", {}};
         QTest::newRow("an interrupted write goes on") << Save{
             "old", "write", EINTR, 0, "new", QString(synced).replace("write", "write,write")};
         QTest::newRow("a new file gets the usual mode") << Save{"", "", 0, 0, "new", {}};
         QTest::newRow("mode 0640 survives a save") << Save{"0640", "", 0, 0, "new", {}};
-        QTest::newRow("a linked file: the link stays, its file changes")
-            << Save{"link", "", 0, 0, "new", {}};
-        QTest::newRow("a FIFO is refused at once")
-            << Save{"fifo", "", 0, RunError::PathFileAccess, {}, {}};
     }
     void saveAndRead() {
         QFETCH(Save, s);
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir("elsewhere"));
-        const QString path = dir.filePath("Pirune.dat"),
-                      target =
-                          dir.filePath(s.file == "link" ? "elsewhere/Pirune.dat" : "Pirune.dat");
-        if (QFile f(target); !s.file.isEmpty() && s.file != "fifo")
+        const QString path = dir.filePath("Pirune.dat");
+        if (QFile f(path); !s.file.isEmpty())
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
-        QVERIFY(s.file != "0640" || chmod(qPrintable(target), 0640) == 0);
-        QVERIFY(s.file != "link" || QFile::link(target, path));
-        QVERIFY(s.file != "fifo" || mkfifo(qPrintable(path), 0600) == 0);
+        QVERIFY(s.file != "0640" || chmod(qPrintable(path), 0640) == 0);
 
         QStringList calls;
         FileSystemCalls noted; // the system's calls, each noted, `failing` failing once
@@ -252,29 +225,20 @@ private slots:
         const auto restore = qScopeGuard(
             [previous = FileSystemCalls::exchange(noted)] { FileSystemCalls::exchange(previous); });
         int error = 0;
-        alarm(10); // a FIFO opened for reading waits for a writer: better end the test
         try {
-            if (s.file == "fifo")
-                DataFile::readAll(path);
-            else
-                DataFile::writeAtomically(path, "new");
+            DataFile::writeAtomically(path, "new");
         } catch (const RunError &e) {
             error = e.number();
         }
-        alarm(0);
         QCOMPARE(error, s.error);
         if (!s.calls.isEmpty())
             QCOMPARE(calls.join(','), s.calls);
-        if (s.file == "fifo")
-            return;
         QCOMPARE(DataFile::readAll(path), s.after);
-        QVERIFY(QFileInfo(path).isSymLink() == (s.file == "link"));
-        QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden | QDir::System),
-                 QStringList{"Pirune.dat"});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Pirune.dat"});
         const mode_t mask = umask(0);
         umask(mask);
         struct stat st;
-        QVERIFY(stat(qPrintable(target), &st) == 0);
+        QVERIFY(stat(qPrintable(path), &st) == 0);
         QCOMPARE(st.st_mode & 0777, s.file == "0640" ? 0640 : 0666 & ~mask);
     }
 
