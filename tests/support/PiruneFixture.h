@@ -9,13 +9,9 @@
 #include "widgets/TimeField.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
 #include <functional>
