@@ -143,8 +143,7 @@ private slots:
             }
             return best;
         };
-        QVERIFY2(qAbs(tallest(9) - tallest(25)) <= 1,
-                 qPrintable(QString("%1 %2").arg(tallest(9)).arg(tallest(25))));
+        QVERIFY(qAbs(tallest(25) - tallest(9)) <= 1); // within a pixel
     }
 
     void startShowsOnlyTheIcon() {
@@ -356,7 +355,7 @@ private slots:
         PiruneFixture f;
         f.makeDataFileAFolder();
         F_Pirune &w = f.start({});
-        f.removeThatFolder();
+        QDir(f.dir.path()).rmdir("Pirune.dat");
         f.open();
         f.edit("2026/12/07", "09:00", "x");
         w.cmd_Add->click();
@@ -378,7 +377,7 @@ private slots:
         w.cmd_Add->click();
         QCOMPARE(f.boxes(), QStringList{kFolder});
         QCOMPARE(f.list(), QStringList{"2026/12/07 09:00|kept"});
-        f.removeThatFolder();
+        QDir(f.dir.path()).rmdir("Pirune.dat");
         f.edit("2026/12/07", "10:00", "next");
         w.cmd_Add->click();
         QCOMPARE(f.boxes(), QStringList());

@@ -98,6 +98,7 @@ private slots:
                                           "髙😀"};
         const std::pair<const char *, QString> bom[] = {
             {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s},
+            {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", u"\U00010000\U0010ffff"_s},
             {"\xe0\x9f\xbf\xed\xa0\x80", u"\xDCE0\xDC9F\xDCBF\xDCED\xDCA0\xDC80"_s},
             {"\xf0\x8f\xbf\xbf\xf4\x90\x80\x80",
              u"\xDCF0\xDC8F\xDCBF\xDCBF\xDCF4\xDC90\xDC80\xDC80"_s}};

@@ -131,7 +131,6 @@ struct PiruneFixture {
         QFile::remove(path);
         QDir(dir.path()).mkdir("Pirune.dat");
     }
-    void removeThatFolder() { QDir(dir.path()).rmdir("Pirune.dat"); }
 
     static QList<frmMessage *> messageWindows() { // oldest first
         static ShowOrder *order = [] {
