@@ -9,7 +9,7 @@ DUE = notices([("2026/12/07 09:05", "締め切り", "0"), ("2027/01/05 09:00", "
 BIG = DUE + notices([("2099/01/01 00:00", f"いつか {k} " + "x" * 40, "0") for k in range(5000)])
 
 
-def for_nobody(folder, mode=0o755):  # the session's folders are private to their maker
+def for_nobody(folder, mode):  # the session's folders are private to their maker
     os.chmod(os.path.dirname(folder), 0o755)
     os.chmod(folder, mode)
     if ROOT:  # so that only the folder or the file's mode stops nobody

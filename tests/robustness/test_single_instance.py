@@ -24,10 +24,11 @@ class SingleInstance(unittest.TestCase):
         return path
 
     # with wait, until it holds a lock and has read the Data file
-    def start(self, folder, *wrap, wait=True, **env):
-        env = {**os.environ, "QT_QPA_PLATFORM": "offscreen", "XDG_RUNTIME_DIR": self.runtime, **env}
-        cmd = [*wrap, os.path.join(folder, "Pirune")]
-        p = subprocess.Popen(cmd, env=env, stdout=DEVNULL, stderr=PIPE, text=True)
+    def start(self, folder, wait=True):
+        env = {**os.environ, "QT_QPA_PLATFORM": "offscreen", "XDG_RUNTIME_DIR": self.runtime}
+        p = subprocess.Popen(
+            [os.path.join(folder, "Pirune")], env=env, stdout=DEVNULL, stderr=PIPE, text=True
+        )
         self.addCleanup(lambda: p.kill() or p.communicate(timeout=10))
         lock = rf"FLOCK +ADVISORY +WRITE +{p.pid} "
         for _ in range(300 if wait else 0):
