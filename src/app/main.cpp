@@ -1,5 +1,5 @@
 #include "app/SingleInstance.h"
-#include "main_window/F_Pirune.h"
+#include "main_window/MainWindow.h"
 #include "store/DataFile.h"
 #include "version.h"
 #include "widgets/AppIcon.h"
@@ -40,8 +40,8 @@ int main(int argc, char *argv[]) {
     if (boxesSeen)
         installWidgetMessageBoxes();
 
-    const QString dataDir = QApplication::applicationDirPath();
-    SingleInstance instance(DataFile::pathIn(dataDir));
+    const QString dataFile = DataFile::pathIn(QApplication::applicationDirPath());
+    SingleInstance instance(dataFile);
     switch (instance.claim()) {
     case SingleInstance::Role::Primary:
         break;
@@ -49,16 +49,17 @@ int main(int argc, char *argv[]) {
         return 0;
     case SingleInstance::Role::Failed:
         MessageSeam::okBox(QStringLiteral("データファイルは別の Pirune が使用中です。\n") +
-                           QDir::toNativeSeparators(DataFile::pathIn(dataDir)));
+                           QDir::toNativeSeparators(dataFile));
         return 1;
     }
 
-    F_Pirune mainWindow(dataDir);
+    MainWindow mainWindow(dataFile);
     if (boxesSeen)
         installWidgetMessageBoxes(&mainWindow);
     QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
-                     [&mainWindow] { mainWindow.TrayControl1_DblClick(0); });
-    QObject::connect(&mainWindow, &F_Pirune::unloaded, &instance, &SingleInstance::release);
-    mainWindow.Form_Load();
+                     [&mainWindow] { mainWindow.showFromTray(); });
+    QObject::connect(&mainWindow, &MainWindow::dataFileReleased, &instance,
+                     &SingleInstance::release);
+    mainWindow.start();
     return QApplication::exec();
 }

@@ -27,6 +27,11 @@ inline QString text(const char *label, const RunError &e) {
            e.description();
 }
 
+// Shows the trap box for a failure reported rather than thrown.
+inline void report(const char *label, const RunError &e) {
+    MessageSeam::okBox(text(label, e));
+}
+
 // Runs body; a failure inside it is shown in the trap box and the procedure ends there.
 // Returns true when body ran to its end.
 template <class Body> bool run(const char *label, Body &&body) noexcept {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/RunError.h"
 #include "store/NoticeTable.h"
 
 // The two tests of a notice against the clock, on civil seconds (see DateText).
@@ -10,25 +9,19 @@ namespace DueCheck {
 
 qint64 nowCivil();
 
-// The minute notice i denotes; nullopt for a text that is no date-time.
-inline const std::optional<qint64> &minuteOf(const NoticeTable &t, qint32 i) {
-    if (i < 0 || i >= t.arrTuuti.size() || size_t(i) >= t.minutes().size())
-        throw RunError::indexOutOfRange();
-    return t.minutes()[size_t(i)];
-}
-
 // Due: its minute's second :00 is the current second, or came after `since` (the second of a
 // previous pass that was a little late) and not after now; and it was not shown yet.
 inline bool isDue(const NoticeTable &t, qint32 i, qint64 now, qint64 since) {
-    const auto &minute = minuteOf(t, i);
-    return minute && (*minute == now || (since < *minute && *minute <= now)) && t.isPending(i);
+    const auto &minute = t.minutes()[size_t(i)];
+    return minute && (*minute == now || (since < *minute && *minute <= now)) &&
+           t.notices()[i].isPending();
 }
 
 // Missed: its minute began strictly before the current second, and it was not shown yet.
 // A text that is no date-time is neither due nor missed.
 inline bool isMissed(const NoticeTable &t, qint32 i, qint64 now) {
-    const auto &minute = minuteOf(t, i);
-    return minute && now > *minute && t.isPending(i);
+    const auto &minute = t.minutes()[size_t(i)];
+    return minute && now > *minute && t.notices()[i].isPending();
 }
 
 } // namespace DueCheck

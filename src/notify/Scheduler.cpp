@@ -1,19 +1,27 @@
 #include "notify/Scheduler.h"
 
 #include "base/Clock.h"
+#include "base/ErrorTrap.h"
+#include "base/ProcedureLabels.h"
 #include "notify/DueCheck.h"
 #include "store/DateText.h"
 
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 
 namespace {
 // A pass later than this after the previous one means the machine slept or the clock jumped.
 constexpr qint64 kClockJumpSeconds = 5;
+
+QString keyOf(const Notice &n) {
+    return n.dateTime + QLatin1Char('\t') + n.message;
+}
 } // namespace
 
-Scheduler::Scheduler(QObject *parent) : QObject(parent), m_timer(new QTimer(this)) {
-    m_timer->setObjectName(QStringLiteral("Timer1"));
+Scheduler::Scheduler(const NoticeTable &table, QObject *parent)
+    : QObject(parent), m_table(table), m_timer(new QTimer(this)) {
+    m_timer->setObjectName(QStringLiteral("passTimer"));
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(100);
     connect(m_timer, &QTimer::timeout, this, &Scheduler::wake);
@@ -24,10 +32,19 @@ Scheduler::Scheduler(QObject *parent) : QObject(parent), m_timer(new QTimer(this
     });
 }
 
-std::optional<Scheduler::Pass> Scheduler::beginPass() {
-    if (m_inPass)
-        return std::nullopt;
-    m_inPass = true;
+void Scheduler::start() {
+    m_timer->start(100);
+}
+
+void Scheduler::stop() {
+    m_timer->stop();
+}
+
+bool Scheduler::isRunning() const {
+    return m_timer->isActive();
+}
+
+Scheduler::Pass Scheduler::beginPass() {
     // One clock reading per pass: a pass takes microseconds, far less than the second a notice
     // is due in.
     const qint64 now = DueCheck::nowCivil();
@@ -42,36 +59,72 @@ std::optional<Scheduler::Pass> Scheduler::beginPass() {
     return Pass{now, since, newMinute};
 }
 
-namespace {
-QString keyOf(const NoticeTable &t, qint32 i) {
-    return t.arrJikoku.at(i) + QLatin1Char('\t') + t.arrMes.at(i);
-}
-} // namespace
-
-bool Scheduler::isToOffer(const NoticeTable &t, qint32 i, qint64 now) const {
-    return DueCheck::isMissed(t, i, now) &&
-           (m_declined.isEmpty() || !m_declined.contains(keyOf(t, i)));
-}
-
-bool Scheduler::anyToOffer(NoticeTable &t) {
-    // One clock reading for the walk: reading it per notice made start-up with a long table
-    // spend most of its time in the clock.
-    const qint64 now = DueCheck::nowCivil();
-    const qint32 last = t.lngLast;
-    for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {
-        if (isToOffer(t, t.lngCount, now))
-            return true;
+QList<Notice> Scheduler::dueIn(const Pass &pass) const {
+    QList<Notice> due;
+    for (qint32 i = 0; i < m_table.size(); ++i) {
+        if (DueCheck::isDue(m_table, i, pass.now, pass.since))
+            due << m_table.notices()[i];
     }
-    return false;
+    return due;
 }
 
-void Scheduler::declineOffered(NoticeTable &t) {
-    const qint64 now = DueCheck::nowCivil();
-    const qint32 last = t.lngLast;
-    for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {
-        if (isToOffer(t, t.lngCount, now))
-            m_declined.insert(keyOf(t, t.lngCount));
+void Scheduler::runPass() {
+    if (m_inPass)
+        return;
+    m_inPass = true;
+    const auto end = qScopeGuard([this] { m_inPass = false; });
+    const Pass pass = beginPass();
+    // A notice written into the file just before its minute, before the watcher has seen the
+    // writing settle, is still shown at its minute.
+    if (pass.newMinute)
+        emit minuteBegins();
+    QList<Notice> due;
+    ErrorTrap::run(Label::timerPass, [&] { due = dueIn(pass); });
+    emit passed(due, pass.newMinute);
+}
+
+bool Scheduler::isToOffer(qint32 i, qint64 now) const {
+    return DueCheck::isMissed(m_table, i, now) &&
+           (m_declined.isEmpty() || !m_declined.contains(keyOf(m_table.notices()[i])));
+}
+
+QList<qint32> Scheduler::toOffer(qint64 now) const {
+    QList<qint32> rows;
+    for (qint32 i = 0; i < m_table.size(); ++i) {
+        if (isToOffer(i, now))
+            rows << i;
     }
+    return rows;
+}
+
+void Scheduler::checkMissed() {
+    if (m_asking)
+        return;
+    ErrorTrap::run(Label::missedCheck, [&] {
+        // One clock reading for the walk: reading it per notice made start-up with a long table
+        // spend most of its time in the clock.
+        if (m_table.isEmpty() || toOffer(DueCheck::nowCivil()).isEmpty())
+            return;
+        bool yes = true;
+        {
+            m_asking = true;
+            const auto asked = qScopeGuard([this] { m_asking = false; });
+            if (m_ask)
+                yes = m_ask();
+        }
+        // The clock read again: the question may have been open for a while.
+        const qint64 now = DueCheck::nowCivil();
+        const QList<qint32> rows = toOffer(now);
+        QList<Notice> notices;
+        for (qint32 i : rows)
+            notices << m_table.notices()[i];
+        if (!yes) {
+            for (const Notice &n : notices)
+                m_declined.insert(keyOf(n));
+            return;
+        }
+        emit missedAccepted(notices);
+    });
 }
 
 void Scheduler::wake() {
@@ -83,7 +136,7 @@ void Scheduler::wake() {
         const qint64 steady = m_lastPassSecond + m_sleepClock.elapsed() / 1000;
         m_lastPassSecond = std::min(steady, m_wakeSecond - 1);
     }
-    emit passDue();
+    runPass();
     scheduleNextPass();
 }
 
@@ -109,6 +162,6 @@ void Scheduler::queueMissedCheck() {
     m_missedCheckQueued = true;
     QTimer::singleShot(0, this, [this] {
         m_missedCheckQueued = false;
-        emit missedCheckDue();
+        checkMissed();
     });
 }

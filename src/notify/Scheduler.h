@@ -5,57 +5,61 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
-#include <optional>
+#include <functional>
 
 class QTimer;
 
-// When the due-notice passes and the missed-notice check run. A pass can only find something due
-// in second :00 of a minute: the timer ticks every 100 ms through that second and, where the
-// system reports changes of the wall clock, sleeps through the rest of the minute. A pass that
-// finds the clock jumped asks for the missed-notice check.
+// Decides what is due and what was missed. A pass can only find something due in second :00 of
+// a minute: the timer ticks every 100 ms through that second and, where the system reports
+// changes of the wall clock, sleeps through the rest of the minute. A pass that finds the clock
+// jumped asks for the missed-notice check.
 class Scheduler : public QObject {
     Q_OBJECT
 public:
-    explicit Scheduler(QObject *parent = nullptr);
+    explicit Scheduler(const NoticeTable &table, QObject *parent = nullptr);
 
-    QTimer *timer() const { return m_timer; }
+    // One pass, as each tick of the timer makes it.
+    void runPass();
+    void start();
+    void stop();
+    bool isRunning() const;
+    // Armed for the next minute rather than for the next tick.
+    bool isAsleep() const { return m_asleep; }
 
-    // The clock as one pass sees it: due is what fell due after `since` and not after `now`.
-    struct Pass {
-        qint64 now;
-        qint64 since;
-        bool newMinute; // the first pass of its minute
-    };
-    // Starts a pass; nullopt inside a pass that waits in one of its boxes.
-    std::optional<Pass> beginPass();
-    void endPass() { m_inPass = false; }
-
-    // Notice i is missed and was not declined earlier in this run: the missed-notice question
-    // offers it.
-    bool isToOffer(const NoticeTable &t, qint32 i, qint64 now) const;
-    // Whether any notice is to be offered at this moment; walks the table with lngCount.
-    bool anyToOffer(NoticeTable &t);
-    // The user said No: what was to be offered is not offered again.
-    void declineOffered(NoticeTable &t);
-
-    // While the missed-notice question is open no second one is asked or queued.
-    bool isAsking() const { return m_asking; }
-    void setAsking(bool asking) { m_asking = asking; }
-
-    // Runs the missed-notice check from the event loop, once however often it is asked for.
+    // The missed-notice question, which the window asks; true for yes.
+    void setQuestion(std::function<bool()> ask) { m_ask = std::move(ask); }
+    // Offers the notices missed now, unless the question is open already or the user declined
+    // them earlier in this run.
+    void checkMissed();
+    // Runs the check from the event loop, once however often it is asked for.
     void queueMissedCheck();
 
 signals:
-    void passDue();
-    void missedCheckDue();
+    // A pass of a new minute is about to test the notices: the table's owner brings it up to date.
+    void minuteBegins();
+    // What one pass found due, in table order (often nothing); newMinute for its minute's first.
+    void passed(const QList<Notice> &due, bool newMinute);
+    // The user said yes to the question: these are to be shown, in table order.
+    void missedAccepted(const QList<Notice> &notices);
 
 private:
+    struct Pass {
+        qint64 now;
+        qint64 since;
+        bool newMinute;
+    };
+    Pass beginPass();
+    QList<Notice> dueIn(const Pass &pass) const;
+    bool isToOffer(qint32 i, qint64 now) const;
+    QList<qint32> toOffer(qint64 now) const;
     void wake();
     void scheduleNextPass();
 
+    const NoticeTable &m_table;
     QTimer *m_timer;
+    std::function<bool()> m_ask;
     bool m_clockWatched = false; // the system tells when the wall clock is set
-    bool m_inPass = false;
+    bool m_inPass = false;       // a pass waits in one of its boxes
     bool m_asking = false;
     QSet<QString> m_declined; // date-time TAB message
     bool m_missedCheckQueued = false;

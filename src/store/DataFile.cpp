@@ -1,7 +1,7 @@
 #include "store/DataFile.h"
 
 #include "base/RunError.h"
-#include "base/mdl_Cmn.h"
+#include "base/TextMarks.h"
 #include "store/DateText.h"
 
 #include <QDir>
@@ -149,34 +149,26 @@ QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc
         try {
             splitFields(line, tab, fields);
         } catch (const RunError &e) {
-            issues.append({t.lngCount, qint32(fields.size()), e});
+            issues.append({t.size(), qint32(fields.size()), e});
         }
-        if (t.lngCount == std::numeric_limits<qint32>::max())
+        if (t.size() == std::numeric_limits<qint32>::max())
             throw RunError::overflow();
-        t.lngLast = t.lngCount;
-        t.resizeTo(t.lngLast);
-        t.arrJikoku[t.lngCount] = fields.at(0);
-        t.arrMes[t.lngCount] = fields.at(1);
-        t.arrTuuti[t.lngCount] = fields.at(2);
-        ++t.lngCount;
+        t.append(Notice{fields.at(0), fields.at(1), fields.at(2)});
     }
-    t.jikokuChanged();
     return issues;
 }
 
-QByteArray serialize(NoticeTable &t, FileEncoding enc) {
-    const qint32 last = t.lngLast;
+QByteArray serialize(const NoticeTable &t, FileEncoding enc) {
     QString text;
-    text.reserve(qsizetype(last + 1) * 40);
-    for (t.lngCount = 0; t.lngCount <= last; ++t.lngCount) {
-        const QString &jikoku = at(t.arrJikoku, t.lngCount);
+    text.reserve(qsizetype(t.size()) * 40);
+    for (const Notice &n : t.notices()) {
         // A text that is no date-time (only from a hand-edited file) is kept as it stands.
-        const auto civil = DateText::parse(jikoku);
-        text += civil ? DateText::renderMinute(*civil) : jikoku;
+        const auto civil = DateText::parse(n.dateTime);
+        text += civil ? DateText::renderMinute(*civil) : n.dateTime;
         text += QLatin1Char('\t');
-        text += at(t.arrMes, t.lngCount);
+        text += n.message;
         text += QLatin1Char('\t');
-        text += at(t.arrTuuti, t.lngCount);
+        text += n.flag;
         text += QLatin1String("\r\n");
     }
     return TextCodec::bom(enc) + TextCodec::encode(text, enc);

@@ -25,12 +25,12 @@ struct LoadIssue {
     RunError error;
 };
 
-// Appends one notice per line of `bytes` to the (reset) table; the encoding found goes to `enc`.
-// A line with too many fields keeps its first ones; what went wrong is returned, in line order.
+// Appends one notice per line of `bytes` to the table; the encoding found goes to `enc`. A line
+// with too many fields keeps its first ones; what went wrong is returned, in line order.
 QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc);
 
-// The file's bytes for the table; walks it with lngCount. Throws on a character `enc` cannot hold.
-QByteArray serialize(NoticeTable &t, FileEncoding enc);
+// The file's bytes for the table. Throws on a character `enc` cannot hold.
+QByteArray serialize(const NoticeTable &t, FileEncoding enc);
 
 // Replaces the file with `bytes` only once they are completely on disk.
 void writeAtomically(const QString &path, const QByteArray &bytes);

@@ -5,79 +5,60 @@
 
 #include <utility>
 
-void NoticeTable::reset() {
-    lngCount = 0;
-    lngLast = -1;
-    arrJikoku.clear();
-    arrMes.clear();
-    arrTuuti.clear();
-    jikokuChanged();
+const Notice &NoticeTable::at(qint32 i) const {
+    return ::at(m_notices, i);
 }
 
-void NoticeTable::resizeTo(qint32 last) {
-    if (last < -1)
-        throw RunError::indexOutOfRange();
-    arrJikoku.resize(last + 1);
-    arrMes.resize(last + 1);
-    arrTuuti.resize(last + 1);
-    jikokuChanged();
+Notice &NoticeTable::at(qint32 i) {
+    Notice &n = ::at(m_notices, i);
+    m_minutesValid = false; // the caller may change its date-time
+    return n;
 }
 
-QString NoticeTable::displayText(qint32 i) const {
-    return at(arrJikoku, i) + QLatin1Char('|') + at(arrMes, i);
+void NoticeTable::append(const Notice &notice) {
+    m_notices.append(notice);
+    m_minutesValid = false;
 }
 
-void NoticeTable::rebuildMinutes() const {
+void NoticeTable::removeAt(qint32 i) {
+    ::at(m_notices, i);
+    m_notices.removeAt(i);
+    m_minutesValid = false;
+}
+
+void NoticeTable::clear() {
+    m_notices.clear();
+    m_minutesValid = false;
+}
+
+void NoticeTable::swap(qint32 i, qint32 j) {
+    m_notices.swapItemsAt(i, j);
+    m_minutesValid = false;
+}
+
+const std::vector<std::optional<qint64>> &NoticeTable::minutes() const {
+    if (m_minutesValid && m_minutes.size() == size_t(m_notices.size()))
+        return m_minutes;
     m_minutes.clear();
-    m_minutes.reserve(size_t(arrJikoku.size()));
-    for (const QString &s : arrJikoku)
-        m_minutes.push_back(DateText::parseMinute(s));
+    m_minutes.reserve(size_t(m_notices.size()));
+    for (const Notice &n : m_notices)
+        m_minutes.push_back(DateText::parseMinute(n.dateTime));
     m_minutesValid = true;
-}
-
-namespace {
-void requireRows(const NoticeTable &t) {
-    if (t.arrJikoku.size() <= t.lngLast || t.arrMes.size() <= t.lngLast ||
-        t.arrTuuti.size() <= t.lngLast)
-        throw RunError::indexOutOfRange();
-}
-
-void swapNotices(NoticeTable &t, qint32 i, qint32 j) {
-    std::swap(t.arrJikoku[i], t.arrJikoku[j]);
-    std::swap(t.arrMes[i], t.arrMes[j]);
-    std::swap(t.arrTuuti[i], t.arrTuuti[j]);
-    t.jikokuChanged();
-}
-} // namespace
-
-qint32 SortItiranReference(NoticeTable &t, qint32 sel) {
-    requireRows(t);
-    for (qint32 i = 0; i < t.lngLast; ++i) {
-        for (qint32 j = i + 1; j <= t.lngLast; ++j) {
-            if (QStringView(t.arrJikoku[i]).compare(QStringView(t.arrJikoku[j])) > 0) {
-                if (i == sel)
-                    sel = j;
-                else if (j == sel)
-                    sel = i;
-                swapNotices(t, i, j);
-            }
-        }
-    }
-    return sel;
+    return m_minutes;
 }
 
 namespace {
 bool greater(const NoticeTable &t, qint32 i, qint32 j) {
-    return QStringView(t.arrJikoku[i]).compare(QStringView(t.arrJikoku[j])) > 0;
+    return QStringView(t.notices()[i].dateTime).compare(QStringView(t.notices()[j].dateTime)) > 0;
 }
 
-// One exchange of the reference loop, following the selected notice as it does.
-void exchange(NoticeTable &t, qint32 i, qint32 j, qint32 &sel) {
-    if (i == sel)
-        sel = j;
-    else if (j == sel)
-        sel = i;
-    swapNotices(t, i, j);
+// One exchange of the reference loop, following the picked notice as it does.
+void exchange(NoticeTable &t, qint32 i, qint32 j, qint32 &picked) {
+    if (i == picked)
+        picked = j;
+    else if (j == picked)
+        picked = i;
+    t.swap(i, j);
 }
 
 // Whether positions from..to, without position `skip`, are in non-decreasing order.
@@ -94,6 +75,17 @@ bool sortedWithout(const NoticeTable &t, qint32 from, qint32 to, qint32 skip) {
 }
 } // namespace
 
+qint32 exchangeSortNotices(NoticeTable &t, qint32 picked) {
+    const qint32 last = t.size() - 1;
+    for (qint32 i = 0; i < last; ++i) {
+        for (qint32 j = i + 1; j <= last; ++j) {
+            if (greater(t, i, j))
+                exchange(t, i, j, picked);
+        }
+    }
+    return picked;
+}
+
 // The editor leaves the table sorted but for one notice at p (appended or changed). With the
 // rest in order, the reference loop exchanges only these pairs, in this order:
 //  - p later than p-1: nothing below p moves. Outer pass i = p finds p+1 as the only smaller
@@ -106,31 +98,25 @@ bool sortedWithout(const NoticeTable &t, qint32 from, qint32 to, qint32 skip) {
 //    reference does.
 // Each such pair is exchanged exactly when the reference compares it, so order and the
 // returned index are the reference's. Any other table goes to the reference loop.
-qint32 SortItiranFast(NoticeTable &t, qint32 sel) {
-    requireRows(t);
-    const qint32 last = t.lngLast;
+qint32 sortNotices(NoticeTable &t, qint32 picked) {
+    const qint32 last = t.size() - 1;
     qint32 d = 0;
     while (d < last && !greater(t, d, d + 1))
         ++d;
     if (d >= last)
-        return sel;
+        return picked;
     // d is the first descent: either d+1 belongs further left, or d further right.
     const qint32 p = d + 1;
     if (sortedWithout(t, d, last, p)) {
         for (qint32 i = 0; i < p; ++i) {
             if (greater(t, i, p))
-                exchange(t, i, p, sel);
+                exchange(t, i, p, picked);
         }
     } else if ((d == 0 || !greater(t, d - 1, d + 1)) && sortedWithout(t, d + 1, last, -1)) {
         for (qint32 i = d; i < last && greater(t, i, i + 1); ++i)
-            exchange(t, i, i + 1, sel);
+            exchange(t, i, i + 1, picked);
     } else {
-        return SortItiranReference(t, sel);
+        return exchangeSortNotices(t, picked);
     }
-    return sel;
-}
-
-bool NoticeTable::isPending(qint32 i) const {
-    const QString &flag = at(arrTuuti, i);
-    return flag.size() == 1 && flag.at(0) == QLatin1Char('0');
+    return picked;
 }

@@ -1,43 +1,52 @@
 #pragma once
 
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <optional>
 #include <vector>
 
-// The notices: three parallel arrays indexed 0..lngLast, and the shared running index.
+// One notice as the Data file holds it: texts as they stand, so a hand-written line is kept.
+struct Notice {
+    QString dateTime; // "yyyy/mm/dd hh:nn", or what a hand edit left
+    QString message;  // one line: each line break stored as "\n"
+    QString flag;     // "0" until its window opened; any other text counts as shown
+
+    bool isPending() const { return flag.size() == 1 && flag.at(0) == QLatin1Char('0'); }
+    QString listLine() const { return dateTime + QLatin1Char('|') + message; }
+    bool operator==(const Notice &o) const {
+        return dateTime == o.dateTime && message == o.message && flag == o.flag;
+    }
+};
+
+// The notices in list order: line k of the list shows notice k.
 class NoticeTable {
 public:
-    QStringList arrJikoku;
-    QStringList arrMes;
-    QStringList arrTuuti;
-    qint32 lngCount = 0;
-    qint32 lngLast = -1;
+    qint32 size() const { return qint32(m_notices.size()); }
+    bool isEmpty() const { return m_notices.isEmpty(); }
+    const QList<Notice> &notices() const { return m_notices; }
 
-    void reset();
-    // Resizes the three arrays to the upper bound `last`, keeping their contents.
-    void resizeTo(qint32 last);
-    QString displayText(qint32 i) const;
-    bool isPending(qint32 i) const;
+    // Both throw RunError for an index outside the table.
+    const Notice &at(qint32 i) const;
+    Notice &at(qint32 i);
 
-    // Must be called after any change to arrJikoku: the timer reads minutes from a cache.
-    void jikokuChanged() { m_minutesValid = false; }
-    // The minute each date-time text denotes (nullopt for texts that are no date-time).
-    const std::vector<std::optional<qint64>> &minutes() const {
-        if (!m_minutesValid || m_minutes.size() != size_t(arrJikoku.size()))
-            rebuildMinutes();
-        return m_minutes;
-    }
+    void append(const Notice &notice);
+    void removeAt(qint32 i);
+    void clear();
+    void swap(qint32 i, qint32 j);
+
+    // The minute each date-time text denotes (nullopt for texts that are no date-time), cached for
+    // the timer, which reads them ten times a second.
+    const std::vector<std::optional<qint64>> &minutes() const;
 
 private:
-    void rebuildMinutes() const;
+    QList<Notice> m_notices;
     mutable std::vector<std::optional<qint64>> m_minutes;
     mutable bool m_minutesValid = false;
 };
 
-// The exchange sort by date-time text that follows the notice at `sel` and returns its new index.
-qint32 SortItiranReference(NoticeTable &t, qint32 sel);
+// The exchange sort by date-time text: follows the notice at `picked` and returns its new index.
+qint32 exchangeSortNotices(NoticeTable &t, qint32 picked);
 
-// Same result and same order as SortItiranReference, without its quadratic cost on the tables
-// the editor produces.
-qint32 SortItiranFast(NoticeTable &t, qint32 sel);
+// The same result and the same order as exchangeSortNotices, without its quadratic cost on the
+// tables the editor produces.
+qint32 sortNotices(NoticeTable &t, qint32 picked);

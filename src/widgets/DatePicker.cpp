@@ -1,5 +1,6 @@
 #include "widgets/DatePicker.h"
 
+#include "base/ProcedureLabels.h"
 #include "base/RunError.h"
 
 #include <QCalendarWidget>
@@ -42,11 +43,11 @@ bool DatePicker::eventFilter(QObject *watched, QEvent *event) {
     return QDateEdit::eventFilter(watched, event);
 }
 
-QString DatePicker::Value() const {
+QString DatePicker::dateText() const {
     return date().toString(QStringLiteral("yyyy/MM/dd"));
 }
 
-void DatePicker::setValue(const QString &text) {
+void DatePicker::setDateText(const QString &text) {
     static const QRegularExpression re(
         QStringLiteral("^\\s*(\\d{4})[/-](\\d{1,2})[/-](\\d{1,2})\\s*$"));
     const auto m = re.match(text);
@@ -54,7 +55,7 @@ void DatePicker::setValue(const QString &text) {
                         ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
                         : QDate();
     if (!d.isValid() || d < minimumDate() || d > maximumDate())
-        throw RunError::controlFailure(QStringLiteral("DTP_YMD.Value = \"%1\"").arg(text));
+        throw RunError::controlFailure(QString::fromUtf8(Label::datePickerValue).arg(text));
     setDate(d);
 }
 

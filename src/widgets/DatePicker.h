@@ -2,7 +2,7 @@
 
 #include <QDateEdit>
 
-// The date picker: Value reads and writes "yyyy/mm/dd".
+// The date picker, its date read and written as "yyyy/mm/dd".
 class DatePicker : public QDateEdit {
     Q_OBJECT
     // A screen reader reads a spin box's value from this property, which Qt's date edit lacks; Orca
@@ -10,9 +10,9 @@ class DatePicker : public QDateEdit {
     Q_PROPERTY(qint64 value READ dayNumber)
 public:
     explicit DatePicker(QWidget *parent = nullptr);
-    QString Value() const;
+    QString dateText() const;
     // Throws RunError for a text that is no date.
-    void setValue(const QString &yyyymmdd);
+    void setDateText(const QString &yyyymmdd);
     qint64 dayNumber() const { return date().toJulianDay(); }
 
 protected:

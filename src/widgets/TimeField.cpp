@@ -21,7 +21,7 @@ void TimeField::focusOutEvent(QFocusEvent *event) {
         setCursorPosition(0);
 }
 
-QString TimeField::Text() const {
+QString TimeField::shownText() const {
     QString shown = displayText();
     for (QChar &c : shown) {
         if (c.unicode() >= u'０' && c.unicode() <= u'９')

@@ -2,13 +2,13 @@
 
 #include <QLineEdit>
 
-// The masked "99:99" time field. Text() is the field as shown, "_" in every empty place.
+// The masked "99:99" time field. shownText() is the field as shown, "_" in every empty place.
 class TimeField : public QLineEdit {
     Q_OBJECT
 public:
     explicit TimeField(QWidget *parent = nullptr);
     // Full-width digits, which an input method types, come back as ASCII digits.
-    QString Text() const;
+    QString shownText() const;
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;

@@ -23,9 +23,9 @@ struct Outer {
     int W, H, dW, dH;
 };
 
-// The window's outer size as if it had its designed frame, after the window has been enlarged to
-// the minimum outer size. Window managers differ, so the arithmetic stays on the client.
-inline Outer outerSize(QWidget *window, QSize designedFrame, QSize minimum) {
+// Enlarges a window smaller than its minimum outer size to that size, and returns its outer size as
+// if it had its designed frame. Window managers differ, so the arithmetic stays on the client.
+inline Outer grownToMinimum(QWidget *window, QSize designedFrame, QSize minimum) {
     int W = tw(window->width()) + designedFrame.width();
     int H = tw(window->height()) + designedFrame.height();
     if (W < minimum.width() || H < minimum.height()) {

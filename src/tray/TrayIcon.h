@@ -9,17 +9,17 @@
 class QMenu;
 class QTimer;
 
-// The notification-area icon: set icon, set tip, show, remove; Click and DblClick with a
-// button code (left click 0, right click 1, left double-click DblClick 0).
+// The notification-area icon: set icon, set tip, show, remove; clicked() and doubleClicked() with
+// a button code (left 0, right 1, middle 2).
 //
 // Qt decides once per process, when the first tray icon is made or the first availability
 // question is asked, whether to use a StatusNotifierItem host or the XEmbed tray, and never asks
 // again. So nothing here asks Qt before a notification area of either kind exists: the icon is
 // made when the first one appears, and Qt then picks the kind that is there.
-class TrayControl : public QObject {
+class TrayIcon : public QObject {
     Q_OBJECT
 public:
-    explicit TrayControl(QObject *parent = nullptr);
+    explicit TrayIcon(QObject *parent = nullptr);
 
     void setIcon(const QIcon &icon);
     void setTip(const QString &tip);
@@ -27,6 +27,7 @@ public:
     void remove();
     // Hosts that open the menu themselves (StatusNotifierItem) are handed it here.
     void setMenu(QMenu *menu);
+    QMenu *menu() const;
 
     // The icon sits in a notification area now.
     bool isDocked() const;
@@ -44,8 +45,8 @@ public:
     void activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick);
 
 signals:
-    void Click(short Button);
-    void DblClick(short Button);
+    void clicked(short button);
+    void doubleClicked(short button);
     void hostMissing();
 
 private slots:

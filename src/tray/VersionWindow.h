@@ -3,22 +3,18 @@
 #include <QWidget>
 
 class QPlainTextEdit;
-class QPushButton;
 
 // Tells which program and version is running, from the version record the build wrote.
-class frmVersion : public QWidget {
+class VersionWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmVersion(QWidget *parent = nullptr);
-
-    QPlainTextEdit *txtVer;
-    QPushButton *cmdClose;
+    explicit VersionWindow(QWidget *parent = nullptr);
 
     // "Name(description)" CR LF "Version major.minor.revision"
     static QString versionText(const QString &exeName, const QString &description, int major,
                                int minor, int revision);
     static QString runningVersionText();
 
-    void Form_Load();
-    void cmdClose_Click();
+private:
+    QPlainTextEdit *m_text;
 };

@@ -1,4 +1,4 @@
-#include "tray/TrayControl.h"
+#include "tray/TrayIcon.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -121,31 +121,35 @@ void completeStartupOnX11() {
 }
 } // namespace
 
-TrayControl::TrayControl(QObject *parent) : QObject(parent) {
+TrayIcon::TrayIcon(QObject *parent) : QObject(parent) {
     m_hostPoll = new QTimer(this);
     m_hostPoll->setInterval(1000);
-    connect(m_hostPoll, &QTimer::timeout, this, &TrayControl::hostsChanged);
+    connect(m_hostPoll, &QTimer::timeout, this, &TrayIcon::hostsChanged);
 }
 
-void TrayControl::setIcon(const QIcon &icon) {
+void TrayIcon::setIcon(const QIcon &icon) {
     m_icon = icon;
     if (m_tray)
         m_tray->setIcon(icon);
 }
 
-void TrayControl::setTip(const QString &tip) {
+void TrayIcon::setTip(const QString &tip) {
     m_tip = tip;
     if (m_tray)
         m_tray->setToolTip(tip);
 }
 
-void TrayControl::setMenu(QMenu *menu) {
+void TrayIcon::setMenu(QMenu *menu) {
     m_menu = menu;
     if (m_tray)
         m_tray->setContextMenu(menu);
 }
 
-void TrayControl::show() {
+QMenu *TrayIcon::menu() const {
+    return m_menu;
+}
+
+void TrayIcon::show() {
     m_shown = true;
     if (m_tray) {
         m_tray->show();
@@ -155,7 +159,7 @@ void TrayControl::show() {
     hostsChanged();
 }
 
-void TrayControl::remove() {
+void TrayIcon::remove() {
     m_shown = false;
     m_hostPoll->stop();
     if (m_hostWait)
@@ -164,7 +168,7 @@ void TrayControl::remove() {
         m_tray->hide();
 }
 
-void TrayControl::watchHosts() {
+void TrayIcon::watchHosts() {
     if (m_hostPoll->isActive())
         return;
     // Polled as well: not every watcher announces its host, and XEmbed trays have no signal here.
@@ -175,12 +179,12 @@ void TrayControl::watchHosts() {
     m_busWatched = true;
     auto *watcher = new QDBusServiceWatcher(watcherService, bus,
                                             QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayControl::watcherChanged);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayIcon::watcherChanged);
     bus.connect(watcherService, watcherPath, watcherService,
                 QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostsChanged()));
 }
 
-void TrayControl::hostsChanged() {
+void TrayIcon::hostsChanged() {
     if (!m_shown || m_tray)
         return;
     const bool sni = sniHostRegistered();
@@ -200,7 +204,7 @@ void TrayControl::hostsChanged() {
     m_tray->show();
 }
 
-void TrayControl::watcherChanged(const QString &, const QString &, const QString &newOwner) {
+void TrayIcon::watcherChanged(const QString &, const QString &, const QString &newOwner) {
     if (newOwner.isEmpty())
         return;
     if (!m_tray) {
@@ -210,10 +214,10 @@ void TrayControl::watcherChanged(const QString &, const QString &, const QString
     // Qt registers the item with a new watcher at once, and never again if that watcher had not
     // yet exported its object.
     for (const int ms : {1000, 3000})
-        QTimer::singleShot(ms, this, &TrayControl::registerAgainIfLost);
+        QTimer::singleShot(ms, this, &TrayIcon::registerAgainIfLost);
 }
 
-void TrayControl::registerAgainIfLost() {
+void TrayIcon::registerAgainIfLost() {
     if (!m_tray || !m_sni || !m_shown)
         return;
     auto *call = new QDBusPendingCallWatcher(
@@ -240,7 +244,7 @@ void TrayControl::registerAgainIfLost() {
     });
 }
 
-void TrayControl::activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick) {
+void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
         if (hostReportsDoubleClick ||
@@ -248,39 +252,39 @@ void TrayControl::activated(QSystemTrayIcon::ActivationReason reason, bool hostR
              m_lastTrigger.elapsed() <=
                  QGuiApplication::styleHints()->mouseDoubleClickInterval())) {
             m_lastTrigger.invalidate();
-            emit DblClick(0);
+            emit doubleClicked(0);
         } else {
             m_lastTrigger.start();
-            emit Click(0);
+            emit clicked(0);
         }
         break;
     case QSystemTrayIcon::Context:
-        emit Click(1);
+        emit clicked(1);
         break;
     case QSystemTrayIcon::DoubleClick:
         m_lastTrigger.invalidate();
-        emit DblClick(0);
+        emit doubleClicked(0);
         break;
     case QSystemTrayIcon::MiddleClick:
-        emit Click(2);
+        emit clicked(2);
         break;
     default:
         break;
     }
 }
 
-bool TrayControl::isDocked() const {
+bool TrayIcon::isDocked() const {
     if (!m_tray || !m_shown)
         return false;
     return m_sni ? sniHostRegistered() : xembedTrayPresent();
 }
 
-int &TrayControl::hostWaitSeconds() {
+int &TrayIcon::hostWaitSeconds() {
     static int seconds = 30;
     return seconds;
 }
 
-void TrayControl::waitForHost() {
+void TrayIcon::waitForHost() {
     if (m_hostWait || isDocked())
         return;
     m_hostWait = new QTimer(this);

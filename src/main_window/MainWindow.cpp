@@ -1,0 +1,190 @@
+#include "main_window/MainWindow.h"
+
+#include "base/Clock.h"
+#include "base/ErrorBox.h"
+#include "base/ErrorTrap.h"
+#include "base/ProcedureLabels.h"
+#include "main_window/NoticeEditor.h"
+#include "notify/Scheduler.h"
+#include "store/NoticeFile.h"
+#include "tray/TrayIcon.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QTimer>
+#include <QWindow>
+#include <cstdlib>
+
+namespace {
+// Ends the process once no window of it is open, whichever closed last. Qt's own rule does not
+// count windows owned by the main window, such as the version window.
+class EndWithLastWindow : public QObject {
+public:
+    explicit EndWithLastWindow(QObject *parent) : QObject(parent) {
+        setObjectName(QStringLiteral("EndWithLastWindow"));
+        queueCheck();
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Hide)
+            queueCheck();
+        return false;
+    }
+
+private:
+    void queueCheck() {
+        if (m_queued)
+            return;
+        m_queued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_queued = false;
+            for (QWindow *w : QGuiApplication::topLevelWindows()) {
+                if (w->isVisible() && w->type() != Qt::Popup && w->type() != Qt::ToolTip)
+                    return;
+            }
+            QCoreApplication::exit(0);
+        });
+    }
+
+    bool m_queued = false;
+};
+} // namespace
+
+MainWindow::MainWindow(const QString &dataFilePath, QWidget *parent)
+    : QWidget(parent), m_file(new NoticeFile(dataFilePath, this)),
+      m_scheduler(new Scheduler(m_table, this)), m_editor(new NoticeEditor(m_table, *m_file, this)),
+      m_tray(new TrayIcon(this)) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setUpMainWindow(this);
+    m_file->setObjectName(QStringLiteral("noticeFile"));
+    m_scheduler->setObjectName(QStringLiteral("scheduler"));
+    m_tray->setObjectName(QStringLiteral("trayIcon"));
+    buildTrayMenu();
+    connect(m_editor, &NoticeEditor::closeClicked, this, &MainWindow::closeToTray);
+
+    m_scheduler->setQuestion(&MainWindow::askAboutMissedNotices);
+    connect(m_scheduler, &Scheduler::minuteBegins, this, [this] {
+        ErrorTrap::run(Label::timerPass, [&] { m_file->reloadIfChanged(m_table); });
+    });
+    connect(m_scheduler, &Scheduler::passed, this,
+            [this](const QList<Notice> &due, bool newMinute) {
+                ErrorTrap::run(Label::timerPass, [&] {
+                    showNotices(due);
+                    // A failed save is tried again each minute.
+                    if (newMinute)
+                        m_file->retrySave(m_table);
+                });
+            });
+    connect(m_scheduler, &Scheduler::missedAccepted, this, [this](const QList<Notice> &notices) {
+        ErrorTrap::run(Label::missedCheck, [&] { showNotices(notices); });
+    });
+
+    connect(m_file, &NoticeFile::changedOutside, this, &MainWindow::fileChangedOutside);
+    connect(m_file, &NoticeFile::reloaded, this, &MainWindow::onFileReloaded);
+    connect(m_file, &NoticeFile::reloadFailed, this,
+            [](const RunError &e) { ErrorTrap::report(Label::reloadFile, e); });
+    connect(m_file, &NoticeFile::saveFailed, this,
+            [](const RunError &e) { ErrorTrap::report(Label::saveFile, e); });
+}
+
+MainWindow::~MainWindow() {
+    delete m_trayMenu;
+}
+
+std::function<void()> &MainWindow::exitProcess() {
+    // At once, as the user asked: every change is already in the Data file, and destructors
+    // would remove the tray icon and close windows one by one first.
+    static std::function<void()> f = [] { std::_Exit(0); };
+    return f;
+}
+
+void MainWindow::start() {
+    // The window is usually hidden; closing a message window must not end the program.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    ErrorTrap::run(Label::startUp, [&] {
+        m_tray->setIcon(windowIcon());
+        m_tray->setTip(QStringLiteral("Pirune"));
+        m_tray->show();
+        m_tray->waitForHost();
+        hide();
+        // Today, so that a notice entered with only a time lands on a day still to come.
+        m_editor->setStartTime(Clock::now());
+        const QList<DataFile::LoadIssue> issues = m_file->open(m_table);
+        reportLoadIssues(issues);
+        m_editor->refreshListTexts();
+        m_editor->applyButtonRule();
+        m_scheduler->checkMissed();
+    });
+}
+
+void MainWindow::closeToTray() {
+    ErrorTrap::run(Label::closeButton, [&] {
+        if (m_tray->isHostMissing()) {
+            showMinimized();
+        } else {
+            m_closedGeometry = geometry();
+            hide();
+        }
+    });
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    shutDown();
+    event->accept();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    m_editor->layOut();
+}
+
+void MainWindow::shutDown() {
+    ErrorTrap::run(Label::shutDown, [&] { m_tray->remove(); });
+    m_scheduler->stop();
+    emit dataFileReleased();
+    if (!findChild<QObject *>(QStringLiteral("EndWithLastWindow"), Qt::FindDirectChildrenOnly))
+        qApp->installEventFilter(new EndWithLastWindow(this));
+}
+
+void MainWindow::reportLoadIssues(const QList<DataFile::LoadIssue> &issues) {
+    for (const DataFile::LoadIssue &issue : issues)
+        showErrorBox(Label::splitFields, issue.error);
+}
+
+void MainWindow::fileChangedOutside() {
+    // Reading now would change the lines under an open box; what saves meanwhile reads it first.
+    if (MessageSeam::openBoxes() > 0) {
+        QTimer::singleShot(500, this, [this] {
+            if (!m_file->isCurrent())
+                fileChangedOutside();
+        });
+        return;
+    }
+    m_file->reload(m_table);
+}
+
+void MainWindow::onFileReloaded(const QList<DataFile::LoadIssue> &issues) {
+    ErrorTrap::run(Label::reloadFile, [&] {
+        m_editor->showReloadedTable();
+        reportLoadIssues(issues);
+        m_editor->applyButtonRule();
+        // A notice added by hand whose time has passed is offered now, as at start-up.
+        m_scheduler->queueMissedCheck();
+    });
+}
+
+// At exit with changes a save could not write: which they are, before they are lost.
+void MainWindow::reportUnsavedChanges() {
+    ErrorTrap::run(Label::saveFile, [&] {
+        const NoticeFile::Difference d = m_file->unsavedChanges(m_table);
+        QString text =
+            QStringLiteral("次の変更はデータファイルに保存されていないため、失われます。");
+        for (const QString &row : d.onlyInTable)
+            text += QStringLiteral("\r\n追加・変更: ") + row;
+        for (const QString &row : d.onlyInFile)
+            text += QStringLiteral("\r\n削除: ") + row;
+        MessageSeam::okBox(text);
+    });
+}

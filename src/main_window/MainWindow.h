@@ -1,0 +1,78 @@
+#pragma once
+
+#include "store/NoticeTable.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class NoticeEditor;
+class NoticeFile;
+class QMenu;
+class RunError;
+class Scheduler;
+class TrayIcon;
+class VersionWindow;
+namespace DataFile {
+struct LoadIssue;
+}
+
+// The main window: holds the notices, and brings together their Data file, the scheduler, the
+// tray icon and the notice editor; shows what the file reports and what the scheduler finds.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(const QString &dataFilePath, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Puts the icon in the notification area, reads the Data file and offers missed notices.
+    void start();
+    // What a double-click on the tray icon does.
+    void showFromTray(short button = 0);
+
+    // How "終了(&X)" ends the process; tests replace it.
+    static std::function<void()> &exitProcess();
+
+signals:
+    // From here on the process no longer owns the Data file.
+    void dataFileReleased();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void shutDown();
+    void closeToTray();
+    void showMainWindow();
+
+    // Tray
+    void buildTrayMenu();
+    void onTrayClick(short button);
+    void showVersionWindow();
+    void exitPirune();
+
+    // Data file
+    void reportLoadIssues(const QList<DataFile::LoadIssue> &issues);
+    void fileChangedOutside();
+    void onFileReloaded(const QList<DataFile::LoadIssue> &issues);
+    void reportUnsavedChanges();
+
+    // Notices at their minute and missed ones
+    static bool askAboutMissedNotices();
+    void showNotices(const QList<Notice> &notices);
+    void showQueuedMessages();
+    void openMessageWindow(const QString &text, const QString &title);
+
+    NoticeTable m_table;
+    NoticeFile *m_file;
+    Scheduler *m_scheduler;
+    NoticeEditor *m_editor;
+    TrayIcon *m_tray;
+    QMenu *m_trayMenu = nullptr;
+    QPointer<VersionWindow> m_version;
+    QStringList m_messagesToShow; // of notices marked shown, whose windows are yet to open
+    bool m_messageBatchQueued = false;
+    bool m_saveAfterMessages = false;
+    QRect m_closedGeometry; // where 閉じる left the window
+};

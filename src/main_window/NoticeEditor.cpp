@@ -1,0 +1,304 @@
+#include "main_window/NoticeEditor.h"
+
+#include "base/Clock.h"
+#include "base/ErrorBox.h"
+#include "base/ErrorTrap.h"
+#include "base/ProcedureLabels.h"
+#include "store/DateText.h"
+#include "store/NoticeFile.h"
+#include "widgets/DatePicker.h"
+#include "widgets/TimeField.h"
+
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <limits>
+
+namespace {
+
+// "hh:nn" of a text that reads as a time of day; any other text unchanged.
+QString normalizeTime(const QString &text) {
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return text;
+    const int h = m.captured(1).toInt(), n = m.captured(2).toInt();
+    const int s = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+    if (h > 23 || n > 59 || s > 59)
+        return text;
+    return QStringLiteral("%1:%2").arg(h, 2, 10, QLatin1Char('0')).arg(n, 2, 10, QLatin1Char('0'));
+}
+
+QString nowHhNn() {
+    return Clock::now().toString(QStringLiteral("HH:mm"));
+}
+
+QString listLineDetail(qint32 row) {
+    return QString::fromUtf8(Label::listLine).arg(row);
+}
+
+} // namespace
+
+NoticeEditor::NoticeEditor(NoticeTable &table, NoticeFile &file, QWidget *parent)
+    : QWidget(parent), m_table(table), m_file(file) {
+    setObjectName(QStringLiteral("noticeEditor"));
+}
+
+void NoticeEditor::ensureControls() {
+    if (controlsBuilt())
+        return;
+    buildControls();
+    for (const Notice &n : m_table.notices())
+        m_list->addItem(n.listLine());
+    setStartTime(m_startTime);
+    showEditButtons();
+    alignListHeader();
+    layOut();
+    m_closeButton->setFocus(); // first in the tab order: the focus when the window is first shown
+}
+
+void NoticeEditor::setStartTime(const QDateTime &now) {
+    m_startTime = now;
+    if (controlsBuilt()) {
+        m_dateEdit->setDate(now.date());
+        m_timeEdit->setText(now.toString(QStringLiteral("HH:mm")));
+    }
+}
+
+void NoticeEditor::applyButtonRule() {
+    m_editButtons = !m_table.isEmpty();
+    showEditButtons();
+}
+
+void NoticeEditor::showEditButtons() {
+    if (controlsBuilt() && m_editButtons) {
+        m_changeButton->setEnabled(*m_editButtons);
+        m_deleteButton->setEnabled(*m_editButtons);
+    }
+}
+
+void NoticeEditor::refreshListTexts() {
+    ErrorTrap::run(Label::refreshList, [&] {
+        if (!controlsBuilt())
+            return; // the lines are written when the list is built
+        for (qint32 i = 0; i < m_table.size(); ++i) {
+            QListWidgetItem *item = m_list->item(i);
+            if (!item)
+                throw RunError::indexOutOfRange(listLineDetail(i));
+            const QString text = m_table.notices()[i].listLine();
+            if (item->text() != text)
+                item->setText(text);
+        }
+    });
+}
+
+void NoticeEditor::showReloadedTable() {
+    if (controlsBuilt()) {
+        const QSignalBlocker block(m_list);
+        m_list->clear();
+        for (const Notice &n : m_table.notices())
+            m_list->addItem(n.listLine());
+    }
+}
+
+qint32 NoticeEditor::sortNotices(qint32 row) {
+    qint32 result = -1;
+    ErrorTrap::run(Label::sortNotices, [&] { result = ::sortNotices(m_table, row); });
+    return result;
+}
+
+qint32 NoticeEditor::pickedRow() const {
+    const QList<QListWidgetItem *> sel = m_list->selectedItems();
+    return sel.isEmpty() ? -1 : m_list->row(sel.first());
+}
+
+// The program's own pick: loads the line as the user's would.
+void NoticeEditor::pickRow(qint32 row) {
+    {
+        const QSignalBlocker block(m_list);
+        if (row < 0 || row >= m_list->count()) {
+            m_list->clearSelection();
+            m_list->setCurrentRow(-1);
+            m_list->viewport()->update();
+            return;
+        }
+        m_list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        m_list->scrollToItem(m_list->item(row));
+        m_list->viewport()->update();
+    }
+    loadPickedNotice();
+}
+
+QString NoticeEditor::editorDateTime() const {
+    return m_dateEdit->dateText() + QLatin1Char(' ') + normalizeTime(m_timeEdit->shownText());
+}
+
+QString NoticeEditor::editorMessage() const {
+    // A multi-line text box gives each line break as CR LF.
+    QString text = m_messageEdit->toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return withoutTabsOrReport(lineBreaksToMarksOrReport(text));
+}
+
+bool NoticeEditor::refuseUnencodable(const QString &message) {
+    const auto bad = TextCodec::firstUnencodable(message, m_file.encoding());
+    if (!bad)
+        return false;
+    MessageSeam::okBox(QStringLiteral("メッセージの文字%1はデータファイルに保存できません。"
+                                      "この文字を除くか、別の文字に置き換えてください。")
+                           .arg(describeCharacter(*bad)));
+    m_messageEdit->setFocus();
+    return true;
+}
+
+bool NoticeEditor::checkInput() {
+    bool result = false;
+    ErrorTrap::run(Label::checkInput, [&] {
+        const QString candidate = editorDateTime();
+        if (DateText::parse(candidate) && candidate.size() == 16) {
+            result = true;
+            return;
+        }
+        MessageSeam::okBox(QStringLiteral("hh:nnの形式で入力して下さい"));
+        m_timeEdit->setFocus();
+    });
+    return result;
+}
+
+void NoticeEditor::tellListReloaded() {
+    MessageSeam::okBox(
+        QStringLiteral("データファイルが Pirune の外で変更されたため、一覧を読み込み直し"
+                       "ました。対象をもう一度選択してください。"));
+}
+
+void NoticeEditor::addNotice() {
+    ErrorTrap::run(Label::addNotice, [&] {
+        if (!checkInput())
+            return;
+        const QString message = editorMessage();
+        if (refuseUnencodable(message))
+            return;
+        // An outside change read first is no reason not to add: the notice joins the new list.
+        const bool saved = m_file.change(m_table, [&](bool) {
+            if (m_table.size() == std::numeric_limits<qint32>::max())
+                throw RunError::overflow();
+            m_table.append(Notice{editorDateTime(), message, QStringLiteral("0")});
+            const qint32 last = m_table.size() - 1;
+            m_list->addItem(m_table.notices()[last].listLine());
+            pickRow(last);
+            pickRow(sortNotices(pickedRow()));
+            refreshListTexts();
+            return true;
+        });
+        if (saved)
+            applyButtonRule();
+    });
+}
+
+void NoticeEditor::changeNotice() {
+    ErrorTrap::run(Label::changeNotice, [&] {
+        if (pickedRow() == -1) {
+            MessageSeam::okBox(QStringLiteral("変更対象を選択してください"));
+            return;
+        }
+        if (!checkInput())
+            return;
+        const QString message = editorMessage();
+        if (refuseUnencodable(message))
+            return;
+        m_file.change(m_table, [&](bool reloaded) {
+            // The picked line may have moved in the file read again.
+            if (reloaded) {
+                tellListReloaded();
+                return false;
+            }
+            const qint32 row = pickedRow();
+            Notice &n = m_table.at(row);
+            n.dateTime = editorDateTime();
+            n.message = message;
+            QListWidgetItem *item = m_list->item(row);
+            if (!item)
+                throw RunError::indexOutOfRange(listLineDetail(row));
+            item->setText(n.listLine());
+            n.flag = QStringLiteral("0");
+            pickRow(sortNotices(row));
+            refreshListTexts();
+            return true;
+        });
+    });
+}
+
+void NoticeEditor::loadPickedNotice() {
+    ErrorTrap::run(Label::pickNotice, [&] {
+        const Notice &n = std::as_const(m_table).at(pickedRow());
+        QString date = n.dateTime.left(10);
+        QString time = n.dateTime.mid(11, 5);
+        // A hand-edited text such as "2026/1/5 9:05" still fills the editor with what it denotes.
+        if (const auto civil = DateText::parse(n.dateTime)) {
+            const QString canonical = DateText::renderMinute(*civil);
+            date = canonical.left(10);
+            time = canonical.mid(11, 5);
+        }
+        m_dateEdit->setDateText(date);
+        const QString hhnn = normalizeTime(time);
+        if (hhnn.size() != 5 || hhnn.at(2) != QLatin1Char(':'))
+            throw RunError::controlFailure(QString::fromUtf8(Label::timeFieldText).arg(time));
+        m_timeEdit->setText(hhnn);
+        m_messageEdit->setPlainText(marksToLineBreaksOrReport(n.message));
+    });
+}
+
+void NoticeEditor::deleteNotice() {
+    ErrorTrap::run(Label::deleteNotice, [&] {
+        if (pickedRow() == -1) {
+            MessageSeam::okBox(QStringLiteral("削除対象を選択してください"));
+            return;
+        }
+        const int reloads = m_file.reloadCount();
+        if (!MessageSeam::yesNo(QStringLiteral("削除しますか？"), QStringLiteral("確認"),
+                                MessageSeam::Answer::No))
+            return;
+        const bool saved = m_file.change(m_table, [&](bool reloaded) {
+            // Read again before the change or while the question was open.
+            if (reloaded || reloads != m_file.reloadCount()) {
+                tellListReloaded();
+                return false;
+            }
+            const qint32 row = pickedRow();
+            if (row < 0 || row >= m_table.size())
+                return false;
+            removeNotice(row);
+            return true;
+        });
+        if (saved)
+            applyButtonRule();
+    });
+}
+
+void NoticeEditor::removeNotice(qint32 row) {
+    m_table.removeAt(row);
+    {
+        // Taking the last line and rewriting those after the row leaves the same lines as taking
+        // the row, without QListWidget searching for every later line on its next change.
+        const QSignalBlocker block(m_list);
+        delete m_list->takeItem(m_list->count() - 1);
+        for (qint32 i = row; i < m_table.size(); ++i)
+            m_list->item(i)->setText(m_table.notices()[i].listLine());
+    }
+    if (m_table.isEmpty()) {
+        pickRow(-1);
+        m_timeEdit->setText(nowHhNn());
+        m_messageEdit->setPlainText(QString());
+    } else {
+        pickRow(row == 0 ? 0 : row - 1);
+    }
+}
+
+void NoticeEditor::clearEditor() {
+    ErrorTrap::run(Label::clearEditor, [&] {
+        m_timeEdit->setText(nowHhNn());
+        m_messageEdit->setPlainText(QString());
+    });
+}
