@@ -2,12 +2,12 @@
 
 #include "store/DataFile.h"
 
+#include <utility>
+
 namespace BenchData {
 
 NoticeTable table(qint32 count, const QDateTime &now) {
     NoticeTable t;
-    t.resizeTo(count - 1);
-    t.lngLast = count - 1;
     const qint32 past = count / 4;
     const QDateTime firstPast = now.addSecs(-qint64(past + 1) * 37 * 60);
     const QDateTime firstFuture = now.addDays(1);
@@ -15,46 +15,37 @@ NoticeTable table(qint32 count, const QDateTime &now) {
     for (qint32 i = 0; i < count; ++i) {
         const QDateTime when = i < past ? firstPast.addSecs(qint64(i) * 37 * 60)
                                         : firstFuture.addSecs(qint64(i - past) * 37 * 60);
-        t.arrJikoku[i] = (i % 16 == 15 && i != past)
-                             ? previous
-                             : when.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
-        previous = t.arrJikoku[i];
-        t.arrMes[i] = QStringLiteral("打ち合わせ %1 の準備\\n資料を印刷して会議室へ").arg(i);
-        t.arrTuuti[i] = i < past ? QStringLiteral("1") : QStringLiteral("0");
+        const QString dateTime = (i % 16 == 15 && i != past)
+                                     ? previous
+                                     : when.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
+        previous = dateTime;
+        t.append({dateTime, QStringLiteral("打ち合わせ %1 の準備\\n資料を印刷して会議室へ").arg(i),
+                  i < past ? QStringLiteral("1") : QStringLiteral("0")});
     }
-    t.jikokuChanged();
     return t;
 }
 
 QByteArray fileBytes(qint32 count, const QDateTime &now) {
-    NoticeTable t = table(count, now);
-    return DataFile::serialize(t, FileEncoding::Cp932);
+    return DataFile::serialize(table(count, now), FileEncoding::Cp932);
 }
 
 NoticeTable afterAdd(qint32 count) {
     NoticeTable t = table(count);
-    const QString middle = t.arrJikoku.at(count / 2);
-    t.resizeTo(count);
-    t.lngLast = count;
-    t.arrJikoku[count] = middle;
-    t.arrMes[count] = QStringLiteral("追加");
-    t.arrTuuti[count] = QStringLiteral("0");
-    t.jikokuChanged();
+    t.append({t.at(count / 2).dateTime, QStringLiteral("追加"), QStringLiteral("0")});
     return t;
 }
 
 NoticeTable afterChange(qint32 count) {
     NoticeTable t = table(count);
-    t.arrJikoku[count / 4] = t.arrJikoku.at(count * 3 / 4);
-    t.arrMes[count / 4] = QStringLiteral("変更");
-    t.jikokuChanged();
+    Notice &changed = t.at(count / 4);
+    changed.dateTime = std::as_const(t).at(count * 3 / 4).dateTime;
+    changed.message = QStringLiteral("変更");
     return t;
 }
 
 void detach(NoticeTable &t) {
-    t.arrJikoku.detach();
-    t.arrMes.detach();
-    t.arrTuuti.detach();
+    if (!t.isEmpty())
+        t.at(0); // a non-const access gives the list its own storage
 }
 
 } // namespace BenchData

@@ -18,7 +18,7 @@ QByteArray fileBytes(qint32 count, const QDateTime &now = QDateTime::currentDate
 NoticeTable afterAdd(qint32 count);
 NoticeTable afterChange(qint32 count);
 
-// Gives each array its own storage so that timing never includes a copy-on-write.
+// Gives the table its own storage so that timing never includes a copy-on-write.
 void detach(NoticeTable &t);
 
 } // namespace BenchData

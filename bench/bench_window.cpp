@@ -2,7 +2,8 @@
 
 #include "base/Clock.h"
 #include "base/MessageSeam.h"
-#include "main_window/F_Pirune.h"
+#include "main_window/MainWindow.h"
+#include "notify/Scheduler.h"
 #include "store/DataFile.h"
 #include "widgets/DatePicker.h"
 #include "widgets/TimeField.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <memory>
@@ -20,7 +22,8 @@ namespace {
 // yes to the delete question, the default to anything else (counted, as none is expected).
 struct Window {
     QTemporaryDir dir;
-    std::unique_ptr<F_Pirune> w;
+    std::unique_ptr<MainWindow> w;
+    QListWidget *list = nullptr;
     int unexpectedBoxes = 0;
     MessageSeam::Handler previous;
 
@@ -37,9 +40,10 @@ struct Window {
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             qFatal("cannot write the Data file");
         f.close();
-        w = std::make_unique<F_Pirune>(dir.path());
-        w->Form_Load();
-        w->ensureControls();
+        w = std::make_unique<MainWindow>(DataFile::pathIn(dir.path()));
+        w->start();
+        w->showFromTray();
+        list = w->findChild<QListWidget *>(QStringLiteral("noticeList"));
     }
     ~Window() {
         w.reset();
@@ -48,13 +52,23 @@ struct Window {
     // Deleting from the middle of the list leaves QListWidget's cached row of every later item
     // stale; looking each one up once renews it, as the first change of each would.
     void healListRows() const {
-        for (int i = w->lstItiran->count() - 1; i >= 0; --i)
-            w->lstItiran->row(w->lstItiran->item(i));
+        for (int i = list->count() - 1; i >= 0; --i)
+            list->row(list->item(i));
     }
+    template <class T> T *control(const char *name) const {
+        return w->findChild<T *>(QString::fromLatin1(name));
+    }
+    void click(const char *button) const { control<QPushButton>(button)->click(); }
     void fillEditor(const QDate &date) const {
-        w->DTP_YMD->setDate(date);
-        w->txt_SetteiJikoku->setText(QStringLiteral("09:05"));
-        w->txtSetteiMes->setPlainText(QStringLiteral("追加した予定\n二行目"));
+        control<DatePicker>("dateEdit")->setDate(date);
+        control<TimeField>("timeEdit")->setText(QStringLiteral("09:05"));
+        control<QPlainTextEdit>("messageEdit")
+            ->setPlainText(QStringLiteral("追加した予定\n二行目"));
+    }
+    // The date of the notice in the middle of the list.
+    QDate middleDate() const {
+        const QString line = list->item(list->count() / 2)->text();
+        return QDate::fromString(line.left(10), QStringLiteral("yyyy/MM/dd"));
     }
     bool check(benchmark::State &state) const {
         if (unexpectedBoxes == 0)
@@ -79,9 +93,9 @@ void BM_WindowStart(benchmark::State &state) {
                 qFatal("cannot write the Data file");
             f.close();
             state.ResumeTiming();
-            F_Pirune w(dir.path());
-            w.Form_Load();
-            benchmark::DoNotOptimize(w.table().lngLast);
+            MainWindow w(DataFile::pathIn(dir.path()));
+            w.start();
+            benchmark::DoNotOptimize(&w);
             state.PauseTiming();
         }
         state.ResumeTiming();
@@ -91,8 +105,9 @@ BENCHMARK(BM_WindowStart)->Arg(0)->Apply(sizes)->Unit(benchmark::kMillisecond);
 
 void BM_TimerPass(benchmark::State &state) {
     Window win(qint32(state.range(0)));
+    auto *scheduler = win.w->findChild<Scheduler *>();
     for (auto _ : state)
-        win.w->Timer1_Timer();
+        scheduler->runPass();
     win.check(state);
 }
 BENCHMARK(BM_TimerPass)->Apply(sizes)->Unit(benchmark::kMicrosecond);
@@ -102,17 +117,16 @@ BENCHMARK(BM_TimerPass)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 void BM_AddCommand(benchmark::State &state) {
     const qint32 n = qint32(state.range(0));
     Window win(n);
-    const QDate date = QDate::fromString(win.w->table().arrJikoku.at(n / 2).left(10),
-                                         QStringLiteral("yyyy/MM/dd"));
+    const QDate date = win.middleDate();
     for (auto _ : state) {
         state.PauseTiming();
         win.fillEditor(date);
         state.ResumeTiming();
-        win.w->cmd_Add_Click();
+        win.click("addButton");
         state.PauseTiming();
-        if (win.w->table().lngLast != n)
+        if (win.list->count() != n + 1)
             state.SkipWithError("the notice was not added");
-        win.w->cmd_Del_Click();
+        win.click("deleteButton");
         win.healListRows();
         state.ResumeTiming();
     }
@@ -125,39 +139,21 @@ BENCHMARK(BM_AddCommand)->Apply(sizes)->Unit(benchmark::kMillisecond);
 void BM_AddAfterDelete(benchmark::State &state) {
     const qint32 n = qint32(state.range(0));
     Window win(n);
-    const QDate date = QDate::fromString(win.w->table().arrJikoku.at(n / 2).left(10),
-                                         QStringLiteral("yyyy/MM/dd"));
+    const QDate date = win.middleDate();
     for (auto _ : state) {
         state.PauseTiming();
-        win.w->setListIndex(n / 4);
-        win.w->cmd_Del_Click();
+        win.list->setCurrentRow(n / 4);
+        win.click("deleteButton");
         win.fillEditor(date);
         state.ResumeTiming();
-        win.w->cmd_Add_Click();
+        win.click("addButton");
         state.PauseTiming();
-        if (win.w->table().lngLast != n - 1)
+        if (win.list->count() != n)
             state.SkipWithError("the notice was not added");
         state.ResumeTiming();
     }
     win.check(state);
 }
 BENCHMARK(BM_AddAfterDelete)->Arg(1000)->Arg(10000)->Arg(32768)->Unit(benchmark::kMillisecond);
-
-// The parts of Add after the sort, on an unchanged table.
-void BM_SetDispFromMemory(benchmark::State &state) {
-    Window win(qint32(state.range(0)));
-    for (auto _ : state)
-        win.w->SetDispFromMemory();
-    win.check(state);
-}
-BENCHMARK(BM_SetDispFromMemory)->Apply(sizes)->Unit(benchmark::kMillisecond);
-
-void BM_SaveDataToFile(benchmark::State &state) {
-    Window win(qint32(state.range(0)));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(win.w->SaveDataToFile());
-    win.check(state);
-}
-BENCHMARK(BM_SaveDataToFile)->Apply(sizes)->Unit(benchmark::kMillisecond);
 
 } // namespace

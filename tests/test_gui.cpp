@@ -1,9 +1,11 @@
 #include "PiruneFixture.h"
 
+#include "tray/VersionWindow.h"
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QResizeEvent>
 
 using Answer = MessageSeam::Answer;
 
@@ -24,23 +26,23 @@ const QString kReread = "Pirune: データファイルが Pirune の外で変更
 // What the user does to a list whose line `from` is picked and whose editor they changed.
 struct Pick {
     int from;
-    std::function<void(F_Pirune &)> user;
+    std::function<void(QListWidget *)> user;
     int picked;
     QString editor;
     bool badLineReported;
 };
-std::function<void(F_Pirune &)> key(Qt::Key k) {
-    return [k](F_Pirune &w) {
-        w.lstItiran->setFocus();
-        QTest::keyClick(w.lstItiran, k);
+std::function<void(QListWidget *)> key(Qt::Key k) {
+    return [k](QListWidget *list) {
+        list->setFocus();
+        QTest::keyClick(list, k);
     };
 }
-std::function<void(F_Pirune &)> click(int line) {
-    return [=](F_Pirune &w) { // line -1: below the lines
-        const QListWidgetItem *item = w.lstItiran->item(line);
-        QTest::mouseClick(w.lstItiran->viewport(), Qt::LeftButton, {},
-                          item ? w.lstItiran->visualItemRect(item).center()
-                               : QPoint(5, w.lstItiran->viewport()->height() - 5));
+std::function<void(QListWidget *)> click(int line) {
+    return [=](QListWidget *list) { // line -1: below the lines
+        const QListWidgetItem *item = list->item(line);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          item ? list->visualItemRect(item).center()
+                               : QPoint(5, list->viewport()->height() - 5));
     };
 }
 
@@ -66,21 +68,27 @@ private slots:
         QFETCH(QSize, asked);
         QFETCH(QSize, grown);
         PiruneFixture f;
-        F_Pirune &w = f.open("");
-        frmMessage m;
+        MainWindow &w = f.open("");
+        MessageWindow m;
         m.show();
         QWidget &window = message ? static_cast<QWidget &>(m) : w;
         // Each control, and its share of the growth: moved by x and y, stretched by w and h.
         using Shares = QList<std::pair<const char *, QRectF>>;
         const Shares shares =
-            message ? Shares{{"txtMessage", {0, 0, 1, 1}}, {"cmdOk", {.5, 1, 0, 0}}}
-                    : Shares{{"Label1", {0, 0, 1, 0}},  {"lstItiran", {0, 0, 1, 0}},
-                             {"fra1", {0, 0, 1, 1}},    {"Label2_0", {}},
-                             {"DTP_YMD", {}},           {"txt_SetteiJikoku", {}},
-                             {"Label2_3", {}},          {"txtSetteiMes", {0, 0, 1, 1}},
-                             {"cmd_Add", {0, 1, 0, 0}}, {"cmd_Settei", {0, 1, 0, 0}},
-                             {"cmd_Del", {0, 1, 0, 0}}, {"cmd_Clear", {0, 1, 0, 0}},
-                             {"cmdEnd", {1, 1, 0, 0}}};
+            message ? Shares{{"messageText", {0, 0, 1, 1}}, {"okButton", {.5, 1, 0, 0}}}
+                    : Shares{{"listHeader", {0, 0, 1, 0}},
+                             {"noticeList", {0, 0, 1, 0}},
+                             {"editorFrame", {0, 0, 1, 1}},
+                             {"timeLabel", {}},
+                             {"dateEdit", {}},
+                             {"timeEdit", {}},
+                             {"messageLabel", {}},
+                             {"messageEdit", {0, 0, 1, 1}},
+                             {"addButton", {0, 1, 0, 0}},
+                             {"changeButton", {0, 1, 0, 0}},
+                             {"deleteButton", {0, 1, 0, 0}},
+                             {"clearButton", {0, 1, 0, 0}},
+                             {"closeButton", {1, 1, 0, 0}}};
         QList<QWidget *> controls;
         for (const auto &[name, share] : shares)
             controls << window.findChild<QWidget *>(name);
@@ -91,7 +99,8 @@ private slots:
             before << control->geometry();
         window.setMinimumSize(0, 0); // as a window system that ignores it
         window.resize(opened + asked);
-        message ? m.Form_Resize() : w.Form_Resize();
+        QResizeEvent resized(window.size(), window.size());
+        QApplication::sendEvent(&window, &resized);
         QCOMPARE(window.size(), opened + grown);
         for (int i = 0; i < shares.size(); ++i) {
             const QRectF s = shares[i].second;
@@ -104,27 +113,38 @@ private slots:
         if (message)
             return;
         // The header over the list; each label beside its field.
-        QVERIFY(w.Label1->x() == w.lstItiran->x() && w.Label1->y() < w.lstItiran->y());
-        QVERIFY(w.Label2_0->y() == w.DTP_YMD->y() && w.Label2_3->y() == w.txtSetteiMes->y());
-        QVERIFY(w.txt_SetteiJikoku->y() == w.DTP_YMD->y() &&
-                w.DTP_YMD->x() < w.txt_SetteiJikoku->x());
-        QCOMPARE(w.Label2_3->x(), w.Label2_0->x());
+        QVERIFY(f.find("listHeader")->x() == f.noticeList()->x() &&
+                f.find("listHeader")->y() < f.noticeList()->y());
+        QVERIFY(f.find("timeLabel")->y() == f.dateEdit()->y() &&
+                f.find("messageLabel")->y() == f.messageEdit()->y());
+        QVERIFY(f.timeEdit()->y() == f.dateEdit()->y() && f.dateEdit()->x() < f.timeEdit()->x());
+        QCOMPARE(f.find("messageLabel")->x(), f.find("timeLabel")->x());
         // Top to bottom and left to right, nothing overlapping.
         const auto above = [](QWidget *a, QWidget *b) {
             return a->geometry().bottom() < b->geometry().top();
         };
-        QVERIFY(above(w.lstItiran, w.fra1) && above(w.fra1, w.cmdEnd) &&
-                above(w.txtSetteiMes, w.cmd_Add));
-        QVERIFY(w.rect().contains(w.cmdEnd->geometry()) &&
-                w.fra1->rect().contains(w.cmd_Clear->geometry()));
-        QWidget *row[] = {w.Label2_0, w.DTP_YMD, w.cmd_Add, w.cmd_Settei, w.cmd_Del, w.cmd_Clear};
+        QVERIFY(above(f.noticeList(), f.find("editorFrame")) &&
+                above(f.find("editorFrame"), f.button("closeButton")) &&
+                above(f.messageEdit(), f.button("addButton")));
+        QVERIFY(w.rect().contains(f.button("closeButton")->geometry()) &&
+                f.find("editorFrame")->rect().contains(f.button("clearButton")->geometry()));
+        QWidget *row[] = {f.find("timeLabel"),      f.dateEdit(),
+                          f.button("addButton"),    f.button("changeButton"),
+                          f.button("deleteButton"), f.button("clearButton")};
         for (int i = 1; i < 6; ++i)
             QVERIFY(row[i - 1]->geometry().right() < row[i]->x() || i == 2);
-        const QList<QWidget *> tabOrder{w.cmdEnd,    w.txt_SetteiJikoku, w.txtSetteiMes,
-                                        w.cmd_Add,   w.cmd_Settei,       w.cmd_Del,
-                                        w.cmd_Clear, w.lstItiran,        w.DTP_YMD};
+        const QList<QWidget *> tabOrder{f.button("closeButton"),
+                                        f.timeEdit(),
+                                        f.messageEdit(),
+                                        f.button("addButton"),
+                                        f.button("changeButton"),
+                                        f.button("deleteButton"),
+                                        f.button("clearButton"),
+                                        f.noticeList(),
+                                        f.dateEdit()};
         QList<QWidget *> order;
-        for (QWidget *x = w.cmdEnd; order.size() < tabOrder.size(); x = x->nextInFocusChain())
+        for (QWidget *x = f.button("closeButton"); order.size() < tabOrder.size();
+             x = x->nextInFocusChain())
             if (tabOrder.contains(x))
                 order << x;
         QCOMPARE(order, tabOrder);
@@ -148,17 +168,17 @@ private slots:
 
     void startShowsOnlyTheIcon() {
         PiruneFixture f;
-        F_Pirune &w = f.start({}, "09:04:30");
+        MainWindow &w = f.start({}, "09:04:30");
         QVERIFY(!w.isVisible());
         QCOMPARE(f.data(), "");
         f.setClock("11:30:00");
-        w.mnu_Popup[1]->trigger(); // 設定
+        f.action("openSettingsAction")->trigger(); // 設定
         QVERIFY(w.isVisible());
         QCOMPARE(f.list(), QStringList());
         QCOMPARE(f.editor(), "2026/12/07 09:04 "); // when Pirune started
-        QVERIFY(!w.cmd_Settei->isEnabled() && !w.cmd_Del->isEnabled());
-        QCOMPARE(w.focusWidget(), w.cmdEnd);
-        QTest::keyClick(w.cmdEnd, Qt::Key_Return);
+        QVERIFY(!f.button("changeButton")->isEnabled() && !f.button("deleteButton")->isEnabled());
+        QCOMPARE(w.focusWidget(), f.button("closeButton"));
+        QTest::keyClick(f.button("closeButton"), Qt::Key_Return);
         QVERIFY(!w.isVisible());
     }
 
@@ -176,21 +196,21 @@ private slots:
     void trayAndMenu() {
         int exits = 0;
         PiruneFixture f;
-        F_Pirune::exitProcess() = [&] { ++exits; };
-        F_Pirune &w = f.start(kThree);
-        emit w.TrayControl1->DblClick(1); // right button
-        emit w.TrayControl1->Click(0);
-        QVERIFY(!w.isVisible() && !w.mnuPopup->isVisible());
-        emit w.TrayControl1->Click(1);
-        QVERIFY(w.mnuPopup->isVisible());
-        w.mnuPopup->hide();
+        MainWindow::exitProcess() = [&] { ++exits; };
+        MainWindow &w = f.start(kThree);
+        emit f.tray()->doubleClicked(1); // right button
+        emit f.tray()->clicked(0);
+        QVERIFY(!w.isVisible() && !f.tray()->menu()->isVisible());
+        emit f.tray()->clicked(1);
+        QVERIFY(f.tray()->menu()->isVisible());
+        f.tray()->menu()->hide();
         for (int item : {1, 1, 0, 0}) // 設定 and バージョン情報, twice each
-            w.mnu_Popup[item]->trigger();
-        QVERIFY(w.isVisible() && w.versionWindow()->isVisible());
-        w.multiMessageBox("open", QString());
-        w.mnu_Popup[3]->trigger(); // 終了
+            f.action(item ? "openSettingsAction" : "showVersionAction")->trigger();
+        QVERIFY(w.isVisible() && w.findChild<VersionWindow *>()->isVisible());
+        MessageWindow::open("open", QString());
+        f.action("exitAction")->trigger(); // 終了
         QCOMPARE(exits, 1);
-        QCOMPARE(w.savesDone(), 0); // nothing to save
+        QCOMPARE(f.saves(), 0); // nothing to save
         QCOMPARE(f.boxes(), QStringList());
         QCOMPARE(f.data(), kThree);
     }
@@ -199,38 +219,44 @@ private slots:
     // notification area it shows its window after a while, and 閉じる then minimises it.
     void messageWindowsAndNoNotificationArea() {
         PiruneFixture f;
-        TrayControl::hostWaitSeconds() = 1;
-        const auto restore = qScopeGuard([] { TrayControl::hostWaitSeconds() = 30; });
-        F_Pirune &w = f.start("");
-        w.Timer1->start();
-        w.multiMessageBox("one\r\n" + QString(300, 'x'), QString());
-        w.multiMessageBox("two", "題");
-        frmMessage *one = PiruneFixture::messageWindows().at(0);
-        QCOMPARE(one->txtMessage->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(one->txtMessage->palette().color(QPalette::Base), QColor(208, 208, 208));
-        QCOMPARE(one->focusWidget(), one->cmdOk); // Enter closes it
-        one->txtMessage->setFocus();
-        QTest::keyClick(one->txtMessage, Qt::Key_End, Qt::ShiftModifier); // to copy a line
-        QTest::keyClick(one->txtMessage, Qt::Key_C, Qt::ControlModifier);
+        TrayIcon::hostWaitSeconds() = 1;
+        const auto restore = qScopeGuard([] { TrayIcon::hostWaitSeconds() = 30; });
+        MainWindow &w = f.start("");
+        f.scheduler()->start();
+        MessageWindow::open("one\r\n" + QString(300, 'x'), QString());
+        MessageWindow::open("two", "題");
+        MessageWindow *one = PiruneFixture::messageWindows().at(0);
+        QCOMPARE(one->findChild<QPlainTextEdit *>("messageText")->lineWrapMode(),
+                 QPlainTextEdit::NoWrap);
+        QCOMPARE(one->findChild<QPlainTextEdit *>("messageText")->palette().color(QPalette::Base),
+                 QColor(208, 208, 208));
+        QCOMPARE(one->focusWidget(), one->findChild<QPushButton *>("okButton")); // Enter closes it
+        one->findChild<QPlainTextEdit *>("messageText")->setFocus();
+        QTest::keyClick(one->findChild<QPlainTextEdit *>("messageText"), Qt::Key_End,
+                        Qt::ShiftModifier); // to copy a line
+        QTest::keyClick(one->findChild<QPlainTextEdit *>("messageText"), Qt::Key_C,
+                        Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), "one");
-        QTest::keyClicks(one->txtMessage, "typed");
-        QTest::keyClick(one->txtMessage, Qt::Key_Backspace);
+        QTest::keyClicks(one->findChild<QPlainTextEdit *>("messageText"), "typed");
+        QTest::keyClick(one->findChild<QPlainTextEdit *>("messageText"), Qt::Key_Backspace);
         QCOMPARE(PiruneFixture::messages(), (QStringList{"one\n" + QString(300, 'x'), "題: two"}));
-        QTest::mouseClick(one->cmdOk, Qt::LeftButton);
+        QTest::mouseClick(one->findChild<QPushButton *>("okButton"), Qt::LeftButton);
         QCOMPARE(PiruneFixture::messages(), QStringList{"題: two"});
-        QTimer::singleShot(0, [] { PiruneFixture::messageWindows().first()->cmdOk->click(); });
+        QTimer::singleShot(0, [] {
+            PiruneFixture::messageWindows().first()->findChild<QPushButton *>("okButton")->click();
+        });
         QTimer::singleShot(300, [] { QCoreApplication::exit(7); });
         QCOMPARE(QCoreApplication::exec(), 7); // closing the last window did not end Pirune
-        QVERIFY(PiruneFixture::messageWindows().isEmpty() && w.Timer1->isActive());
-        if (w.TrayControl1->isDocked())
+        QVERIFY(PiruneFixture::messageWindows().isEmpty() && f.scheduler()->isRunning());
+        if (f.tray()->isDocked())
             QSKIP("a notification area is present");
         QVERIFY(!w.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
-        w.cmdEnd->click();
+        f.button("closeButton")->click();
         QVERIFY(w.isMinimized());
         f.w.reset();
         // Closed through its frame before the wait is over: no window is left, Pirune ends.
-        F_Pirune &closed = f.start("");
+        MainWindow &closed = f.start("");
         QTimer::singleShot(3000, &closed, [] { QCoreApplication::exit(1); });
         QVERIFY(closed.close());
         QCOMPARE(QCoreApplication::exec(), 0);
@@ -255,13 +281,13 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, refused);
         PiruneFixture f;
-        F_Pirune &w = f.open("");
+        MainWindow &w = f.open("");
         f.edit("2026/12/07", typed, "m");
-        w.cmd_Add->click();
+        f.button("addButton")->click();
         QCOMPARE(f.editor(), "2026/12/07 " + shown + " m");
         if (refused) {
             QCOMPARE(f.boxes(), QStringList{"Pirune: hh:nnの形式で入力して下さい"});
-            QCOMPARE(w.focusWidget(), w.txt_SetteiJikoku);
+            QCOMPARE(w.focusWidget(), f.timeEdit());
             QCOMPARE(f.data(), "");
         } else {
             QCOMPARE(f.boxes(), QStringList());
@@ -288,65 +314,65 @@ private slots:
     void pickALine() {
         QFETCH(Pick, p);
         PiruneFixture f;
-        F_Pirune &w = f.open(kFour);
-        w.setListIndex(p.from);
+        MainWindow &w = f.open(kFour);
+        f.pick(p.from);
         f.edit("2026/12/07", "08:00", "edited");
-        p.user(w);
-        QCOMPARE(w.listIndex(), p.picked);
+        p.user(f.noticeList());
+        QCOMPARE(f.picked(), p.picked);
         QCOMPARE(f.editor(), p.editor);
         QCOMPARE(f.boxes(), p.badLineReported
                                 ? QStringList{"Pirune: lstItiran_Click Code:-2147467259 / "
                                               "Msg:コントロールの呼び出しに失敗しました。 "
                                               "(DTP_YMD.Value = \"bad\")"}
                                 : QStringList());
-        QCOMPARE(w.focusWidget(), w.lstItiran);
+        QCOMPARE(w.focusWidget(), f.noticeList());
     }
 
     void changeMovesTheNoticeAndShowsItAgain() {
         PiruneFixture f;
-        F_Pirune &w = f.open(lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1"}));
+        f.open(lines({"2026/12/07 09:00\ta\t1", "2026/12/08 09:00\tb\t1"}));
         f.edit("2026/12/07", "99:99", "x");
-        w.cmd_Settei->click();
+        f.button("changeButton")->click();
         QCOMPARE(f.boxes(), QStringList{"Pirune: 変更対象を選択してください"});
-        w.setListIndex(0);
+        f.pick(0);
         f.edit("2026/12/10", "07:15", "a moved");
-        w.cmd_Settei->click();
-        QCOMPARE(w.listIndex(), 1);
+        f.button("changeButton")->click();
+        QCOMPARE(f.picked(), 1);
         QCOMPARE(f.list(), (QStringList{"2026/12/08 09:00|b", "2026/12/10 07:15|a moved"}));
         QCOMPARE(f.data(), lines({"2026/12/08 09:00\tb\t1", "2026/12/10 07:15\ta moved\t0"}));
         f.setClock("18:45:00");
-        w.cmd_Clear->click();
+        f.button("clearButton")->click();
         QCOMPARE(f.editor(), "2026/12/10 18:45 ");
     }
 
     void deleteNothingOrTheOnlyOne() {
         PiruneFixture f;
-        F_Pirune &w = f.open(lines({"2026/12/09 09:00\tonly\t0"}));
-        w.cmd_Del->click();
+        f.open(lines({"2026/12/09 09:00\tonly\t0"}));
+        f.button("deleteButton")->click();
         QCOMPARE(f.boxes(), QStringList{"Pirune: 削除対象を選択してください"});
-        w.setListIndex(0);
+        f.pick(0);
         f.setClock("13:07:00");
         f.answers << Answer::Yes;
-        w.cmd_Del->click();
+        f.button("deleteButton")->click();
         QCOMPARE(f.boxes(), QStringList{"確認: 削除しますか？"});
         QCOMPARE(f.editor(), "2026/12/09 13:07 ");
-        QVERIFY(!w.cmd_Settei->isEnabled() && !w.cmd_Del->isEnabled());
+        QVERIFY(!f.button("changeButton")->isEnabled() && !f.button("deleteButton")->isEnabled());
         QCOMPARE(f.data(), "");
     }
 
     void refusedCharacter() {
         PiruneFixture f;
-        F_Pirune &w = f.open(kThree);
+        MainWindow &w = f.open(kThree);
         const QString refused = "Pirune: メッセージの文字「🎉」(U+1F389)はデータファイルに保存"
                                 "できません。この文字を除くか、別の文字に置き換えてください。";
         f.edit("2026/12/07", "10:00", "🎉 x");
-        w.cmd_Add->click();
+        f.button("addButton")->click();
         QCOMPARE(f.boxes(), QStringList{refused});
-        w.setListIndex(0);
+        f.pick(0);
         f.edit("2026/12/07", "10:00", "🎉");
-        w.cmd_Settei->click();
+        f.button("changeButton")->click();
         QCOMPARE(f.boxes(), QStringList{refused});
-        QCOMPARE(w.focusWidget(), w.txtSetteiMes);
+        QCOMPARE(w.focusWidget(), f.messageEdit());
         QCOMPARE(f.list().size(), 3);
         QCOMPARE(f.data(), kThree);
     }
@@ -354,11 +380,11 @@ private slots:
     void unreadDataFileIsNeverOverwritten() {
         PiruneFixture f;
         f.makeDataFileAFolder();
-        F_Pirune &w = f.start({});
+        f.start({});
         QDir(f.dir.path()).rmdir("Pirune.dat");
         f.open();
         f.edit("2026/12/07", "09:00", "x");
-        w.cmd_Add->click();
+        f.button("addButton")->click();
         QCOMPARE(f.list(), QStringList{"2026/12/07 09:00|x"});
         QCOMPARE(f.boxes(),
                  (QStringList{"Pirune: Form_Load Code:75 / Msg:パス/ファイル アクセス エラーです。 "
@@ -371,32 +397,32 @@ private slots:
 
     void failedSaveKeepsTheNotice() {
         PiruneFixture f;
-        F_Pirune &w = f.open("");
+        f.open("");
         f.makeDataFileAFolder();
         f.edit("2026/12/07", "09:00", "kept");
-        w.cmd_Add->click();
+        f.button("addButton")->click();
         QCOMPARE(f.boxes(), QStringList{kFolder});
         QCOMPARE(f.list(), QStringList{"2026/12/07 09:00|kept"});
         QDir(f.dir.path()).rmdir("Pirune.dat");
         f.edit("2026/12/07", "10:00", "next");
-        w.cmd_Add->click();
+        f.button("addButton")->click();
         QCOMPARE(f.boxes(), QStringList());
         QCOMPARE(f.data(), lines({"2026/12/07 09:00\tkept\t0", "2026/12/07 10:00\tnext\t0"}));
         f.makeDataFileAFolder();
-        w.cmd_Add->click();
+        f.button("addButton")->click();
         QCOMPARE(f.boxes(), QStringList{kFolder}); // a new failure is told again
     }
 
     void exitWithChangesASaveCouldNotWrite() {
         PiruneFixture f;
-        F_Pirune &w = f.open(kThree);
+        f.open(kThree);
         f.makeDataFileAFolder();
-        w.setListIndex(0);
+        f.pick(0);
         f.answers << Answer::Yes;
-        w.cmd_Del->click();
+        f.button("deleteButton")->click();
         f.edit("2026/12/07", "08:30", "mine");
-        w.cmd_Add->click();
-        w.mnu_Popup[3]->trigger(); // 終了
+        f.button("addButton")->click();
+        f.action("exitAction")->trigger(); // 終了
         QCOMPARE(f.boxes(), (QStringList{"確認: 削除しますか？", kFolder,
                                          "Pirune: 次の変更はデータファイルに保存されていないため、"
                                          "失われます。\r\n追加・変更: 2026/12/07 08:30 mine\r\n"
@@ -406,11 +432,11 @@ private slots:
 
     void addAfterAnOutsideChangeKeepsBoth() {
         PiruneFixture f;
-        F_Pirune &w = f.open(kThree);
+        f.open(kThree);
         f.addBySync();
         f.edit("2026/12/07", "08:30", "mine");
-        w.cmd_Add->click();
-        QCOMPARE(w.listIndex(), 0);
+        f.button("addButton")->click();
+        QCOMPARE(f.picked(), 0);
         QCOMPARE(f.data(), lines({"2026/12/07 08:30\tmine\t0", "2026/12/07 09:00\ta\t0",
                                   "2026/12/07 09:30\t手で追加\t0", "2026/12/08 09:00\tb\t0",
                                   "2026/12/09 09:00\tc\t1"}));
@@ -420,34 +446,34 @@ private slots:
     // the user picks again.
     void changeOrDeleteAfterAnOutsideChange() {
         PiruneFixture f;
-        F_Pirune &w = f.open(kThree);
-        w.setListIndex(2);
+        f.open(kThree);
+        f.pick(2);
         f.addBySync();
-        w.cmd_Settei->click();
+        f.button("changeButton")->click();
         QCOMPARE(f.boxes(), QStringList{kReread});
-        QCOMPARE(w.listIndex(), -1);
+        QCOMPARE(f.picked(), -1);
         QCOMPARE(f.list().size(), 4);
-        w.setListIndex(0);
+        f.pick(0);
         f.answers << Answer::Yes;
         f.during = [&] {
             f.addBySync();
             QTest::qWait(800);
         };
-        w.cmd_Del->click();
+        f.button("deleteButton")->click();
         QCOMPARE(f.boxes(), (QStringList{"確認: 削除しますか？", kReread}));
-        QCOMPARE(w.listIndex(), -1);
+        QCOMPARE(f.picked(), -1);
         QCOMPARE(f.data(), kThree + PiruneFixture::kByHand + PiruneFixture::kByHand);
     }
 
     void dueAtItsMinuteOnce() {
         PiruneFixture f;
-        F_Pirune &w = f.start(kDue, "09:04:30");
+        MainWindow &w = f.start(kDue, "09:04:30");
         f.pass("09:05:00");
         f.pass("09:05:00");
         QCOMPARE(PiruneFixture::messages(), QStringList{"会議\n資料"});
         QCOMPARE(f.data(),
                  lines({"2026/12/07 09:05\t会議\\n資料\t1", "2026/12/08 09:05\tlater\t0"}));
-        QCOMPARE(w.savesDone(), 1);
+        QCOMPARE(f.saves(), 1);
         QCOMPARE(f.boxes(), QStringList());
         QVERIFY(!w.isVisible());
     }
@@ -465,14 +491,14 @@ private slots:
     // them.
     void latePassCatchesUp() {
         PiruneFixture f;
-        F_Pirune &w = f.start(lines({"2026/12/07 09:05\tfirst\t0", "2026/12/07 09:06\tsecond\t0",
-                                     "2026/12/07 09:07\tthird\t0"}),
-                              "09:04:30");
+        f.start(lines({"2026/12/07 09:05\tfirst\t0", "2026/12/07 09:06\tsecond\t0",
+                       "2026/12/07 09:07\tthird\t0"}),
+                "09:04:30");
         for (const char *time :
              {"09:04:59", "09:05:02", "09:05:58", "09:06:03", "09:06:30", "09:05:00"})
             f.pass(time);
         QCOMPARE(PiruneFixture::messages(), (QStringList{"first", "second"}));
-        QCOMPARE(w.savesDone(), 2);
+        QCOMPARE(f.saves(), 2);
     }
 
     // Notices due before the start are offered once, Yes the default, and shown in file order.
@@ -498,10 +524,10 @@ private slots:
         QByteArrayList rows;
         for (int k = 10; k < 55; ++k)
             rows << "2026/12/06 10:" + QByteArray::number(k) + "\tmissed\t0";
-        F_Pirune &w = f.start(lines(rows << "2026/12/07 09:05\tdue\t0"), "09:04:30");
+        f.start(lines(rows << "2026/12/07 09:05\tdue\t0"), "09:04:30");
         f.pass("09:04:30");
         QTRY_COMPARE(PiruneFixture::messages().size(), 45);
-        QCOMPARE(w.savesDone(), 1);
+        QCOMPARE(f.saves(), 1);
         QVERIFY(!f.data().contains("missed\t0"));
         f.pass("09:05:00");
         QTRY_COMPARE(PiruneFixture::messages().size(), 46);
@@ -524,9 +550,9 @@ private slots:
         for (const bool forward : {true, false}) {
             PiruneFixture f;
             f.answers << Answer::No;
-            F_Pirune &w = f.start(file, forward ? "09:04:30" : "09:05:30");
-            w.Timer1->start(100);
-            QTRY_VERIFY(w.Timer1->interval() > 100);
+            f.start(file, forward ? "09:04:30" : "09:05:30");
+            f.scheduler()->start();
+            QTRY_VERIFY(f.scheduler()->isAsleep());
             f.setClock(forward ? "09:20:00" : "09:04:59");
             Clock::notifyChanged();
             f.setClock(forward ? "09:20:01" : "09:05:00");

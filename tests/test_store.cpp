@@ -12,14 +12,19 @@
 using namespace Qt::Literals::StringLiterals; // u"\xDC80"_s: byte 80 as a loaded text keeps it
 
 namespace {
-// Messages are the notices' first indexes, so the order after a sort reads off arrMes.
+// Messages are the notices' first indexes, so the order after a sort reads off the messages.
 NoticeTable tableOf(const QStringList &keys) {
     NoticeTable t;
-    t.resizeTo(t.lngLast = qint32(keys.size()) - 1);
-    for (qint32 i = 0; i <= t.lngLast; ++i)
-        std::tie(t.arrJikoku[i], t.arrMes[i], t.arrTuuti[i]) =
-            std::tuple(keys[i], QString::number(i), QString::number(i % 2));
+    for (qint32 i = 0; i < keys.size(); ++i)
+        t.append({keys[i], QString::number(i), QString::number(i % 2)});
     return t;
+}
+
+QStringList column(const NoticeTable &t, QString Notice::*field) {
+    QStringList out;
+    for (const Notice &n : t.notices())
+        out << n.*field;
+    return out;
 }
 
 struct Text3 {
@@ -113,7 +118,7 @@ private slots:
         FileEncoding enc;
         DataFile::load(file, t, enc);
         QCOMPARE(int(enc), int(d.enc));
-        QCOMPARE(t.arrMes, QStringList{d.text});
+        QCOMPARE(column(t, &Notice::message), QStringList{d.text});
         QCOMPARE(DataFile::serialize(t, enc), file);
     }
 
@@ -152,22 +157,25 @@ private slots:
                            "\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 "
                            "14:00\tlast\t0\n2026/12/13 15:00\techo\t0\n",
                            t, enc);
-        QCOMPARE(t.arrJikoku,
+        QCOMPARE(column(t, &Notice::dateTime),
                  (QStringList{"2026/12/07 09:00", "", "2026/12/08 10:00", "2026/12/09 11:00",
                               "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00",
                               "2026/12/13 15:00"}));
-        QCOMPARE(t.arrMes, (QStringList{"a\\nb", "", "", "cr", "m", "ends", "last", "echo"}));
-        QCOMPARE(t.arrTuuti, (QStringList{"0", "", "", "1", "0", "0", "0", "0"}));
+        QCOMPARE(column(t, &Notice::message),
+                 (QStringList{"a\\nb", "", "", "cr", "m", "ends", "last", "echo"}));
+        QCOMPARE(column(t, &Notice::flag), (QStringList{"0", "", "", "1", "0", "0", "0", "0"}));
         QCOMPARE(issues.size(), 1); // the fourth field of the fifth line, reported, not shown
         QCOMPARE(std::pair(issues[0].line, issues[0].field), std::pair(4, 3));
         QCOMPARE(issues[0].error.number(), int(RunError::IndexOutOfRange));
 
         t = tableOf({"2026/12/07 09:00", "2026/1/5 9:05", "2026/12/07 09:05:59", "not a date"});
-        t.arrMes = QStringList{"a\\nb", "", "s", "kept"};
+        const QString messages[] = {"a\\nb", "", "s", "kept"};
+        for (qint32 i = 0; i < 4; ++i)
+            t.at(i).message = messages[i];
         const QByteArray saved("2026/12/07 09:00\ta\\nb\t0\r\n2026/01/05 09:05\t\t1\r\n"
                                "2026/12/07 09:05\ts\t0\r\nnot a date\tkept\t1\r\n");
         QCOMPARE(DataFile::serialize(t, FileEncoding::Utf8Bom), "\xef\xbb\xbf" + saved);
-        QCOMPARE(t.arrJikoku.at(1), QStringLiteral("2026/1/5 9:05")); // the table keeps its form
+        QCOMPARE(t.at(1).dateTime, QStringLiteral("2026/1/5 9:05")); // the table keeps its form
         DataFile::load("2026/12/07 09:00\ta\t0\n2026/12/08 10:00\tb\t1\n", t = NoticeTable(),
                        enc); // no CR: LF ends lines
         QCOMPARE(DataFile::serialize(t, enc),
@@ -285,8 +293,8 @@ private slots:
                 keys[sel = qint32(rng.bounded(n))] = kinds.at(rng.bounded(kinds.size()));
             }
             NoticeTable expected = tableOf(keys), actual = tableOf(keys);
-            QCOMPARE(SortItiranFast(actual, sel), SortItiranReference(expected, sel));
-            QCOMPARE(actual.arrMes, expected.arrMes);
+            QCOMPARE(sortNotices(actual, sel), exchangeSortNotices(expected, sel));
+            QCOMPARE(column(actual, &Notice::message), column(expected, &Notice::message));
         }
     }
 };

@@ -18,8 +18,8 @@ inline QString roundTripFault(const QByteArray &bytes) {
             ++end;
         const QList<QByteArray> fields = bytes.mid(pos, end - pos).split('\t');
         pos = end + (bytes.mid(end, 2) == "\r\n" ? 2 : 1);
-        const QStringList loaded = {t.arrJikoku.value(row), t.arrMes.value(row),
-                                    t.arrTuuti.value(row)};
+        const Notice n = t.notices().value(row);
+        const QStringList loaded = {n.dateTime, n.message, n.flag};
         for (int k = 0; k < 3; ++k) {
             const QByteArray written = TextCodec::encode(loaded[k], enc),
                              original = fields.value(k);

@@ -2,14 +2,17 @@
 
 #include "base/Clock.h"
 #include "base/MessageSeam.h"
-#include "main_window/F_Pirune.h"
-#include "notify/frmMessage.h"
-#include "tray/TrayControl.h"
+#include "main_window/MainWindow.h"
+#include "notify/MessageWindow.h"
+#include "notify/Scheduler.h"
+#include "store/NoticeFile.h"
+#include "tray/TrayIcon.h"
 #include "widgets/DatePicker.h"
 #include "widgets/TimeField.h"
 
 #include <QApplication>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -23,9 +26,9 @@ inline QByteArray lines(const QByteArrayList &rows) {
 
 // Message windows in the order they were first shown, which is the order they were opened.
 struct ShowOrder : QObject {
-    QList<QPointer<frmMessage>> windows;
+    QList<QPointer<MessageWindow>> windows;
     bool eventFilter(QObject *o, QEvent *e) override {
-        if (auto *m = qobject_cast<frmMessage *>(o);
+        if (auto *m = qobject_cast<MessageWindow *>(o);
             m && e->type() == QEvent::Show && !windows.contains(m))
             windows << m;
         return false;
@@ -48,10 +51,10 @@ struct PiruneFixture {
             std::exchange(during, nullptr)();
         return answers.isEmpty() ? b.defaultAnswer : answers.takeFirst();
     });
-    std::unique_ptr<F_Pirune> w;
+    std::unique_ptr<MainWindow> w;
 
     PiruneFixture() {
-        F_Pirune::exitProcess() = [] {};
+        MainWindow::exitProcess() = [] {};
         messageWindows(); // from now on, windows are noted as they open
     }
     ~PiruneFixture() {
@@ -62,22 +65,22 @@ struct PiruneFixture {
     }
 
     // `file` null: no Data file.
-    F_Pirune &start(const QByteArray &file, const char *time = "08:00:20") {
+    MainWindow &start(const QByteArray &file, const char *time = "08:00:20") {
         setClock(time);
         if (QFile f(path); !file.isNull())
             write(f, file);
-        w = std::make_unique<F_Pirune>(dir.path());
-        w->Form_Load();
-        w->Timer1->stop();
+        w = std::make_unique<MainWindow>(path);
+        w->start();
+        scheduler()->stop();
         return *w;
     }
-    F_Pirune &open(const QByteArray &file) {
+    MainWindow &open(const QByteArray &file) {
         start(file);
         open();
         return *w;
     }
     void open() { // from the tray
-        emit w->TrayControl1->DblClick(0);
+        emit tray()->doubleClicked(0);
         [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(w.get());
     }
     static void setClock(const char *time) {
@@ -85,22 +88,43 @@ struct PiruneFixture {
     }
     void pass(const char *time) {
         setClock(time);
-        w->Timer1_Timer();
+        scheduler()->runPass();
+    }
+
+    // The window's parts, found as a user finds them: by what they are.
+    template <class T = QWidget> T *find(const char *name) const {
+        return w->findChild<T *>(QString::fromLatin1(name));
+    }
+    QPushButton *button(const char *name) const { return find<QPushButton>(name); }
+    QListWidget *noticeList() const { return find<QListWidget>("noticeList"); }
+    DatePicker *dateEdit() const { return find<DatePicker>("dateEdit"); }
+    TimeField *timeEdit() const { return find<TimeField>("timeEdit"); }
+    QPlainTextEdit *messageEdit() const { return find<QPlainTextEdit>("messageEdit"); }
+    Scheduler *scheduler() const { return w->findChild<Scheduler *>(); }
+    TrayIcon *tray() const { return w->findChild<TrayIcon *>(); }
+    QAction *action(const char *name) const {
+        return tray()->menu()->findChild<QAction *>(QString::fromLatin1(name));
+    }
+    int saves() const { return w->findChild<NoticeFile *>()->saveCount(); }
+    void pick(int row) const { noticeList()->setCurrentRow(row); }
+    int picked() const {
+        const QList<QListWidgetItem *> sel = noticeList()->selectedItems();
+        return sel.isEmpty() ? -1 : noticeList()->row(sel.first());
     }
 
     void edit(const char *date, const QString &time, const QString &message) {
-        w->DTP_YMD->setDate(QDate::fromString(date, "yyyy/MM/dd"));
-        w->txt_SetteiJikoku->setText(time);
-        w->txtSetteiMes->setPlainText(message);
+        dateEdit()->setDate(QDate::fromString(date, "yyyy/MM/dd"));
+        timeEdit()->setText(time);
+        messageEdit()->setPlainText(message);
     }
     QString editor() const { // line breaks as "/"
-        return w->DTP_YMD->Value() + " " + w->txt_SetteiJikoku->Text() + " " +
-               w->txtSetteiMes->toPlainText().replace('\n', '/');
+        return dateEdit()->dateText() + " " + timeEdit()->shownText() + " " +
+               messageEdit()->toPlainText().replace('\n', '/');
     }
     QStringList list() const {
         QStringList out;
-        for (int i = 0; i < w->lstItiran->count(); ++i)
-            out << w->lstItiran->item(i)->text();
+        for (int i = 0; i < noticeList()->count(); ++i)
+            out << noticeList()->item(i)->text();
         return out;
     }
     // The boxes shown since the last call, as "title: text".
@@ -132,23 +156,22 @@ struct PiruneFixture {
         QDir(dir.path()).mkdir("Pirune.dat");
     }
 
-    static QList<frmMessage *> messageWindows() { // oldest first
+    static QList<MessageWindow *> messageWindows() { // oldest first
         static ShowOrder *order = [] {
             auto *o = new ShowOrder;
             qApp->installEventFilter(o);
             return o;
         }();
-        QList<frmMessage *> out;
-        for (frmMessage *m : order->windows)
+        QList<MessageWindow *> out;
+        for (MessageWindow *m : order->windows)
             if (m && m->isVisible())
                 out << m;
         return out;
     }
     static QStringList messages() { // each after its title unless that is "メッセージ"
         QStringList out;
-        for (frmMessage *m : messageWindows())
-            out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") +
-                       m->txtMessage->toPlainText();
+        for (MessageWindow *m : messageWindows())
+            out << (m->windowTitle() == "メッセージ" ? "" : m->windowTitle() + ": ") + m->message();
         return out;
     }
 };
