@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the sources' layout and layers, builds Pirune with warnings as errors and runs every
-# test (unit, widget, robustness with the fuzzer, end-to-end).
+# test (unit, widget, robustness with the fuzzer, end-to-end) and clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
@@ -11,4 +11,11 @@ compiler=()
 command -v clang++ >/dev/null && compiler=(-DCMAKE_CXX_COMPILER=clang++)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIRUNE_WERROR=ON "${compiler[@]}"
 cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure --timeout 600 "$@"
+# clang-tidy takes minutes of CPU; at the lowest priority beside the tests, which mostly wait.
+nice -n 19 scripts/check-tidy.sh build >build/check-tidy.log 2>&1 &
+tidy=$!
+status=0
+ctest --test-dir build --output-on-failure --timeout 600 "$@" || status=$?
+wait "$tidy" || status=1
+cat build/check-tidy.log
+exit "$status"

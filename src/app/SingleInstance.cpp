@@ -35,7 +35,7 @@ bool isPrivateFolder(const QString &path) {
 // The socket and this user's lock go where no other account can create them first: a lock or
 // socket of another user under our names would otherwise stop every start of Pirune.
 QString privateFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && isPrivateFolder(runtime))
         return runtime;
     // Without one, a folder of our own in the shared temporary folder, or in the home folder when

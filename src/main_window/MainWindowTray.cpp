@@ -49,7 +49,7 @@ void MainWindow::onTrayClick(short button) {
 }
 
 void MainWindow::exitPirune() {
-    if (m_file->isBehind() && !m_file->save(m_table))
+    if (!m_file->retrySave(m_table))
         reportUnsavedChanges();
     exitProcess()();
 }

@@ -53,6 +53,38 @@ QString finalTarget(const QString &path) {
     return info.absoluteFilePath();
 }
 
+// Writes all of bytes, flushes them to the disk and closes fd; the error number, or 0.
+int writeAndClose(const FileSystemCalls &sys, int fd, const QByteArray &bytes) {
+    const auto failed = [&](int err) {
+        sys.close(fd);
+        return err;
+    };
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = sys.write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return failed(n < 0 ? errno : EIO);
+        done += n;
+    }
+    // After a failed flush the written pages may be lost: the old file is the last good one.
+    if (sys.fdatasync(fd) != 0)
+        return failed(errno);
+    return sys.close(fd) != 0 ? errno : 0;
+}
+
+// The rename is an entry of the folder: a power cut undoes it until the folder is on disk.
+void syncFolderOf(const FileSystemCalls &sys, const QString &path, const QString &target) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const int dir = sys.open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    const int synced = dir < 0 ? -1 : sys.fsync(dir);
+    const int err = errno;
+    if (dir >= 0)
+        sys.close(dir);
+    if (synced != 0)
+        throw failure(path, err, RunError::ioError);
+}
+
 QByteArray tempNameBeside(const QByteArray &target) {
     static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     QByteArray name = target + '.';
@@ -196,40 +228,16 @@ void writeAtomically(const QString &path, const QByteArray &bytes) {
     } while (fd < 0 && errno == EEXIST && ++tries < 100);
     if (fd < 0)
         throw failure(path, errno, RunError::pathAccess);
-    const auto failed = [&](int err) {
-        if (fd >= 0)
-            sys.close(fd);
-        sys.unlink(temp);
-        return failure(path, err, RunError::ioError);
-    };
     // Before any byte is in it. Where the file system has no modes (FAT) this fails, harmlessly.
     if (replacing)
         sys.fchmod(fd, old.st_mode & 07777);
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = sys.write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw failed(n < 0 ? errno : EIO);
-        done += n;
+    const int err = writeAndClose(sys, fd, bytes);
+    if (err != 0 || sys.rename(temp, name) != 0) {
+        const int why = err != 0 ? err : errno;
+        sys.unlink(temp);
+        throw failure(path, why, RunError::ioError);
     }
-    // After a failed flush the written pages may be lost: the old file is the last good one.
-    if (sys.fdatasync(fd) != 0)
-        throw failed(errno);
-    const int closed = sys.close(fd);
-    fd = -1;
-    if (closed != 0 || sys.rename(temp, name) != 0)
-        throw failed(errno);
-
-    // The rename is an entry of the folder: a power cut undoes it until the folder is on disk.
-    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
-    const int dir = sys.open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    const int synced = dir < 0 ? -1 : sys.fsync(dir);
-    const int err = errno;
-    if (dir >= 0)
-        sys.close(dir);
-    if (synced != 0)
-        throw failure(path, err, RunError::ioError);
+    syncFolderOf(sys, path, target);
 #else
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))

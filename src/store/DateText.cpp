@@ -69,7 +69,7 @@ std::optional<qint64> parseImpl(QStringView text, bool optionalSeconds) {
     const QDate date(*y, *mo, *d);
     if (!date.isValid() || *h > 23 || *mi > 59 || sec > 59)
         return std::nullopt;
-    return date.toJulianDay() * 86400 + *h * 3600 + *mi * 60 + sec;
+    return date.toJulianDay() * 86400 + qint64(*h) * 3600 + qint64(*mi) * 60 + sec;
 }
 
 } // namespace

@@ -60,7 +60,8 @@ void DatePicker::setDateText(const QString &text) {
 }
 
 bool DatePicker::focusNextPrevChild(bool next) {
-    return QWidget::focusNextPrevChild(next);
+    // Past QDateTimeEdit's own, which would move between year, month and day.
+    return QWidget::focusNextPrevChild(next); // NOLINT(bugprone-parent-virtual-call)
 }
 
 void DatePicker::keyPressEvent(QKeyEvent *event) {
