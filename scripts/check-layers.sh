@@ -3,7 +3,8 @@
 # (lowest first): base, store, widgets, notify, tray, main_window, app. A folder's files may
 # include their own folder and the folders listed for it below; an include without a folder
 # (generated ones such as "version.h") only above store. base and store include no Qt GUI or
-# widget header, and store never the message-box seams: it reports errors, it shows no box.
+# widget header, and store never the message-box seams or the error box: it reports errors, it
+# shows no box.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -70,7 +71,7 @@ while IFS= read -r -d '' file; do
             offend "$where" "includes \"$name\" from $target, which is not a layer"
         elif [[ " ${allowed[$layer]} " != *" $target "* ]]; then
             offend "$where" "$layer may not include \"$name\" (it may include: ${allowed[$layer]})"
-        elif [[ "$layer" == store && ("$name" == base/MessageSeam.h || "$name" == base/ErrorTrap.h) ]]; then
+        elif [[ "$layer" == store && ("$name" == base/MessageSeam.h || "$name" == base/ErrorTrap.h || "$name" == base/ErrorBox.h) ]]; then
             offend "$where" "store includes \"$name\": it reports errors and shows no box"
         fi
     done < <(grep -n -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
