@@ -7,7 +7,7 @@
 namespace {
 template <class Body> QString orReport(const char *label, Body &&body) {
     QString result;
-    if (const auto failure = ErrorTrap::capture([&] { result = body(); })) {
+    if (const auto failure = captureFailure([&] { result = body(); })) {
         showErrorBox(label, *failure);
         return QString();
     }

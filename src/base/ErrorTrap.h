@@ -3,24 +3,9 @@
 #include "base/MessageSeam.h"
 #include "base/RunError.h"
 
-#include <exception>
 #include <optional>
 
 namespace ErrorTrap {
-
-// Runs body; whatever it throws comes back as the error the program reports.
-template <class Body> std::optional<RunError> capture(Body &&body) {
-    try {
-        body();
-    } catch (const RunError &e) {
-        return e;
-    } catch (const std::exception &e) {
-        return RunError::fromStd(e);
-    } catch (...) {
-        return RunError(RunError::InternalError, QStringLiteral("内部エラーです。"));
-    }
-    return std::nullopt;
-}
 
 inline QString text(const char *label, const RunError &e) {
     return QString::fromUtf8(label) + QString::number(e.number()) + QStringLiteral(" / Msg:") +
@@ -36,7 +21,7 @@ inline void report(const char *label, const RunError &e) {
 // Returns true when body ran to its end.
 template <class Body> bool run(const char *label, Body &&body) noexcept {
     try {
-        const std::optional<RunError> failure = capture(body);
+        const std::optional<RunError> failure = captureFailure(body);
         if (!failure)
             return true;
         MessageSeam::okBox(text(label, *failure));

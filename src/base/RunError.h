@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <exception>
+#include <optional>
 
 // A run-time failure as the error trap reports it: a number and a Japanese description.
 class RunError : public std::exception {
@@ -44,6 +45,20 @@ private:
     int m_number;
     QString m_description;
 };
+
+// Runs body; whatever it throws comes back as the error the program reports.
+template <class Body> std::optional<RunError> captureFailure(Body &&body) {
+    try {
+        body();
+    } catch (const RunError &e) {
+        return e;
+    } catch (const std::exception &e) {
+        return RunError::fromStd(e);
+    } catch (...) {
+        return RunError(RunError::InternalError, QStringLiteral("内部エラーです。"));
+    }
+    return std::nullopt;
+}
 
 // Describes a character for the user, e.g. "「😀」(U+1F600)".
 QString describeCharacter(char32_t c);

@@ -2,22 +2,7 @@
 
 #include "store/DataFileWatch.h"
 
-#include <exception>
 #include <utility>
-
-namespace {
-// Runs body; whatever it throws comes back as the error to report.
-template <class Body> std::optional<RunError> attempt(Body &&body) {
-    try {
-        body();
-    } catch (const RunError &e) {
-        return e;
-    } catch (const std::exception &e) {
-        return RunError::fromStd(e);
-    }
-    return std::nullopt;
-}
-} // namespace
 
 NoticeFile::NoticeFile(const QString &path, QObject *parent)
     : QObject(parent), m_path(path), m_watch(new DataFileWatch(path, this)) {
@@ -51,7 +36,7 @@ bool NoticeFile::reload(NoticeTable &table) {
     FileEncoding enc;
     m_loadFailed = true;
     QList<DataFile::LoadIssue> issues;
-    if (const auto failure = attempt([&] { issues = read(fresh, enc); })) {
+    if (const auto failure = captureFailure([&] { issues = read(fresh, enc); })) {
         emit reloadFailed(*failure);
         return false;
     }
@@ -77,7 +62,7 @@ bool NoticeFile::change(NoticeTable &table, const std::function<bool(bool reload
 }
 
 bool NoticeFile::save(const NoticeTable &table) {
-    const std::optional<RunError> failure = attempt([&] {
+    const std::optional<RunError> failure = captureFailure([&] {
         if (m_loadFailed)
             throw RunError::refusedUnloadedFile(m_path);
         DataFile::writeAtomically(m_path, DataFile::serialize(table, m_encoding));
@@ -105,7 +90,7 @@ NoticeFile::Difference NoticeFile::unsavedChanges(const NoticeTable &table) cons
     if (!m_loadFailed) {
         FileEncoding enc;
         // What cannot be read counts as not in the file.
-        attempt([&] { DataFile::load(DataFile::readAll(m_path), onDisk, enc); });
+        captureFailure([&] { DataFile::load(DataFile::readAll(m_path), onDisk, enc); });
     }
     const auto rows = [](const NoticeTable &t) {
         QStringList out;

@@ -106,7 +106,11 @@ struct PiruneFixture {
         return tray()->menu()->findChild<QAction *>(QString::fromLatin1(name));
     }
     int saves() const { return w->findChild<NoticeFile *>()->saveCount(); }
-    void pick(int row) const { noticeList()->setCurrentRow(row); }
+    void pick(int row) const { // a click on the line; -1: none
+        if (QListWidgetItem *item = noticeList()->item(row))
+            QTest::mouseClick(noticeList()->viewport(), Qt::LeftButton, {},
+                              noticeList()->visualItemRect(item).center());
+    }
     int picked() const {
         const QList<QListWidgetItem *> sel = noticeList()->selectedItems();
         return sel.isEmpty() ? -1 : noticeList()->row(sel.first());
