@@ -112,41 +112,33 @@ private slots:
         }
         if (message)
             return;
+        const auto g = [&f](const char *name) { return f.find(name)->geometry(); };
         // The header over the list; each label beside its field.
-        QVERIFY(f.find("listHeader")->x() == f.noticeList()->x() &&
-                f.find("listHeader")->y() < f.noticeList()->y());
-        QVERIFY(f.find("timeLabel")->y() == f.dateEdit()->y() &&
-                f.find("messageLabel")->y() == f.messageEdit()->y());
-        QVERIFY(f.timeEdit()->y() == f.dateEdit()->y() && f.dateEdit()->x() < f.timeEdit()->x());
-        QCOMPARE(f.find("messageLabel")->x(), f.find("timeLabel")->x());
+        QVERIFY(g("listHeader").x() == g("noticeList").x() &&
+                g("listHeader").y() < g("noticeList").y());
+        QVERIFY(g("timeLabel").y() == g("dateEdit").y() &&
+                g("messageLabel").y() == g("messageEdit").y());
+        QVERIFY(g("timeEdit").y() == g("dateEdit").y() && g("dateEdit").x() < g("timeEdit").x());
+        QCOMPARE(g("messageLabel").x(), g("timeLabel").x());
         // Top to bottom and left to right, nothing overlapping.
-        const auto above = [](QWidget *a, QWidget *b) {
-            return a->geometry().bottom() < b->geometry().top();
-        };
-        QVERIFY(above(f.noticeList(), f.find("editorFrame")) &&
-                above(f.find("editorFrame"), f.button("closeButton")) &&
-                above(f.messageEdit(), f.button("addButton")));
-        QVERIFY(w.rect().contains(f.button("closeButton")->geometry()) &&
-                f.find("editorFrame")->rect().contains(f.button("clearButton")->geometry()));
-        QWidget *row[] = {f.find("timeLabel"),      f.dateEdit(),
-                          f.button("addButton"),    f.button("changeButton"),
-                          f.button("deleteButton"), f.button("clearButton")};
+        for (const auto &[upper, lower] : {std::pair{"noticeList", "editorFrame"},
+                                           {"editorFrame", "closeButton"},
+                                           {"messageEdit", "addButton"}})
+            QVERIFY(g(upper).bottom() < g(lower).top());
+        QVERIFY(w.rect().contains(g("closeButton")) &&
+                f.find("editorFrame")->rect().contains(g("clearButton")));
+        const char *row[] = {"timeLabel",    "dateEdit",     "addButton",
+                             "changeButton", "deleteButton", "clearButton"};
         for (int i = 1; i < 6; ++i)
-            QVERIFY(row[i - 1]->geometry().right() < row[i]->x() || i == 2);
-        const QList<QWidget *> tabOrder{f.button("closeButton"),
-                                        f.timeEdit(),
-                                        f.messageEdit(),
-                                        f.button("addButton"),
-                                        f.button("changeButton"),
-                                        f.button("deleteButton"),
-                                        f.button("clearButton"),
-                                        f.noticeList(),
-                                        f.dateEdit()};
-        QList<QWidget *> order;
+            QVERIFY(g(row[i - 1]).right() < g(row[i]).x() || i == 2);
+        const QStringList tabOrder{"closeButton", "timeEdit",     "messageEdit",
+                                   "addButton",   "changeButton", "deleteButton",
+                                   "clearButton", "noticeList",   "dateEdit"};
+        QStringList order;
         for (QWidget *x = f.button("closeButton"); order.size() < tabOrder.size();
              x = x->nextInFocusChain())
-            if (tabOrder.contains(x))
-                order << x;
+            if (tabOrder.contains(x->objectName()))
+                order << x->objectName();
         QCOMPARE(order, tabOrder);
     }
 
@@ -226,21 +218,19 @@ private slots:
         MessageWindow::open("one\r\n" + QString(300, 'x'), QString());
         MessageWindow::open("two", "題");
         MessageWindow *one = PiruneFixture::messageWindows().at(0);
-        QCOMPARE(one->findChild<QPlainTextEdit *>("messageText")->lineWrapMode(),
-                 QPlainTextEdit::NoWrap);
-        QCOMPARE(one->findChild<QPlainTextEdit *>("messageText")->palette().color(QPalette::Base),
-                 QColor(208, 208, 208));
-        QCOMPARE(one->focusWidget(), one->findChild<QPushButton *>("okButton")); // Enter closes it
-        one->findChild<QPlainTextEdit *>("messageText")->setFocus();
-        QTest::keyClick(one->findChild<QPlainTextEdit *>("messageText"), Qt::Key_End,
-                        Qt::ShiftModifier); // to copy a line
-        QTest::keyClick(one->findChild<QPlainTextEdit *>("messageText"), Qt::Key_C,
-                        Qt::ControlModifier);
+        auto *text = one->findChild<QPlainTextEdit *>("messageText");
+        auto *ok = one->findChild<QPushButton *>("okButton");
+        QCOMPARE(text->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(text->palette().color(QPalette::Base), QColor(208, 208, 208));
+        QCOMPARE(one->focusWidget(), ok); // Enter closes it
+        text->setFocus();
+        QTest::keyClick(text, Qt::Key_End, Qt::ShiftModifier); // to copy a line
+        QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), "one");
-        QTest::keyClicks(one->findChild<QPlainTextEdit *>("messageText"), "typed");
-        QTest::keyClick(one->findChild<QPlainTextEdit *>("messageText"), Qt::Key_Backspace);
+        QTest::keyClicks(text, "typed");
+        QTest::keyClick(text, Qt::Key_Backspace);
         QCOMPARE(PiruneFixture::messages(), (QStringList{"one\n" + QString(300, 'x'), "題: two"}));
-        QTest::mouseClick(one->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+        QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(PiruneFixture::messages(), QStringList{"題: two"});
         QTimer::singleShot(0, [] {
             PiruneFixture::messageWindows().first()->findChild<QPushButton *>("okButton")->click();
