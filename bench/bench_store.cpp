@@ -47,7 +47,7 @@ BENCHMARK(BM_WriteAtomically)->Apply(sizes);
 
 // A save through the Data file's owner: serialize, write, flush to disk, rename, remember.
 void BM_NoticeFileSave(benchmark::State &state) {
-    const NoticeTable t = BenchData::table(qint32(state.range(0)));
+    NoticeTable t = BenchData::table(qint32(state.range(0)));
     QTemporaryDir dir;
     NoticeFile file(DataFile::pathIn(dir.path()));
     NoticeTable opened;

@@ -1,4 +1,5 @@
 #include "app/SingleInstance.h"
+#include "app/TerminationSignal.h"
 #include "main_window/MainWindow.h"
 #include "store/DataFile.h"
 #include "version.h"
@@ -58,8 +59,16 @@ int main(int argc, char *argv[]) {
         installWidgetMessageBoxes(&mainWindow);
     QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
                      [&mainWindow] { mainWindow.showFromTray(); });
-    QObject::connect(&mainWindow, &MainWindow::dataFileReleased, &instance,
-                     &SingleInstance::release);
+    // Left by saves killed half-way; no other Pirune can be saving now.
+    DataFile::removeLeftTemporaries(dataFile);
+    // Logout, shutdown or a plain kill: what is not in the Data file yet is saved first.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &mainWindow,
+                     [&mainWindow] { mainWindow.saveBeforeSessionEnds(); });
+    QObject::connect(new TerminationSignal(&app), &TerminationSignal::received, &mainWindow,
+                     [&mainWindow] {
+                         mainWindow.saveBeforeSessionEnds();
+                         QCoreApplication::exit(0);
+                     });
     mainWindow.start();
     return QApplication::exec();
 }

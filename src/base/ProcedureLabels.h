@@ -8,7 +8,6 @@ inline constexpr char startUp[] = "Form_Load Code:";
 inline constexpr char shutDown[] = "Form_Unload Code:";
 inline constexpr char closeButton[] = "cmdEnd_Click Code:";
 inline constexpr char refreshList[] = "SetDispFromMemory Code:";
-inline constexpr char sortNotices[] = "SortItiran Code:";
 inline constexpr char saveFile[] = "SaveDataToFile Code:";
 inline constexpr char reloadFile[] = "ReloadDataFile Code:";
 inline constexpr char checkInput[] = "Input_check Code:";

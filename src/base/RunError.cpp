@@ -57,6 +57,12 @@ RunError RunError::refusedUnloadedFile(const QString &path) {
                          "データファイルを確認してから Pirune を起動し直してください。"),
                      path, {})};
 }
+RunError RunError::refusedUnreadFile(const QString &path) {
+    return {UnreadDataFile,
+            withFile(QStringLiteral("データファイルを最後まで読み込めなかったため、上書きしません。"
+                                    "読み込めるようになると、保存を再開します。"),
+                     path, {})};
+}
 RunError RunError::fromStd(const std::exception &e) {
     if (dynamic_cast<const std::bad_alloc *>(&e))
         return outOfMemory();

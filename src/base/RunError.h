@@ -24,6 +24,7 @@ public:
     static RunError unencodable(char32_t c);
     static RunError controlFailure(const QString &detail);
     static RunError refusedUnloadedFile(const QString &path);
+    static RunError refusedUnreadFile(const QString &path);
     static RunError fromStd(const std::exception &e);
 
     enum Number {

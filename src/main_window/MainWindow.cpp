@@ -15,7 +15,9 @@
 #include <QMenu>
 #include <QTimer>
 #include <QWindow>
+#include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 // Ends the process once no window of it is open, whichever closed last. Qt's own rule does not
@@ -65,28 +67,30 @@ MainWindow::MainWindow(const QString &dataFilePath, QWidget *parent)
     connect(m_editor, &NoticeEditor::closeClicked, this, &MainWindow::closeToTray);
 
     m_scheduler->setQuestion(&MainWindow::askAboutMissedNotices);
-    connect(m_scheduler, &Scheduler::minuteBegins, this, [this] {
-        ErrorTrap::run(Label::timerPass, [&] { m_file->reloadIfChanged(m_table); });
+    // A file someone else wrote is read, one that could not be read tried again, and a failed
+    // save tried again each minute.
+    connect(m_scheduler, &Scheduler::minuteBegins, this,
+            [this] { ErrorTrap::run(Label::timerPass, [&] { m_file->catchUp(m_table); }); });
+    connect(m_scheduler, &Scheduler::passed, this, [this](const QList<Notice> &due) {
+        ErrorTrap::run(Label::timerPass, [&] { showNotices(due); });
     });
-    connect(m_scheduler, &Scheduler::passed, this,
-            [this](const QList<Notice> &due, bool newMinute) {
-                ErrorTrap::run(Label::timerPass, [&] {
-                    showNotices(due);
-                    // A failed save is tried again each minute.
-                    if (newMinute)
-                        m_file->retrySave(m_table);
-                });
-            });
     connect(m_scheduler, &Scheduler::missedAccepted, this, [this](const QList<Notice> &notices) {
         ErrorTrap::run(Label::missedCheck, [&] { showNotices(notices); });
     });
 
-    connect(m_file, &NoticeFile::changedOutside, this, &MainWindow::fileChangedOutside);
+    connect(m_file, &NoticeFile::changedOutside, this, [this] { fileChangedOutside(true); });
+    connect(m_file, &NoticeFile::catchUpDue, this, [this] { fileChangedOutside(false); });
     connect(m_file, &NoticeFile::reloaded, this, &MainWindow::onFileReloaded);
     connect(m_file, &NoticeFile::reloadFailed, this,
             [](const RunError &e) { ErrorTrap::report(Label::reloadFile, e); });
     connect(m_file, &NoticeFile::saveFailed, this,
             [](const RunError &e) { ErrorTrap::report(Label::saveFile, e); });
+    connect(m_file, &NoticeFile::savedInPlace, this, [] {
+        MessageSeam::okBox(QStringLiteral(
+            "データファイルのフォルダーに新しいファイルを作れないため、データファイルを直接"
+            "書き換えて保存しました。保存の途中でパソコンが止まると、データファイルが壊れる"
+            "ことがあります。"));
+    });
 }
 
 MainWindow::~MainWindow() {
@@ -140,29 +144,52 @@ void MainWindow::resizeEvent(QResizeEvent *event) {
     m_editor->layOut();
 }
 
+// Closed through its frame: the process ends once the last message window is closed, and until
+// then holds the Data file but no longer reads or writes it.
 void MainWindow::shutDown() {
     ErrorTrap::run(Label::shutDown, [&] { m_tray->remove(); });
     m_scheduler->stop();
-    emit dataFileReleased();
+    if (!std::exchange(m_shutDown, true) && !m_file->saveBeforeExit(m_table))
+        reportUnsavedChanges();
+    m_file->stop();
     if (!findChild<QObject *>(QStringLiteral("EndWithLastWindow"), Qt::FindDirectChildrenOnly))
         qApp->installEventFilter(new EndWithLastWindow(this));
 }
 
+// One box, however many lines are bad: the first few of them, and how many there are.
 void MainWindow::reportLoadIssues(const QList<DataFile::LoadIssue> &issues) {
-    for (const DataFile::LoadIssue &issue : issues)
-        showErrorBox(Label::splitFields, issue.error);
+    if (issues.isEmpty())
+        return;
+    const RunError &first = issues.first().error;
+    QString text = first.description();
+    if (issues.size() > 1) {
+        text += QStringLiteral("\r\nデータファイルの %1 行が読み込めませんでした。最初の行:")
+                    .arg(issues.size());
+        for (const DataFile::LoadIssue &issue : issues.mid(0, 3))
+            text += QStringLiteral("\r\n") + issue.text.left(80);
+    }
+    showErrorBox(Label::splitFields, RunError(first.number(), text));
 }
 
-void MainWindow::fileChangedOutside() {
+void MainWindow::saveBeforeSessionEnds() {
+    if (m_file->saveBeforeExit(m_table))
+        return;
+    // No one may see a box now: what is lost goes where a log of the session keeps it.
+    const NoticeFile::Difference d = m_file->unsavedChanges(m_table);
+    std::fprintf(stderr, "Pirune: %s\n", qUtf8Printable(m_file->path()));
+    for (const QString &row : d.onlyInTable)
+        std::fprintf(stderr, "  not saved: %s\n", qUtf8Printable(row));
+    for (const QString &row : d.onlyInFile)
+        std::fprintf(stderr, "  deleted, not saved: %s\n", qUtf8Printable(row));
+}
+
+void MainWindow::fileChangedOutside(bool writingSettled) {
     // Reading now would change the lines under an open box; what saves meanwhile reads it first.
     if (MessageSeam::openBoxes() > 0) {
-        QTimer::singleShot(500, this, [this] {
-            if (!m_file->isCurrent())
-                fileChangedOutside();
-        });
+        QTimer::singleShot(500, this, [this] { fileChangedOutside(false); });
         return;
     }
-    m_file->reload(m_table);
+    m_file->catchUp(m_table, writingSettled);
 }
 
 void MainWindow::onFileReloaded(const QList<DataFile::LoadIssue> &issues) {

@@ -30,12 +30,12 @@ public:
     // What a double-click on the tray icon does.
     void showFromTray(short button = 0);
 
+    // The session ends (logout, shutdown, SIGTERM): the changes not yet in the file saved, and
+    // where that fails listed on standard error.
+    void saveBeforeSessionEnds();
+
     // How "終了(&X)" ends the process; tests replace it.
     static std::function<void()> &exitProcess();
-
-signals:
-    // From here on the process no longer owns the Data file.
-    void dataFileReleased();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -54,7 +54,7 @@ private:
 
     // Data file
     void reportLoadIssues(const QList<DataFile::LoadIssue> &issues);
-    void fileChangedOutside();
+    void fileChangedOutside(bool writingSettled);
     void onFileReloaded(const QList<DataFile::LoadIssue> &issues);
     void reportUnsavedChanges();
 
@@ -75,4 +75,5 @@ private:
     bool m_messageBatchQueued = false;
     bool m_saveAfterMessages = false;
     QRect m_closedGeometry; // where 閉じる left the window
+    bool m_shutDown = false;
 };

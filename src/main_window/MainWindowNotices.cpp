@@ -7,7 +7,6 @@
 #include "store/NoticeFile.h"
 
 #include <QApplication>
-#include <QSet>
 #include <QTimer>
 #include <utility>
 
@@ -18,25 +17,15 @@ bool MainWindow::askAboutMissedNotices() {
 
 // Marks the notices shown and opens their windows; the flags are saved once the windows are open.
 void MainWindow::showNotices(const QList<Notice> &notices) {
-    if (notices.isEmpty())
-        return;
-    const auto keyOf = [](const Notice &n) { return n.dateTime + QLatin1Char('\t') + n.message; };
-    QSet<QString> keys;
-    for (const Notice &n : notices)
-        keys.insert(keyOf(n));
     bool shown = false;
-    // Flags are saved into the file as it is now: one changed meanwhile is read first.
-    m_file->change(m_table, [&](bool) {
-        for (qint32 i = 0; i < m_table.size(); ++i) {
-            const Notice &n = m_table.notices()[i];
-            if (!n.isPending() || !keys.contains(keyOf(n)))
-                continue;
-            m_messagesToShow << marksToLineBreaksOrReport(n.message);
-            m_table.at(i).flag = QStringLiteral("1");
-            shown = true;
-        }
-        return false;
-    });
+    for (const Notice &n : notices) {
+        // Into the file as it is now: one someone else wrote is read first.
+        const NoticeChange mark{NoticeChange::Kind::MarkShown, n, {}};
+        if (m_file->apply(m_table, mark, false, false).row < 0)
+            continue;
+        m_messagesToShow << marksToLineBreaksOrReport(n.message);
+        shown = true;
+    }
     if (shown) {
         m_saveAfterMessages = true;
         showQueuedMessages();

@@ -30,12 +30,15 @@ void MainWindow::buildTrayMenu() {
     m_tray->setMenu(m_trayMenu);
     connect(m_tray, &TrayIcon::clicked, this, &MainWindow::onTrayClick);
     connect(m_tray, &TrayIcon::doubleClicked, this, &MainWindow::showFromTray);
-    connect(m_tray, &TrayIcon::hostMissing, this, &MainWindow::showMainWindow);
+    connect(m_tray, &TrayIcon::hostMissing, this, [this] {
+        if (!m_shutDown)
+            showMainWindow();
+    });
 }
 
 void MainWindow::showFromTray(short button) {
     ErrorTrap::run(Label::trayDoubleClick, [&] {
-        if (button == 0)
+        if (button == 0 && !m_shutDown)
             showMainWindow();
     });
 }
@@ -49,7 +52,7 @@ void MainWindow::onTrayClick(short button) {
 }
 
 void MainWindow::exitPirune() {
-    if (!m_file->retrySave(m_table))
+    if (!m_file->saveBeforeExit(m_table))
         reportUnsavedChanges();
     exitProcess()();
 }

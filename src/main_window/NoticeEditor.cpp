@@ -103,12 +103,6 @@ void NoticeEditor::showReloadedTable() {
     }
 }
 
-qint32 NoticeEditor::sortNotices(qint32 row) {
-    qint32 result = -1;
-    ErrorTrap::run(Label::sortNotices, [&] { result = ::sortNotices(m_table, row); });
-    return result;
-}
-
 qint32 NoticeEditor::pickedRow() const {
     const QList<QListWidgetItem *> sel = m_list->selectedItems();
     return sel.isEmpty() ? -1 : m_list->row(sel.first());
@@ -180,19 +174,14 @@ void NoticeEditor::addNotice() {
         const QString message = editorMessage();
         if (refuseUnencodable(message))
             return;
+        if (m_table.size() == std::numeric_limits<qint32>::max())
+            throw RunError::overflow();
         // An outside change read first is no reason not to add: the notice joins the new list.
-        const bool saved = m_file.change(m_table, [&](bool) {
-            if (m_table.size() == std::numeric_limits<qint32>::max())
-                throw RunError::overflow();
-            m_table.append(Notice{editorDateTime(), message, QStringLiteral("0")});
-            const qint32 last = m_table.size() - 1;
-            m_list->addItem(m_table.notices()[last].listLine());
-            pickRow(last);
-            pickRow(sortNotices(pickedRow()));
-            refreshListTexts();
-            return true;
-        });
-        if (saved)
+        const NoticeChange add{NoticeChange::Kind::Add, {}, {editorDateTime(), message, "0"}};
+        const NoticeFile::Outcome out = m_file.apply(m_table, add);
+        showTableChange();
+        pickRow(out.row);
+        if (out.saved)
             applyButtonRule();
     });
 }
@@ -208,25 +197,17 @@ void NoticeEditor::changeNotice() {
         const QString message = editorMessage();
         if (refuseUnencodable(message))
             return;
-        m_file.change(m_table, [&](bool reloaded) {
-            // The picked line may have moved in the file read again.
-            if (reloaded) {
-                tellListReloaded();
-                return false;
-            }
-            const qint32 row = pickedRow();
-            Notice &n = m_table.at(row);
-            n.dateTime = editorDateTime();
-            n.message = message;
-            QListWidgetItem *item = m_list->item(row);
-            if (!item)
-                throw RunError::indexOutOfRange(listLineDetail(row));
-            item->setText(n.listLine());
-            n.flag = QStringLiteral("0");
-            pickRow(sortNotices(row));
-            refreshListTexts();
-            return true;
-        });
+        const Notice before = std::as_const(m_table).at(pickedRow());
+        const NoticeChange change{
+            NoticeChange::Kind::Replace, before, {editorDateTime(), message, "0"}};
+        const NoticeFile::Outcome out = m_file.apply(m_table, change, true);
+        // The picked line may have moved in the file read again.
+        if (out.reloaded) {
+            tellListReloaded();
+            return;
+        }
+        showTableChange();
+        pickRow(out.row);
     });
 }
 
@@ -260,33 +241,41 @@ void NoticeEditor::deleteNotice() {
         if (!MessageSeam::yesNo(QStringLiteral("削除しますか？"), QStringLiteral("確認"),
                                 MessageSeam::Answer::No))
             return;
-        const bool saved = m_file.change(m_table, [&](bool reloaded) {
-            // Read again before the change or while the question was open.
-            if (reloaded || reloads != m_file.reloadCount()) {
-                tellListReloaded();
-                return false;
-            }
-            const qint32 row = pickedRow();
-            if (row < 0 || row >= m_table.size())
-                return false;
-            removeNotice(row);
-            return true;
-        });
-        if (saved)
+        const qint32 row = pickedRow();
+        NoticeFile::Outcome out;
+        if (reloads == m_file.reloadCount() && row >= 0) {
+            const NoticeChange remove{NoticeChange::Kind::Remove, m_table.notices().value(row), {}};
+            out = m_file.apply(m_table, remove, true);
+        }
+        // Read again before the change or while the question was open.
+        if (out.reloaded || reloads != m_file.reloadCount()) {
+            tellListReloaded();
+            return;
+        }
+        if (out.row < 0)
+            return;
+        showTableChange();
+        pickNextAfterRemoving(out.row);
+        if (out.saved)
             applyButtonRule();
     });
 }
 
-void NoticeEditor::removeNotice(qint32 row) {
-    m_table.removeAt(row);
+// The list brought up to the table after a change: lines added or taken at the end, and those
+// whose text changed rewritten. Taking the last line rather than the removed one spares
+// QListWidget a search for every later line on its next change.
+void NoticeEditor::showTableChange() {
     {
-        // Taking the last line and rewriting those after the row leaves the same lines as taking
-        // the row, without QListWidget searching for every later line on its next change.
         const QSignalBlocker block(m_list);
-        delete m_list->takeItem(m_list->count() - 1);
-        for (qint32 i = row; i < m_table.size(); ++i)
-            m_list->item(i)->setText(m_table.notices()[i].listLine());
+        while (m_list->count() > m_table.size())
+            delete m_list->takeItem(m_list->count() - 1);
+        while (m_list->count() < m_table.size())
+            m_list->addItem(m_table.notices()[m_list->count()].listLine());
     }
+    refreshListTexts();
+}
+
+void NoticeEditor::pickNextAfterRemoving(qint32 row) {
     if (m_table.isEmpty()) {
         pickRow(-1);
         m_timeEdit->setText(nowHhNn());

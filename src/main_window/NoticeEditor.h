@@ -51,12 +51,12 @@ private:
     void changeNotice();
     void loadPickedNotice();
     void deleteNotice();
-    void removeNotice(qint32 row);
+    void showTableChange();
+    void pickNextAfterRemoving(qint32 row);
     void clearEditor();
     bool checkInput();
     bool refuseUnencodable(const QString &message);
     void tellListReloaded();
-    qint32 sortNotices(qint32 row);
 
     qint32 pickedRow() const;
     void pickRow(qint32 row);

@@ -80,7 +80,7 @@ void Scheduler::runPass() {
         emit minuteBegins();
     QList<Notice> due;
     ErrorTrap::run(Label::timerPass, [&] { due = dueIn(pass); });
-    emit passed(due, pass.newMinute);
+    emit passed(due);
 }
 
 bool Scheduler::isToOffer(qint32 i, qint64 now) const {

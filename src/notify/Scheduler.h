@@ -37,8 +37,8 @@ public:
 signals:
     // A pass of a new minute is about to test the notices: the table's owner brings it up to date.
     void minuteBegins();
-    // What one pass found due, in table order (often nothing); newMinute for its minute's first.
-    void passed(const QList<Notice> &due, bool newMinute);
+    // What one pass found due, in table order (often nothing).
+    void passed(const QList<Notice> &due);
     // The user said yes to the question: these are to be shown, in table order.
     void missedAccepted(const QList<Notice> &notices);
 

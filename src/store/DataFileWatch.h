@@ -1,23 +1,13 @@
 #pragma once
 
+#include "store/FileStamp.h"
+
 #include <QObject>
 #include <QString>
 #include <optional>
 
 class QFileSystemWatcher;
 class QTimer;
-
-// What tells one content of the Data file on disk from another without reading it.
-struct FileStamp {
-    qint64 device = 0, inode = 0, size = 0, modified = 0, changed = 0; // times in ns
-    bool operator==(const FileStamp &o) const {
-        return device == o.device && inode == o.inode && size == o.size && modified == o.modified &&
-               changed == o.changed;
-    }
-    bool operator!=(const FileStamp &o) const { return !(*this == o); }
-    // nullopt where there is no such file, or it is no regular file.
-    static std::optional<FileStamp> of(const QString &path);
-};
 
 // Tells when someone else changed the Data file: watches the file and its folder (a rename over
 // the file replaces it, and a watch on the file alone ends with the old one) and waits until the
@@ -29,6 +19,7 @@ public:
 
     // The file as Pirune last read or wrote it; nullopt when that is not known.
     void remember(std::optional<FileStamp> stamp);
+    std::optional<FileStamp> known() const { return m_known; }
     // The file on disk is the one remembered.
     bool isCurrent() const;
     // The file as it is now, to remember after reading it: nullopt while it changed meanwhile.

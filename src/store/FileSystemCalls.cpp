@@ -9,8 +9,8 @@
 
 FileSystemCalls::FileSystemCalls()
     : open([](const char *path, int flags, mode_t mode) { return ::open(path, flags, mode); }),
-      write(::write), fchmod(::fchmod), fsync(::fsync), close(::close), rename(::rename),
-      unlink(::unlink) {
+      write(::write), fchmod(::fchmod), fchown(::fchown), fsync(::fsync), close(::close),
+      rename(::rename), unlink(::unlink) {
 #ifdef Q_OS_DARWIN
     // There fsync leaves the data in the drive's cache.
     fdatasync = [](int fd) { return ::fcntl(fd, F_FULLFSYNC); };

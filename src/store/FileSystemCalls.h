@@ -14,6 +14,7 @@ struct FileSystemCalls {
     std::function<int(const char *path, int flags, mode_t mode)> open;
     std::function<ssize_t(int fd, const void *data, size_t size)> write;
     std::function<int(int fd, mode_t mode)> fchmod;
+    std::function<int(int fd, uid_t owner, gid_t group)> fchown;
     std::function<int(int fd)> fdatasync, fsync, close;
     std::function<int(const char *from, const char *to)> rename;
     std::function<int(const char *path)> unlink;

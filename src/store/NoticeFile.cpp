@@ -2,17 +2,29 @@
 
 #include "store/DataFileWatch.h"
 
+#include <QTimer>
 #include <utility>
 
+namespace {
+// Writes closer together than this are one change: a sync client or an editor saving.
+constexpr int kSettleMs = 500;
+// A save that finds the file replaced again and again (a sync client busy) waits for it.
+constexpr int kSaveAttempts = 5;
+} // namespace
+
 NoticeFile::NoticeFile(const QString &path, QObject *parent)
-    : QObject(parent), m_path(path), m_watch(new DataFileWatch(path, this)) {
+    : QObject(parent), m_path(path), m_watch(new DataFileWatch(path, this)),
+      m_catchUp(new QTimer(this)) {
+    m_catchUp->setSingleShot(true);
+    m_catchUp->setInterval(kSettleMs);
     connect(m_watch, &DataFileWatch::changedOutside, this, &NoticeFile::changedOutside);
+    connect(m_catchUp, &QTimer::timeout, this, &NoticeFile::catchUpDue);
 }
 
 // Reads the file into t, and remembers which file that was unless it changed meanwhile.
 QList<DataFile::LoadIssue> NoticeFile::read(NoticeTable &table, FileEncoding &enc) {
     const std::optional<FileStamp> before = FileStamp::of(m_path);
-    // A file that cannot be read is tried again only once it has changed.
+    // A file that cannot be read is tried again once it has changed, or at the next minute.
     m_watch->remember(before);
     QList<DataFile::LoadIssue> issues = DataFile::load(DataFile::readAll(m_path), table, enc);
     m_watch->remember(m_watch->stampUnchangedSince(before));
@@ -20,78 +32,148 @@ QList<DataFile::LoadIssue> NoticeFile::read(NoticeTable &table, FileEncoding &en
 }
 
 QList<DataFile::LoadIssue> NoticeFile::open(NoticeTable &table) {
-    // Until the whole file is in the table, a save would overwrite notices not yet read.
-    m_loadFailed = true;
+    m_loadFailed = m_failedAtStart = true;
     DataFile::ensureExists(m_path);
     table.clear();
     QList<DataFile::LoadIssue> issues = read(table, m_encoding);
-    m_loadFailed = false;
+    m_loadFailed = m_failedAtStart = false;
     return issues;
-}
-
-bool NoticeFile::reload(NoticeTable &table) {
-    if (m_behind)
-        return false;
-    NoticeTable fresh;
-    FileEncoding enc;
-    m_loadFailed = true;
-    QList<DataFile::LoadIssue> issues;
-    if (const auto failure = captureFailure([&] { issues = read(fresh, enc); })) {
-        emit reloadFailed(*failure);
-        return false;
-    }
-    table = std::move(fresh);
-    m_encoding = enc;
-    m_loadFailed = false;
-    ++m_reloads;
-    emit reloaded(issues);
-    return true;
 }
 
 bool NoticeFile::isCurrent() const {
     return m_watch->isCurrent();
 }
 
-bool NoticeFile::reloadIfChanged(NoticeTable &table) {
-    return !m_behind && !m_watch->isCurrent() && reload(table);
-}
-
-bool NoticeFile::change(NoticeTable &table, const std::function<bool(bool reloaded)> &apply) {
-    const bool reloaded = reloadIfChanged(table);
-    return apply(reloaded) && save(table);
-}
-
-bool NoticeFile::save(const NoticeTable &table) {
-    const std::optional<RunError> failure = captureFailure([&] {
-        if (m_loadFailed)
-            throw RunError::refusedUnloadedFile(m_path);
-        DataFile::writeAtomically(m_path, DataFile::serialize(table, m_encoding));
-        m_watch->remember(FileStamp::of(m_path));
-    });
-    if (failure) {
-        m_behind = true;
-        // The save is tried again at every change and every minute: told once per streak.
-        if (!std::exchange(m_failureTold, true))
-            emit saveFailed(*failure);
+// The file as it is now has been seen for as long as writes that belong together take.
+bool NoticeFile::looksSettled() {
+    const std::optional<FileStamp> now = FileStamp::of(m_path);
+    if (!m_lookClock.isValid() || now != m_lastLook) {
+        m_lastLook = now;
+        m_lookClock.start();
         return false;
     }
-    m_behind = false;
-    m_failureTold = false;
-    ++m_saves;
+    return m_lookClock.elapsed() >= kSettleMs;
+}
+
+bool NoticeFile::reload(NoticeTable &table) {
+    NoticeTable fresh;
+    FileEncoding enc;
+    QList<DataFile::LoadIssue> issues;
+    if (const auto failure = captureFailure([&] { issues = read(fresh, enc); })) {
+        m_loadFailed = true;
+        // Tried again each minute: the same failure is told once.
+        if (!m_readFailureTold || m_readFailureTold->description() != failure->description())
+            emit reloadFailed(*failure);
+        m_readFailureTold = failure;
+        return false;
+    }
+    for (const NoticeChange &change : std::as_const(m_pending))
+        applyChange(fresh, change);
+    table = std::move(fresh);
+    m_encoding = enc;
+    m_loadFailed = m_failedAtStart = false;
+    m_readFailureTold.reset();
+    ++m_reloads;
+    emit reloaded(issues);
     return true;
 }
 
-bool NoticeFile::retrySave(const NoticeTable &table) {
-    return !m_behind || save(table);
+bool NoticeFile::readIfChanged(NoticeTable &table, bool writingSettled) {
+    if (m_stopped || (!m_loadFailed && isCurrent()) || !FileStamp::of(m_path))
+        return false;
+    if (!writingSettled && !looksSettled()) {
+        m_catchUp->start();
+        return false;
+    }
+    return reload(table);
+}
+
+NoticeFile::Outcome NoticeFile::apply(NoticeTable &table, const NoticeChange &change,
+                                      bool refuseAfterReload, bool save) {
+    Outcome out;
+    out.reloaded = readIfChanged(table, false);
+    if (out.reloaded && refuseAfterReload)
+        return out;
+    out.row = applyChange(table, change);
+    m_pending << change;
+    out.saved = save && this->save(table);
+    return out;
+}
+
+// Written over only while it is the file last read or written; a file that is gone is no newer
+// table, and the save writes it again.
+bool NoticeFile::unchangedOnDisk() const {
+    const std::optional<FileStamp> now = FileStamp::of(m_path);
+    return !now || now == m_watch->known();
+}
+
+std::optional<RunError> NoticeFile::write(const NoticeTable &table, bool &moved) {
+    return captureFailure([&] {
+        if (m_loadFailed)
+            throw m_failedAtStart ? RunError::refusedUnloadedFile(m_path)
+                                  : RunError::refusedUnreadFile(m_path);
+        const DataFile::WriteResult result = DataFile::writeAtomically(
+            m_path, DataFile::serialize(table, m_encoding), [this] { return unchangedOnDisk(); });
+        moved = result.moved;
+        if (moved)
+            return;
+        m_watch->remember(result.stamp);
+        if (result.inPlace && !std::exchange(m_inPlaceTold, true))
+            emit savedInPlace();
+    });
+}
+
+bool NoticeFile::save(NoticeTable &table) {
+    if (m_stopped)
+        return false;
+    m_saveWanted = true;
+    for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
+        bool moved = false;
+        if (const auto failure = write(table, moved)) {
+            // Tried again at every change and every minute: told once per streak.
+            if (!std::exchange(m_saveFailureTold, true))
+                emit saveFailed(*failure);
+            return false;
+        }
+        if (!moved) {
+            m_pending.clear();
+            m_saveWanted = false;
+            m_saveFailureTold = false;
+            ++m_saves;
+            return true;
+        }
+        // Someone wrote the file after it was read: the changes go into what it holds now.
+        if (!looksSettled() || !reload(table))
+            break;
+    }
+    m_catchUp->start();
+    return false;
+}
+
+void NoticeFile::catchUp(NoticeTable &table, bool writingSettled) {
+    readIfChanged(table, writingSettled);
+    if (m_saveWanted && !m_catchUp->isActive())
+        save(table);
+}
+
+bool NoticeFile::saveBeforeExit(NoticeTable &table) {
+    if (!m_saveWanted)
+        return true;
+    if (!m_stopped && !isCurrent() && FileStamp::of(m_path))
+        reload(table);
+    return save(table);
+}
+
+void NoticeFile::stop() {
+    m_stopped = true;
+    m_catchUp->stop();
 }
 
 NoticeFile::Difference NoticeFile::unsavedChanges(const NoticeTable &table) const {
     NoticeTable onDisk;
-    if (!m_loadFailed) {
-        FileEncoding enc;
-        // What cannot be read counts as not in the file.
-        captureFailure([&] { DataFile::load(DataFile::readAll(m_path), onDisk, enc); });
-    }
+    FileEncoding enc;
+    // What cannot be read counts as not in the file.
+    captureFailure([&] { DataFile::load(DataFile::readAll(m_path), onDisk, enc); });
     const auto rows = [](const NoticeTable &t) {
         QStringList out;
         for (const Notice &n : t.notices())

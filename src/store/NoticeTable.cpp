@@ -120,3 +120,41 @@ qint32 sortNotices(NoticeTable &t, qint32 picked) {
     }
     return picked;
 }
+
+namespace {
+qint32 rowOf(const NoticeTable &t, const Notice &n) {
+    return qint32(t.notices().indexOf(n));
+}
+} // namespace
+
+qint32 applyChange(NoticeTable &t, const NoticeChange &change) {
+    qint32 row = -1;
+    switch (change.kind) {
+    case NoticeChange::Kind::Replace:
+        row = rowOf(t, change.before);
+        if (row >= 0) {
+            t.at(row) = change.after;
+            return sortNotices(t, row);
+        }
+        [[fallthrough]];
+    case NoticeChange::Kind::Add:
+        t.append(change.after);
+        return sortNotices(t, t.size() - 1);
+    case NoticeChange::Kind::Remove:
+        row = rowOf(t, change.before);
+        if (row >= 0)
+            t.removeAt(row);
+        return row;
+    case NoticeChange::Kind::MarkShown:
+        for (qint32 i = 0; i < t.size(); ++i) {
+            const Notice &n = t.notices()[i];
+            if (n.isPending() && n.dateTime == change.before.dateTime &&
+                n.message == change.before.message) {
+                t.at(i).flag = QStringLiteral("1");
+                return i;
+            }
+        }
+        return -1;
+    }
+    return -1;
+}

@@ -50,3 +50,17 @@ qint32 exchangeSortNotices(NoticeTable &t, qint32 picked);
 // The same result and the same order as exchangeSortNotices, without its quadratic cost on the
 // tables the editor produces.
 qint32 sortNotices(NoticeTable &t, qint32 picked);
+
+// One change of the user's or the timer's. It is kept until the Data file holds it, and applied
+// again to what the file holds when someone else wrote it meanwhile: a notice is never lost.
+struct NoticeChange {
+    enum class Kind { Add, Replace, Remove, MarkShown };
+    Kind kind;
+    Notice before; // Replace, Remove, MarkShown: the notice as the table held it
+    Notice after;  // Add, Replace
+};
+
+// Applies the change and sorts as the editor does; returns the row of the notice it leaves, or
+// the row it removed, or -1 where the notice it names is not there. A Replace whose notice is gone
+// adds the new one, and a MarkShown marks the first pending notice of that minute and message.
+qint32 applyChange(NoticeTable &t, const NoticeChange &change);
