@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "store/FileErrors.h"
 
@@ -19,6 +21,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+namespace {
+bool isBlank(const QString &field) {
+    return field.trimmed().isEmpty();
+}
+} // namespace
 
 namespace DataFile {
 
@@ -94,13 +102,17 @@ QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc
         const bool crlf =
             end + 1 < bytes.size() && bytes.at(end) == '\r' && bytes.at(end + 1) == '\n';
         pos = end + (crlf ? 2 : 1);
-        if (line.trimmed().isEmpty())
-            continue;
+        std::optional<LoadIssue> issue;
         try {
             splitFields(line, tab, fields);
         } catch (const RunError &e) {
-            issues.append({t.size(), qint32(fields.size()), e, line});
+            issue = LoadIssue{t.size(), qint32(fields.size()), e, line};
         }
+        // A blank line (an editor's last line end, say) is no notice.
+        if (std::all_of(fields.begin(), fields.end(), isBlank))
+            continue;
+        if (issue)
+            issues.append(*issue);
         if (t.size() == std::numeric_limits<qint32>::max())
             throw RunError::overflow();
         t.append(Notice{fields.at(0), fields.at(1), fields.at(2)});
@@ -121,7 +133,12 @@ QByteArray serialize(const NoticeTable &t, FileEncoding enc) {
         text += n.flag;
         text += QLatin1String("\r\n");
     }
-    return TextCodec::bom(enc) + TextCodec::encode(text, enc);
+    QByteArray bytes = TextCodec::encode(text, enc);
+    // Read back, a file that begins as a byte-order mark does would be taken for UTF-8 with one;
+    // an empty line first is no notice.
+    if (enc != FileEncoding::Utf8Bom && bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.prepend("\r\n");
+    return TextCodec::bom(enc) + bytes;
 }
 
 } // namespace DataFile

@@ -30,8 +30,8 @@ struct LoadIssue {
 };
 
 // Appends one notice per line of `bytes` to the table; the encoding found goes to `enc`. A line
-// with too many fields keeps its first ones; what went wrong is returned, in line order. A blank
-// line (an editor's last line end, say) is no notice.
+// with too many fields keeps its first ones; what went wrong is returned, in line order. A line
+// whose first three fields are blank is no notice.
 QList<LoadIssue> load(const QByteArray &bytes, NoticeTable &t, FileEncoding &enc);
 
 // The file's bytes for the table. Throws on a character `enc` cannot hold.

@@ -73,6 +73,7 @@ bool NoticeFile::reload(NoticeTable &table) {
     m_encoding = enc;
     m_loadFailed = m_failedAtStart = false;
     m_readFailureTold.reset();
+    m_catchUp->stop();
     ++m_reloads;
     emit reloaded(issues);
     return true;

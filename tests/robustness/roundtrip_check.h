@@ -16,8 +16,15 @@ inline QString roundTripFault(const QByteArray &bytes) {
         qsizetype end = pos;
         while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        const QList<QByteArray> fields = bytes.mid(pos, end - pos).split('\t');
+        const QByteArray line = bytes.mid(pos, end - pos);
+        const QList<QByteArray> fields = line.split('\t');
         pos = end + (bytes.mid(end, 2) == "\r\n" ? 2 : 1);
+        const QStringList texts = TextCodec::decode(line, enc).split(QLatin1Char('\t'));
+        const auto blank = [&](int k) { return texts.value(k).trimmed().isEmpty(); };
+        if (blank(0) && blank(1) && blank(2)) { // no notice
+            --row;
+            continue;
+        }
         const Notice n = t.notices().value(row);
         const QStringList loaded = {n.dateTime, n.message, n.flag};
         for (int k = 0; k < 3; ++k) {

@@ -16,16 +16,18 @@ def for_nobody(folder, mode):  # the session's folders are private to their make
         os.chown(os.path.join(folder, "Pirune.dat"), 65534, 65534)
 
 
-# data, prepare(folder), the command the program starts behind; the box comes at a save
+# data, prepare(folder), the command the program starts behind, the Data file after; the box
+# comes at a save. A folder that takes no new file gets the file written in place, and says so.
+SHOWN = notices([("2026/12/07 09:05", "締め切り", "1"), ("2027/01/05 09:00", "仕事始め", "0")])
 CASES = {
-    "folder not writable": (DUE, lambda f: for_nobody(f, 0o555), NOBODY),
-    "file size limit": (BIG, None, ["bash", "-c", 'ulimit -f 100 && exec "$@"', "bash"]),
+    "folder not writable": (DUE, lambda f: for_nobody(f, 0o555), NOBODY, SHOWN),
+    "file size limit": (BIG, None, ["bash", "-c", 'ulimit -f 100 && exec "$@"', "bash"], BIG),
 }
 
 
 class FailurePaths(unittest.TestCase):
     def test_an_error_box_and_the_last_good_file_stays(self):
-        for case, (data, prepare, wrap) in CASES.items():
+        for case, (data, prepare, wrap, after) in CASES.items():
             with self.subTest(case), PiruneSession(data, "2026-12-07 09:04:57", prepare, wrap) as s:
                 s.wait_window("メッセージ", timeout=8)  # its flag saved: the box comes
                 s.answer("Pirune", "Return")  # the box: the main window stays hidden
@@ -33,7 +35,7 @@ class FailurePaths(unittest.TestCase):
                 s.check(s.procs["pirune"].poll() is None, "the program ended")
                 # to read what is left, and remove it
                 subprocess.run(["chmod", "-R", "u+rwX", s.folder], check=True)
-                s.check(s.data_bytes() == data, "the last good Data file changed")
+                s.check(s.data_bytes() == after, "the Data file is not the last good one")
                 left = set(os.listdir(s.folder)) - {"Pirune.dat.lock"}  # the lock file stays
                 s.check(sorted(left) == ["Pirune", "Pirune.dat"], "files were left in the folder")
             # Started as nobody, whose runtime folder is not theirs, it locks in a folder of its own.
