@@ -1,8 +1,11 @@
 #include "app/SingleInstance.h"
 
+#include "base/MessageSeam.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -137,6 +140,82 @@ bool lockGuardsDataFile(const QString &lockPath, const QString &dataFile) {
     return ::stat(QFile::encodeName(dataFile).constData(), &data) != 0 ||
            data.st_uid == lock.st_uid;
 }
+
+// Where no lock file can be had, every Pirune locks the Data file itself, through a descriptor
+// that never writes: saves replace the file by a rename, and the new one is locked again.
+Lock lockDataFile(const QString &path, int &fd) {
+    const QByteArray name = QFile::encodeName(path);
+    for (;;) {
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return closed(fd);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return closed(fd, errno == EWOULDBLOCK ? Lock::Busy : Lock::None);
+        if (stillNamed(fd, name))
+            return Lock::Held;
+        closed(fd); // replaced meanwhile
+    }
+}
+
+// A Pirune that holds the lock file still meets one that had to lock the Data file instead.
+bool dataFileLocked(const QString &path) {
+    int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool busy = fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    closed(fd);
+    return busy;
+}
+
+// Why the lock file could not be had. One in the way is worth saying even where the Data file is
+// locked instead; one that merely cannot be made (a read-only folder) is not.
+struct Obstacle {
+    QString text;
+    bool inTheWay = true;
+};
+
+Obstacle obstacleAt(const QString &lockPath) {
+    struct stat st;
+    const QString path = QDir::toNativeSeparators(lockPath);
+    if (::lstat(QFile::encodeName(lockPath).constData(), &st) != 0)
+        return {QStringLiteral("ロックファイル %1 を作れません。").arg(path), false};
+    if (!S_ISREG(st.st_mode))
+        return {QStringLiteral("ロックファイル %1 が通常のファイルではありません。").arg(path)};
+    if (st.st_uid != ::geteuid())
+        return {QStringLiteral("ロックファイル %1 は別のアカウントのもので、削除できません。")
+                    .arg(path)};
+    return {QStringLiteral("ロックファイル %1 をロックできません。").arg(path), false};
+}
+
+struct Taken {
+    Lock lock = Lock::None;
+    int fd = -1;
+    QString path;   // what fd locks
+    QString notice; // what the user must know: a lock that keeps out less than it should
+};
+
+Taken takeLock(const QString &lockPath, const QString &dataFile) {
+    Taken t;
+    const Lock onFile = lockFile(lockPath, t.fd);
+    if (onFile == Lock::Held && !dataFileLocked(dataFile))
+        return {Lock::Held, t.fd, lockPath, {}};
+    if (onFile == Lock::Held || (onFile == Lock::Busy && lockGuardsDataFile(lockPath, dataFile))) {
+        closed(t.fd);
+        t.lock = Lock::Busy;
+        return t;
+    }
+    const Obstacle why = obstacleAt(lockPath);
+    t.lock = lockDataFile(dataFile, t.fd);
+    if (t.lock == Lock::Held) {
+        t.path = dataFile;
+        if (why.inTheWay)
+            t.notice = why.text + QStringLiteral("\n代わりにデータファイルをロックして続けます。");
+    } else if (t.lock == Lock::None) {
+        const QString unguarded = QStringLiteral(
+            "このまま続けますが、同じデータファイルを使う Pirune が同時に動くのを防げません。");
+        t.notice = why.text + QLatin1Char('\n') + unguarded;
+    }
+    return t;
+}
 #endif
 } // namespace
 
@@ -174,6 +253,9 @@ SingleInstance::Role SingleInstance::claim(int waitMs) {
     for (int others = 0;;) {
         switch (tryClaim()) {
         case Claim::Primary:
+#ifdef Q_OS_UNIX
+            watchFolder();
+#endif
             return Role::Primary;
         case Claim::Ours:
             if (askPrimaryToShow())
@@ -197,11 +279,14 @@ SingleInstance::Claim SingleInstance::tryClaim() {
     // the socket. Held by another only beside the Data file, it is one we cannot reach.
     if (lockFile(m_ownLockPath, m_ownFd) == Lock::Busy)
         return Claim::Ours;
-    if (lockFile(m_lockPath, m_fd) == Lock::Busy && lockGuardsDataFile(m_lockPath, m_dataFile)) {
+    const Taken taken = takeLock(m_lockPath, m_dataFile);
+    if (taken.lock == Lock::Busy) {
         closed(m_ownFd);
         return Claim::Others;
     }
-    // Without a lock beside the Data file (a read-only folder), running is better than refusing.
+    // Running with a lock that keeps out less, or none, is better than refusing; but not unsaid.
+    hold(taken.fd, taken.path);
+    tell(taken.notice);
 #else
     if (!m_lock->tryLock(0) && m_lock->error() == QLockFile::LockFailedError)
         return Claim::Ours;
@@ -214,8 +299,12 @@ void SingleInstance::listen() {
     QLocalServer::removeServer(m_name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_name))
+    if (!m_server->listen(m_name)) {
+        tell(QStringLiteral(
+                 "あとから起動した Pirune が、動いているこの Pirune に連絡できません。\n") +
+             m_server->errorString());
         return;
+    }
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *s = m_server->nextPendingConnection()) {
 #ifdef Q_OS_UNIX
@@ -253,11 +342,78 @@ void SingleInstance::release() {
     delete m_server; // closing removes the socket
     m_server = nullptr;
 #ifdef Q_OS_UNIX
+    if (m_recheck)
+        m_recheck->stop();
     closed(m_fd);
     closed(m_ownFd);
 #else
     m_lock->unlock();
 #endif
+}
+
+bool SingleInstance::stillHoldsLock() {
+#ifdef Q_OS_UNIX
+    if (m_lost || m_fd < 0 || heldInPlace())
+        return !m_lost;
+    Taken taken = takeLock(m_lockPath, m_dataFile);
+    // A start that tests the lock holds it for a moment; one that took it keeps it.
+    for (int tries = 0; taken.lock == Lock::Busy && tries < 3; ++tries) {
+        QThread::msleep(20);
+        taken = takeLock(m_lockPath, m_dataFile);
+    }
+    if (taken.lock == Lock::Busy) {
+        m_lost = true;
+        closed(m_fd);
+        emit lockLost();
+        return false;
+    }
+    hold(taken.fd, taken.path);
+    tell(taken.notice);
+#endif
+    return true;
+}
+
+#ifdef Q_OS_UNIX
+void SingleInstance::hold(int fd, const QString &path) {
+    closed(m_fd);
+    m_fd = fd;
+    m_heldPath = path;
+    struct stat st {};
+    ::fstat(fd, &st);
+    m_heldDevice = st.st_dev;
+    m_heldInode = st.st_ino;
+}
+
+bool SingleInstance::heldInPlace() const {
+    const QByteArray path = QFile::encodeName(m_heldPath);
+    struct stat named;
+    // The Data file may be a link to where it is kept; the lock file is never followed.
+    const int found = m_heldPath == m_dataFile ? ::stat(path.constData(), &named)
+                                               : ::lstat(path.constData(), &named);
+    return found == 0 && S_ISREG(named.st_mode) && quint64(named.st_dev) == m_heldDevice &&
+           quint64(named.st_ino) == m_heldInode;
+}
+
+// A lock file removed or replaced is locked again at once, before a start meanwhile can take it.
+void SingleInstance::watchFolder() {
+    if (m_recheck)
+        return;
+    m_recheck = new QTimer(this);
+    m_recheck->setSingleShot(true);
+    m_recheck->setInterval(100); // a save and a folder's tidying come as bursts of events
+    connect(m_recheck, &QTimer::timeout, this, &SingleInstance::stillHoldsLock);
+    auto *watch = new QFileSystemWatcher(this);
+    watch->addPath(QFileInfo(m_dataFile).absolutePath());
+    connect(watch, &QFileSystemWatcher::directoryChanged, m_recheck, qOverload<>(&QTimer::start));
+}
+#endif
+
+// Said once the program runs: not in the middle of a start or a save.
+void SingleInstance::tell(const QString &text) {
+    if (text.isEmpty() || m_told.contains(text))
+        return;
+    m_told.append(text);
+    QTimer::singleShot(0, this, [text] { MessageSeam::okBox(text); });
 }
 
 void SingleInstance::keepFresh() {

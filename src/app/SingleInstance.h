@@ -2,10 +2,12 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QLocalServer;
 class QLockFile;
+class QTimer;
 
 // One running Pirune per Data file, whoever reaches it and by whichever path: a second start by
 // the same user asks the first to show its window.
@@ -28,8 +30,15 @@ public:
     // Lets a new start become the primary; this process no longer owns the Data file.
     void release();
 
+    // Before each save. A lock file removed or replaced meanwhile, or a Data file replaced when it
+    // is what is locked, is locked again at once; false, and lockLost() once, when another Pirune
+    // locked it first. True also where nothing could be locked (said in a box).
+    bool stillHoldsLock();
+
 signals:
     void showRequested();
+    // Another Pirune may be running on the Data file: this one must no longer save it.
+    void lockLost();
 
 private:
     enum class Claim { Primary, Ours, Others };
@@ -37,6 +46,12 @@ private:
     bool askPrimaryToShow(int waitMs = 2000);
     void listen();
     void keepFresh();
+    void tell(const QString &text);
+#ifdef Q_OS_UNIX
+    void hold(int fd, const QString &path);
+    bool heldInPlace() const;
+    void watchFolder();
+#endif
 
     QString m_dataFile;
     QString m_lockPath; // beside the Data file: keeps out every other Pirune that reaches it
@@ -45,8 +60,13 @@ private:
     QString m_ownLockPath; // beside the socket: one of this user's per folder, also where the other
                            // cannot be had
     int m_fd = -1, m_ownFd = -1;
+    QString m_heldPath; // what m_fd locks: the lock file, or the Data file where that cannot be had
+    quint64 m_heldDevice = 0, m_heldInode = 0;
+    QTimer *m_recheck = nullptr;
+    bool m_lost = false;
 #else
     std::unique_ptr<QLockFile> m_lock;
 #endif
     QLocalServer *m_server = nullptr;
+    QStringList m_told;
 };

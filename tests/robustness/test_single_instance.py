@@ -4,6 +4,12 @@ import os, pathlib, re, shutil, subprocess, tempfile, time, unittest
 from subprocess import DEVNULL, PIPE
 
 EXE = os.environ["PIRUNE_EXE"]
+# file modes do not stop root: the program then runs as nobody
+NOBODY = (
+    "setpriv --reuid=65534 --regid=65534 --clear-groups --".split() if os.geteuid() == 0 else []
+)
+# what a start says where it locks the Data file instead
+IN_PLACE = "ロックファイル {}/Pirune.dat.lock が通常のファイルではありません。\n代わりにデータファイルをロックして続けます。"
 # nothing falls due, so nothing but a fault writes it
 DATA = "2099/12/31 23:59\tテスト\t0\r\n".encode()
 
@@ -13,9 +19,12 @@ class SingleInstance(unittest.TestCase):
         # for the sockets; a program folder
         self.runtime, self.f = self.folder(program=False), self.folder()
 
-    def folder(self, program=True):
-        path = tempfile.mkdtemp(prefix="pirune-si-")
+    # a runtime folder stands for another account's, or another session's
+    def folder(self, program=True, prefix="pirune-si-", owner=None):
+        path = tempfile.mkdtemp(prefix=prefix)
         self.addCleanup(shutil.rmtree, path, True)
+        if owner is not None:
+            os.chown(path, owner, owner)
         if program:
             shutil.copy2(EXE, os.path.join(path, "Pirune"))
             data = pathlib.Path(path, "Pirune.dat")
@@ -24,21 +33,34 @@ class SingleInstance(unittest.TestCase):
         return path
 
     # with wait, until it holds a lock and has read the Data file
-    def start(self, folder, wait=True):
-        env = {**os.environ, "QT_QPA_PLATFORM": "offscreen", "XDG_RUNTIME_DIR": self.runtime}
+    def start(self, folder, wait=True, runtime=None, wrap=()):
+        env = {**os.environ, "QT_QPA_PLATFORM": "offscreen"}
+        env["XDG_RUNTIME_DIR"] = runtime or self.runtime
         p = subprocess.Popen(
-            [os.path.join(folder, "Pirune")], env=env, stdout=DEVNULL, stderr=PIPE, text=True
+            [*wrap, os.path.join(folder, "Pirune")], env=env, stdout=DEVNULL, stderr=PIPE, text=True
         )
         self.addCleanup(lambda: p.kill() or p.communicate(timeout=10))
-        lock = rf"FLOCK +ADVISORY +WRITE +{p.pid} "
         for _ in range(300 if wait else 0):
-            if re.search(lock, pathlib.Path("/proc/locks").read_text()):
+            if self.holds(p):
                 time.sleep(0.3)
                 self.assertIsNone(p.poll(), "it ended after taking the lock")
                 return p
             time.sleep(0.03)
         self.assertFalse(wait, "it never took the lock")
         return p
+
+    # a lock of p's, on the file at path when given
+    def holds(self, p, path=None):
+        if path and not os.path.exists(path):
+            return False
+        inode = os.stat(path).st_ino if path else "[0-9]+"
+        lock = rf"FLOCK +ADVISORY +WRITE +{p.pid} +[0-9a-f]+:[0-9a-f]+:{inode} "
+        return re.search(lock, pathlib.Path("/proc/locks").read_text()) is not None
+
+    # one that cannot reach the running one, as another account's start, ends without running
+    def assert_kept_out(self, folder, wrap=(), owner=None):
+        other = self.start(folder, wait=False, runtime=self.folder(False, owner=owner), wrap=wrap)
+        self.assertEqual(other.wait(10), 1, "a start ran beside the running one")
 
     # a further start passes on to the running one and ends
     def assert_hands_over(self, folder, running, message):
@@ -62,3 +84,42 @@ class SingleInstance(unittest.TestCase):
         time.sleep(0.3)
         for a, b in pairs:
             self.assertEqual({a.poll(), b.poll()}, {0, None}, "not one handed over and one ran on")
+
+    def test_lock_file_removed_or_replaced_is_locked_again(self):
+        lock = os.path.join(self.f, "Pirune.dat.lock")
+        first = self.start(self.f)
+        for change in (os.remove, lambda p: os.rename(shutil.copy(p, p + "~"), p)):
+            change(lock)
+            until = time.time() + 2
+            while not self.holds(first, lock) and time.time() < until:
+                time.sleep(0.02)
+            self.assertTrue(self.holds(first, lock), "the new lock file was not locked")
+            self.assert_kept_out(self.f)
+        self.assert_hands_over(self.f, first, "a further start did not hand over")
+
+    def test_what_keeps_out_less_is_said_and_it_runs_on(self):
+        unreachable = "あとから起動した Pirune が、動いているこの Pirune に連絡できません。"
+        cases = {  # make(folder) -> the runtime folder
+            "link": (IN_PLACE, lambda f: os.symlink("/nowhere", f + "/Pirune.dat.lock")),
+            "folder": (IN_PLACE, lambda f: os.mkdir(f + "/Pirune.dat.lock")),
+            "socket name too long": (unreachable, lambda f: self.folder(False, "x" * 100)),
+        }
+        for case, (text, make) in cases.items():
+            with self.subTest(case):
+                f = self.folder()
+                p = self.start(f, runtime=make(f))
+                if text == IN_PLACE:
+                    self.assertTrue(self.holds(p, f + "/Pirune.dat"), "the Data file not locked")
+                    self.assert_kept_out(f)
+                self.assertIsNone(p.poll(), "it ended")
+                p.kill()
+                self.assertIn(text.format(f), p.communicate(timeout=10)[1])
+
+    def test_read_only_folder_locks_the_data_file(self):
+        os.chmod(self.f, 0o555)
+        self.addCleanup(os.chmod, self.f, 0o755)
+        nobody = 65534 if NOBODY else None
+        first = self.start(self.f, runtime=self.folder(False, owner=nobody), wrap=NOBODY)
+        self.assertTrue(self.holds(first, self.f + "/Pirune.dat"), "the Data file not locked")
+        self.assertFalse(os.path.exists(self.f + "/Pirune.dat.lock"))
+        self.assert_kept_out(self.f, NOBODY, nobody)
