@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 #include "app/TerminationSignal.h"
+#include "base/RunError.h"
 #include "main_window/MainWindow.h"
 #include "store/DataFile.h"
 #include "version.h"
@@ -59,6 +60,13 @@ int main(int argc, char *argv[]) {
         installWidgetMessageBoxes(&mainWindow);
     QObject::connect(&instance, &SingleInstance::showRequested, &mainWindow,
                      [&mainWindow] { mainWindow.showFromTray(); });
+    // Another Pirune that took the Data file's lock while its lock file was replaced: this one
+    // saves no more, and says so.
+    mainWindow.setOwnerCheck([&instance] { return instance.stillHoldsLock(); });
+    QObject::connect(&instance, &SingleInstance::lockLost, &mainWindow, [&dataFile] {
+        MessageSeam::okBox(
+            RunError::takenByAnother(QDir::toNativeSeparators(dataFile)).description());
+    });
     // Left by saves killed half-way; no other Pirune can be saving now.
     DataFile::removeLeftTemporaries(dataFile);
     // Logout, shutdown or a plain kill: what is not in the Data file yet is saved first.

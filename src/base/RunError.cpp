@@ -63,6 +63,12 @@ RunError RunError::refusedUnreadFile(const QString &path) {
                                     "読み込めるようになると、保存を再開します。"),
                      path, {})};
 }
+RunError RunError::takenByAnother(const QString &path) {
+    return {UnreadDataFile,
+            withFile(QStringLiteral("別の Pirune がデータファイルを使い始めたため、保存しません。"
+                                    "この Pirune を終了してください。"),
+                     path, {})};
+}
 RunError RunError::fromStd(const std::exception &e) {
     if (dynamic_cast<const std::bad_alloc *>(&e))
         return outOfMemory();

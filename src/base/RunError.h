@@ -25,6 +25,7 @@ public:
     static RunError controlFailure(const QString &detail);
     static RunError refusedUnloadedFile(const QString &path);
     static RunError refusedUnreadFile(const QString &path);
+    static RunError takenByAnother(const QString &path);
     static RunError fromStd(const std::exception &e);
 
     enum Number {

@@ -104,6 +104,10 @@ std::function<void()> &MainWindow::exitProcess() {
     return f;
 }
 
+void MainWindow::setOwnerCheck(std::function<bool()> check) {
+    m_file->setOwnerCheck(std::move(check));
+}
+
 void MainWindow::start() {
     // The window is usually hidden; closing a message window must not end the program.
     QGuiApplication::setQuitOnLastWindowClosed(false);

@@ -34,6 +34,9 @@ public:
     // where that fails listed on standard error.
     void saveBeforeSessionEnds();
 
+    // Asked before each save: whether this process still holds the Data file alone.
+    void setOwnerCheck(std::function<bool()> check);
+
     // How "終了(&X)" ends the process; tests replace it.
     static std::function<void()> &exitProcess();
 

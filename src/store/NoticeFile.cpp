@@ -110,6 +110,8 @@ bool NoticeFile::unchangedOnDisk() const {
 
 std::optional<RunError> NoticeFile::write(const NoticeTable &table, bool &moved) {
     return captureFailure([&] {
+        if (m_stillOwner && !m_stillOwner())
+            throw RunError::takenByAnother(m_path);
         if (m_loadFailed)
             throw m_failedAtStart ? RunError::refusedUnloadedFile(m_path)
                                   : RunError::refusedUnreadFile(m_path);

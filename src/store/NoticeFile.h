@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <functional>
 #include <optional>
 
 class DataFileWatch;
@@ -48,6 +49,8 @@ public:
     void catchUp(NoticeTable &table, bool writingSettled = false);
     // At exit: a save that failed or waits, made without waiting for writers to settle.
     bool saveBeforeExit(NoticeTable &table);
+    // Asked before each write: whether this process still holds the Data file alone.
+    void setOwnerCheck(std::function<bool()> check) { m_stillOwner = std::move(check); }
     // No read or write any more: the process is ending.
     void stop();
 
@@ -87,6 +90,7 @@ private:
     FileEncoding m_encoding = FileEncoding::Cp932;
     DataFileWatch *m_watch;
     QTimer *m_catchUp;
+    std::function<bool()> m_stillOwner;
     QList<NoticeChange> m_pending; // applied to the table, not yet in the file
     bool m_saveWanted = false;     // ...and a save of them failed or waits
     bool m_stopped = false;
