@@ -139,6 +139,19 @@ private slots:
         QCOMPARE(d.table.notices().last().message, "b");
     }
 
+    // Another program busy in the folder does not keep an outside change from being read.
+    void busyFolder() {
+        Disk d(lines({kA}));
+        QTimer churn;
+        QObject::connect(&churn, &QTimer::timeout, [&d] {
+            QFile(d.dir.filePath("other")).open(QIODevice::WriteOnly);
+            QFile::remove(d.dir.filePath("other"));
+        });
+        churn.start(20);
+        d.put(lines({kA, kB}));
+        QTRY_COMPARE(d.table.size(), 2);
+    }
+
     // A read that fails is tried again, and saves resume once the file reads whole.
     void failedReadIsTriedAgain() {
         Disk d(lines({kA}));

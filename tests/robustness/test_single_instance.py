@@ -71,7 +71,11 @@ class SingleInstance(unittest.TestCase):
         killed = self.start(self.f)
         killed.kill()
         killed.wait()
+        for name in ("Pirune.dat.save-x1Y2z3", "Pirune.dat.backup"):  # a killed save's, the user's
+            pathlib.Path(self.f, name).write_bytes(DATA)
         first = self.start(self.f)  # the killed one's lock did not lock it out
+        left = sorted(n for n in os.listdir(self.f) if n.startswith("Pirune.dat."))
+        self.assertEqual(left, ["Pirune.dat.backup", "Pirune.dat.lock"], "temporary files left")
         self.start(self.folder())
         self.assert_hands_over(self.f, first, "a further start did not hand over")
 
