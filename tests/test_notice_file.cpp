@@ -124,6 +124,20 @@ private slots:
         QCOMPARE(d.bytes(), lines({kA, kB, kC}));
     }
 
+    // Changes made while a writer is busy wait for it, then go into what it wrote.
+    void changesWaitForAWriter() {
+        Disk d(lines({kA, kB}));
+        d.put(lines({kA, kB, kC}));
+        using Kind = NoticeChange::Kind;
+        d.file->apply(
+            d.table,
+            {Kind::Replace, {"2026/12/07 09:00", "a", "0"}, {"2026/12/07 09:00", "a2", "0"}});
+        d.file->apply(d.table, {Kind::Remove, {"2026/12/08 09:00", "b", "0"}, {}});
+        d.file->apply(d.table, add("2026/12/07 08:00", "first"));
+        QTRY_COMPARE(d.bytes(),
+                     lines({"2026/12/07 08:00\tfirst\t0", "2026/12/07 09:00\ta2\t0", kC}));
+    }
+
     // A file caught half-written is not read; once it is whole, it is.
     void halfWrittenFileWaits() {
         Disk d(lines({kA}));
