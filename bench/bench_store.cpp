@@ -4,8 +4,10 @@
 #include "store/DataFile.h"
 #include "store/NoticeFile.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 
 namespace {
 
@@ -56,6 +58,22 @@ void BM_NoticeFileSave(benchmark::State &state) {
         benchmark::DoNotOptimize(file.save(t));
 }
 BENCHMARK(BM_NoticeFileSave)->Apply(sizes);
+
+// The window a writer that takes no lock still has: from the last check of the Data file's stamp
+// to the rename that replaces it.
+void BM_LastCheckToRename(benchmark::State &state) {
+    QTemporaryDir dir;
+    const QString path = DataFile::pathIn(dir.path()), temp = path + QStringLiteral(".save-bench");
+    DataFile::writeAtomically(path, BenchData::fileBytes(1000));
+    for (auto _ : state) {
+        state.PauseTiming();
+        QFile::copy(path, temp);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(FileStamp::of(path));
+        ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData());
+    }
+}
+BENCHMARK(BM_LastCheckToRename)->Unit(benchmark::kMicrosecond);
 
 // The timer's per-pass work on the table alone: one clock reading, then every notice tested.
 void BM_TimerPassTable(benchmark::State &state) {

@@ -36,9 +36,7 @@ void NoticeTable::swap(qint32 i, qint32 j) {
     m_minutesValid = false;
 }
 
-const std::vector<std::optional<qint64>> &NoticeTable::minutes() const {
-    if (m_minutesValid && m_minutes.size() == size_t(m_notices.size()))
-        return m_minutes;
+const std::vector<std::optional<qint64>> &NoticeTable::rebuildMinutes() const {
     m_minutes.clear();
     m_minutes.reserve(size_t(m_notices.size()));
     for (const Notice &n : m_notices)

@@ -36,9 +36,14 @@ public:
 
     // The minute each date-time text denotes (nullopt for texts that are no date-time), cached for
     // the timer, which reads them ten times a second.
-    const std::vector<std::optional<qint64>> &minutes() const;
+    const std::vector<std::optional<qint64>> &minutes() const {
+        if (m_minutesValid && m_minutes.size() == size_t(m_notices.size()))
+            return m_minutes;
+        return rebuildMinutes();
+    }
 
 private:
+    const std::vector<std::optional<qint64>> &rebuildMinutes() const;
     QList<Notice> m_notices;
     mutable std::vector<std::optional<qint64>> m_minutes;
     mutable bool m_minutesValid = false;
