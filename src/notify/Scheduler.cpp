@@ -61,9 +61,11 @@ Scheduler::Pass Scheduler::beginPass() {
 
 QList<Notice> Scheduler::dueIn(const Pass &pass) const {
     QList<Notice> due;
-    for (qint32 i = 0; i < m_table.size(); ++i) {
-        if (DueCheck::isDue(m_table, i, pass.now, pass.since))
-            due << m_table.notices()[i];
+    const auto &minutes = m_table.minutes();
+    const QList<Notice> &notices = m_table.notices();
+    for (size_t i = 0; i < minutes.size(); ++i) {
+        if (DueCheck::isDue(minutes[i], notices[qsizetype(i)], pass.now, pass.since))
+            due << notices[qsizetype(i)];
     }
     return due;
 }
@@ -84,7 +86,7 @@ void Scheduler::runPass() {
 }
 
 bool Scheduler::isToOffer(qint32 i, qint64 now) const {
-    return DueCheck::isMissed(m_table, i, now) &&
+    return DueCheck::isMissed(m_table.minutes()[size_t(i)], m_table.notices()[i], now) &&
            (m_declined.isEmpty() || !m_declined.contains(keyOf(m_table.notices()[i])));
 }
 
