@@ -24,7 +24,7 @@
 
 namespace {
 bool isBlank(const QString &field) {
-    return field.trimmed().isEmpty();
+    return std::all_of(field.begin(), field.end(), [](QChar c) { return c.isSpace(); });
 }
 } // namespace
 

@@ -18,6 +18,9 @@ struct Notice {
     }
 };
 
+// Moved in memory as a whole when the list grows, as its strings are.
+Q_DECLARE_TYPEINFO(Notice, Q_RELOCATABLE_TYPE);
+
 // The notices in list order: line k of the list shows notice k.
 class NoticeTable {
 public:
