@@ -319,6 +319,12 @@ private slots:
         f.setClock("18:45:00");
         f.button("clearButton")->click();
         QCOMPARE(f.editor(), "2026/12/10 18:45 ");
+        f.pass("18:49:00");
+        f.pick(0); // changed to a minute today, it is shown at that minute
+        f.edit("2026/12/07", "18:50", "b now");
+        f.button("changeButton")->click();
+        f.pass("18:50:00");
+        QCOMPARE(PiruneFixture::messages(), QStringList{"b now"});
     }
 
     void deleteNothingOrTheOnlyOne() {
