@@ -17,13 +17,15 @@ bool MainWindow::askAboutMissedNotices() {
 
 // Marks the notices shown and opens their windows; the flags are saved once the windows are open.
 void MainWindow::showNotices(const QList<Notice> &notices) {
+    if (notices.isEmpty())
+        return;
     bool shown = false;
-    for (const Notice &n : notices) {
-        // Into the file as it is now: one someone else wrote is read first.
-        const NoticeChange mark{NoticeChange::Kind::MarkShown, n, {}};
-        if (m_file->apply(m_table, mark, false, false).row < 0)
+    // Into the file as it is now: one someone else wrote is read first.
+    const QList<qint32> rows = m_file->markShown(m_table, notices);
+    for (qsizetype k = 0; k < notices.size(); ++k) {
+        if (rows[k] < 0)
             continue;
-        m_messagesToShow << marksToLineBreaksOrReport(n.message);
+        m_messagesToShow << marksToLineBreaksOrReport(notices[k].message);
         shown = true;
     }
     if (shown) {

@@ -19,7 +19,6 @@ public:
 
     // The file as Pirune last read or wrote it; nullopt when that is not known.
     void remember(std::optional<FileStamp> stamp);
-    std::optional<FileStamp> known() const { return m_known; }
     // The file on disk is the one remembered.
     bool isCurrent() const;
     // The file as it is now, to remember after reading it: nullopt while it changed meanwhile.

@@ -101,11 +101,15 @@ NoticeFile::Outcome NoticeFile::apply(NoticeTable &table, const NoticeChange &ch
     return out;
 }
 
-// Written over only while it is the file last read or written; a file that is gone is no newer
-// table, and the save writes it again.
-bool NoticeFile::unchangedOnDisk() const {
-    const std::optional<FileStamp> now = FileStamp::of(m_path);
-    return !now || now == m_watch->known();
+QList<qint32> NoticeFile::markShown(NoticeTable &table, const QList<Notice> &notices) {
+    readIfChanged(table, false);
+    QList<qint32> rows;
+    for (const Notice &n : notices) {
+        const NoticeChange mark{NoticeChange::Kind::MarkShown, n, {}};
+        rows << applyChange(table, mark);
+        m_pending << mark;
+    }
+    return rows;
 }
 
 std::optional<RunError> NoticeFile::write(const NoticeTable &table, bool &moved) {
@@ -116,7 +120,7 @@ std::optional<RunError> NoticeFile::write(const NoticeTable &table, bool &moved)
             throw m_failedAtStart ? RunError::refusedUnloadedFile(m_path)
                                   : RunError::refusedUnreadFile(m_path);
         const DataFile::WriteResult result = DataFile::writeAtomically(
-            m_path, DataFile::serialize(table, m_encoding), [this] { return unchangedOnDisk(); });
+            m_path, DataFile::serialize(table, m_encoding), [this] { return isCurrent(); });
         moved = result.moved;
         if (moved)
             return;

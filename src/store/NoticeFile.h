@@ -41,6 +41,9 @@ public:
     // moved). With save false it waits for the next save.
     Outcome apply(NoticeTable &table, const NoticeChange &change, bool refuseAfterReload = false,
                   bool save = true);
+    // Marks these notices shown, the file read first where someone else wrote it; the flags wait
+    // for the next save. The row each was marked at, or -1 where it is no longer pending.
+    QList<qint32> markShown(NoticeTable &table, const QList<Notice> &notices);
     // Writes the table with the changes not yet in the file. A failure emits saveFailed() once a
     // streak; a file that someone is still writing is waited for, and caught up with later.
     bool save(NoticeTable &table);
@@ -83,7 +86,6 @@ private:
     bool reload(NoticeTable &table);
     bool readIfChanged(NoticeTable &table, bool writingSettled);
     bool looksSettled();
-    bool unchangedOnDisk() const;
     std::optional<RunError> write(const NoticeTable &table, bool &moved);
 
     QString m_path;
