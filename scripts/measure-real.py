@@ -359,6 +359,50 @@ def flood(exe, count, wm):
     return {"last_window_s": last, "peak_MiB": peak / 1024, "menu_s": menu}
 
 
+def flood_cases(exe, count):
+    """`count` missed notices answered with Yes, twice. Once with the tray menu opened during the
+    flood (the windows wait) while a line is appended to the Data file, then closed: how many
+    windows opened, and how many flags say "1". Once with 終了 chosen during the flood: the windows
+    opened before it, and the flags it left saying "1"."""
+    sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+    import pirune_e2e
+
+    pirune_e2e.EXE = os.path.abspath(exe)
+    rows = [
+        (f"2026/12/0{1 + k // 1440} {k // 60 % 24:02}:{k % 60:02}", f"通知 {k}", "0")
+        for k in range(count)
+    ]
+    figures = {}
+    for case in ("append", "exit"):
+        with pirune_e2e.PiruneSession(
+            data=pirune_e2e.notices(rows), fake_time="2026-12-07 09:04:30"
+        ) as s:
+            signal.alarm(0)
+            icon = s.tray_icons()[0]
+            s.wait_window("確認")
+            time.sleep(1.5)  # keys typed as a question comes up are ignored for a moment
+            s.answer("確認", "Return")
+            opened = lambda: s.x("xwininfo", "-root", "-tree").count('"メッセージ"')  # noqa: E731
+            wait_for(lambda: opened() >= min(count, 60), 120, 0.05)
+            s.click(icon, button=3)
+            wait_for(lambda: '"Pirune"' in s.x("xwininfo", "-root", "-children"), 60, 0.02)
+            before = opened()
+            if case == "exit":
+                s.key("x")
+                s.procs["pirune"].wait(30)
+                figures["exit"] = (before, s.data_bytes().count(b"\t1\r\n"))
+                continue
+            with open(os.path.join(s.folder, "Pirune.dat"), "ab") as f:
+                f.write("2026/12/31 09:00\t外から\t0\r\n".encode("cp932"))
+            time.sleep(2)  # the append is read while the menu holds the windows back
+            asked = '"確認"' in s.x("xwininfo", "-root", "-tree")
+            s.key("Escape")
+            wait_for(lambda: s.data_bytes().count(b"\t1\r\n") >= count, 600, 0.5)
+            time.sleep(2)
+            figures["append"] = (before, opened(), s.data_bytes().count(b"\t1\r\n"), asked)
+    return figures
+
+
 def main():
     ap = argparse.ArgumentParser(
         description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
@@ -391,6 +435,12 @@ def main():
         default=0,
         help="only a flood of this many missed notices, with and without openbox",
     )
+    ap.add_argument(
+        "--flood-cases",
+        type=int,
+        default=0,
+        help="only the flood's menu-with-an-outside-append and 終了 cases, with this many notices",
+    )
     args = ap.parse_args()
     exe = args.exe or next(
         (
@@ -408,6 +458,15 @@ def main():
     for tool in ("Xvfb", "trayer", "xwininfo"):
         if not shutil.which(tool):
             sys.exit(f"{tool} is missing (scripts/install-deps.sh test)")
+    if args.flood_cases:
+        f = flood_cases(exe, args.flood_cases)
+        before, windows, flags, asked = f["append"]
+        print(
+            f"{args.flood_cases} missed, menu opened after {before} windows, a line appended: "
+            f'{windows} windows, {flags} flags "1", question asked again: {asked}'
+        )
+        print(f"終了 after {f['exit'][0]} windows: {f['exit'][1]} flags \"1\"")
+        return
     if args.flood:
         for wm in (False, True):
             r = flood(exe, args.flood, wm)

@@ -17,6 +17,8 @@ struct Box {
     Icon icon = Icon::None;
     Answer defaultAnswer = Answer::Ok;
     bool foreground = false;
+    // Keys typed just as the box comes up are meant for another program.
+    bool guardKeys = false;
 };
 
 using Handler = std::function<Answer(const Box &)>;

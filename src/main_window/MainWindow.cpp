@@ -5,6 +5,7 @@
 #include "base/ErrorTrap.h"
 #include "base/ProcedureLabels.h"
 #include "main_window/NoticeEditor.h"
+#include "notify/MessageQueue.h"
 #include "notify/Scheduler.h"
 #include "store/NoticeFile.h"
 #include "tray/TrayIcon.h"
@@ -56,8 +57,9 @@ private:
 
 MainWindow::MainWindow(const QString &dataFilePath, QWidget *parent)
     : QWidget(parent), m_file(new NoticeFile(dataFilePath, this)),
-      m_scheduler(new Scheduler(m_table, this)), m_editor(new NoticeEditor(m_table, *m_file, this)),
-      m_tray(new TrayIcon(this)) {
+      m_scheduler(new Scheduler(m_table, this)),
+      m_messages(new MessageQueue(m_table, *m_file, this)),
+      m_editor(new NoticeEditor(m_table, *m_file, this)), m_tray(new TrayIcon(this)) {
     setObjectName(QStringLiteral("MainWindow"));
     setUpMainWindow(this);
     m_file->setObjectName(QStringLiteral("noticeFile"));
@@ -67,15 +69,16 @@ MainWindow::MainWindow(const QString &dataFilePath, QWidget *parent)
     connect(m_editor, &NoticeEditor::closeClicked, this, &MainWindow::closeToTray);
 
     m_scheduler->setQuestion(&MainWindow::askAboutMissedNotices);
+    m_scheduler->setWaitingCheck([this](const Notice &n) { return m_messages->isWaiting(n); });
     // A file someone else wrote is read, one that could not be read tried again, and a failed
     // save tried again each minute.
     connect(m_scheduler, &Scheduler::minuteBegins, this,
             [this] { ErrorTrap::run(Label::timerPass, [&] { m_file->catchUp(m_table); }); });
     connect(m_scheduler, &Scheduler::passed, this, [this](const QList<Notice> &due) {
-        ErrorTrap::run(Label::timerPass, [&] { showNotices(due); });
+        ErrorTrap::run(Label::timerPass, [&] { m_messages->add(due); });
     });
     connect(m_scheduler, &Scheduler::missedAccepted, this, [this](const QList<Notice> &notices) {
-        ErrorTrap::run(Label::missedCheck, [&] { showNotices(notices); });
+        ErrorTrap::run(Label::missedCheck, [&] { m_messages->add(notices); });
     });
 
     connect(m_file, &NoticeFile::changedOutside, this, [this] { fileChangedOutside(true); });
@@ -153,6 +156,7 @@ void MainWindow::resizeEvent(QResizeEvent *event) {
 void MainWindow::shutDown() {
     ErrorTrap::run(Label::shutDown, [&] { m_tray->remove(); });
     m_scheduler->stop();
+    m_messages->clear();
     if (!std::exchange(m_shutDown, true) && !m_file->saveBeforeExit(m_table))
         reportUnsavedChanges();
     m_file->stop();
@@ -179,12 +183,9 @@ void MainWindow::saveBeforeSessionEnds() {
     if (m_file->saveBeforeExit(m_table))
         return;
     // No one may see a box now: what is lost goes where a log of the session keeps it.
-    const NoticeFile::Difference d = m_file->unsavedChanges(m_table);
     std::fprintf(stderr, "Pirune: %s\n", qUtf8Printable(m_file->path()));
-    for (const QString &row : d.onlyInTable)
-        std::fprintf(stderr, "  not saved: %s\n", qUtf8Printable(row));
-    for (const QString &row : d.onlyInFile)
-        std::fprintf(stderr, "  deleted, not saved: %s\n", qUtf8Printable(row));
+    for (const QString &line : m_file->unsavedChanges())
+        std::fprintf(stderr, "  not saved: %s\n", qUtf8Printable(line));
 }
 
 void MainWindow::fileChangedOutside(bool writingSettled) {
@@ -209,13 +210,8 @@ void MainWindow::onFileReloaded(const QList<DataFile::LoadIssue> &issues) {
 // At exit with changes a save could not write: which they are, before they are lost.
 void MainWindow::reportUnsavedChanges() {
     ErrorTrap::run(Label::saveFile, [&] {
-        const NoticeFile::Difference d = m_file->unsavedChanges(m_table);
-        QString text =
-            QStringLiteral("次の変更はデータファイルに保存されていないため、失われます。");
-        for (const QString &row : d.onlyInTable)
-            text += QStringLiteral("\r\n追加・変更: ") + row;
-        for (const QString &row : d.onlyInFile)
-            text += QStringLiteral("\r\n削除: ") + row;
-        MessageSeam::okBox(text);
+        QStringList text{
+            QStringLiteral("次の変更はデータファイルに保存されていないため、失われます。")};
+        MessageSeam::okBox((text << m_file->unsavedChanges()).join(QStringLiteral("\r\n")));
     });
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 
+class MessageQueue;
 class NoticeEditor;
 class NoticeFile;
 class QMenu;
@@ -63,20 +64,15 @@ private:
 
     // Notices at their minute and missed ones
     static bool askAboutMissedNotices();
-    void showNotices(const QList<Notice> &notices);
-    void showQueuedMessages();
-    void openMessageWindow(const QString &text, const QString &title);
 
     NoticeTable m_table;
     NoticeFile *m_file;
     Scheduler *m_scheduler;
+    MessageQueue *m_messages;
     NoticeEditor *m_editor;
     TrayIcon *m_tray;
     QMenu *m_trayMenu = nullptr;
     QPointer<VersionWindow> m_version;
-    QStringList m_messagesToShow; // of notices marked shown, whose windows are yet to open
-    bool m_messageBatchQueued = false;
-    bool m_saveAfterMessages = false;
     QRect m_closedGeometry; // where 閉じる left the window
     bool m_shutDown = false;
 };

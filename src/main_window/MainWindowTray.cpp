@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDialog>
 #include <QMenu>
 #include <QWindow>
 #include <utility>
@@ -69,6 +70,15 @@ void MainWindow::showMainWindow() {
         show();
     raise();
     activateWindow();
+    // A box asked while the window was hidden (the missed-notice question at start-up) blocks it:
+    // it comes up with the window, over its middle, or the window would seem dead.
+    for (QDialog *box : findChildren<QDialog *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!box->isVisible() || !box->isModal())
+            continue;
+        box->move(frameGeometry().center() - box->rect().center());
+        box->raise();
+        box->activateWindow();
+    }
 }
 
 void MainWindow::showVersionWindow() {

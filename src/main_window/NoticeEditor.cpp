@@ -95,11 +95,24 @@ void NoticeEditor::refreshListTexts() {
 }
 
 void NoticeEditor::showReloadedTable() {
-    if (controlsBuilt()) {
+    if (!controlsBuilt())
+        return;
+    const std::optional<Notice> picked = pickedRow() >= 0 ? m_picked : std::nullopt;
+    {
         const QSignalBlocker block(m_list);
         m_list->clear();
         for (const Notice &n : m_table.notices())
             m_list->addItem(n.listLine());
+    }
+    if (!picked)
+        return;
+    const qint32 row = rowOfNotice(m_table, *picked);
+    selectRow(row);
+    if (row >= 0) {
+        m_picked = m_table.notices()[row];
+    } else if (window()->isVisible()) {
+        tellListReloaded(QStringLiteral("選択していた通知はデータファイルにありません。入力中の"
+                                        "内容はそのまま残しています。"));
     }
 }
 
@@ -110,19 +123,23 @@ qint32 NoticeEditor::pickedRow() const {
 
 // The program's own pick: loads the line as the user's would.
 void NoticeEditor::pickRow(qint32 row) {
-    {
-        const QSignalBlocker block(m_list);
-        if (row < 0 || row >= m_list->count()) {
-            m_list->clearSelection();
-            m_list->setCurrentRow(-1);
-            m_list->viewport()->update();
-            return;
-        }
+    selectRow(row);
+    if (pickedRow() >= 0)
+        loadPickedNotice();
+}
+
+// Shows the line picked, or none, without loading it into the editor.
+void NoticeEditor::selectRow(qint32 row) {
+    const QSignalBlocker block(m_list);
+    if (row < 0 || row >= m_list->count()) {
+        m_list->clearSelection();
+        m_list->setCurrentRow(-1);
+        m_picked.reset();
+    } else {
         m_list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
         m_list->scrollToItem(m_list->item(row));
-        m_list->viewport()->update();
     }
-    loadPickedNotice();
+    m_list->viewport()->update();
 }
 
 QString NoticeEditor::editorDateTime() const {
@@ -161,10 +178,27 @@ bool NoticeEditor::checkInput() {
     return result;
 }
 
-void NoticeEditor::tellListReloaded() {
+void NoticeEditor::tellListReloaded(const QString &what) {
     MessageSeam::okBox(
         QStringLiteral("データファイルが Pirune の外で変更されたため、一覧を読み込み直し"
-                       "ました。対象をもう一度選択してください。"));
+                       "ました。") +
+        what);
+}
+
+// A file read again before the change keeps the pick on the same notice, or has said it is gone;
+// the change is then made to the fresh table.
+NoticeFile::Outcome
+NoticeEditor::applyToPicked(const std::function<NoticeChange(const Notice &)> &make) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (pickedRow() < 0)
+            return {};
+        const Notice picked = std::as_const(m_table).at(pickedRow());
+        const NoticeFile::Outcome out = m_file.apply(m_table, make(picked), true);
+        if (!out.reloaded)
+            return out;
+    }
+    tellListReloaded(QStringLiteral("対象をもう一度選択してください。"));
+    return {};
 }
 
 void NoticeEditor::addNotice() {
@@ -197,15 +231,12 @@ void NoticeEditor::changeNotice() {
         const QString message = editorMessage();
         if (refuseUnencodable(message))
             return;
-        const Notice before = std::as_const(m_table).at(pickedRow());
-        const NoticeChange change{
-            NoticeChange::Kind::Replace, before, {editorDateTime(), message, "0"}};
-        const NoticeFile::Outcome out = m_file.apply(m_table, change, true);
-        // The picked line may have moved in the file read again.
-        if (out.reloaded) {
-            tellListReloaded();
+        const Notice after{editorDateTime(), message, QStringLiteral("0")};
+        const NoticeFile::Outcome out = applyToPicked([&](const Notice &before) {
+            return NoticeChange{NoticeChange::Kind::Replace, before, after};
+        });
+        if (out.row < 0)
             return;
-        }
         showTableChange();
         pickRow(out.row);
     });
@@ -214,6 +245,7 @@ void NoticeEditor::changeNotice() {
 void NoticeEditor::loadPickedNotice() {
     ErrorTrap::run(Label::pickNotice, [&] {
         const Notice &n = std::as_const(m_table).at(pickedRow());
+        m_picked = n;
         QString date = n.dateTime.left(10);
         QString time = n.dateTime.mid(11, 5);
         // A hand-edited text such as "2026/1/5 9:05" still fills the editor with what it denotes.
@@ -237,21 +269,13 @@ void NoticeEditor::deleteNotice() {
             MessageSeam::okBox(QStringLiteral("削除対象を選択してください"));
             return;
         }
-        const int reloads = m_file.reloadCount();
         if (!MessageSeam::yesNo(QStringLiteral("削除しますか？"), QStringLiteral("確認"),
                                 MessageSeam::Answer::No))
             return;
-        const qint32 row = pickedRow();
-        NoticeFile::Outcome out;
-        if (reloads == m_file.reloadCount() && row >= 0) {
-            const NoticeChange remove{NoticeChange::Kind::Remove, m_table.notices().value(row), {}};
-            out = m_file.apply(m_table, remove, true);
-        }
-        // Read again before the change or while the question was open.
-        if (out.reloaded || reloads != m_file.reloadCount()) {
-            tellListReloaded();
-            return;
-        }
+        // The notice picked when the user said yes, wherever a reload has moved it.
+        const NoticeFile::Outcome out = applyToPicked([](const Notice &before) {
+            return NoticeChange{NoticeChange::Kind::Remove, before, {}};
+        });
         if (out.row < 0)
             return;
         showTableChange();

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "store/NoticeFile.h"
+
 #include <QDateTime>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class DatePicker;
-class NoticeFile;
-class NoticeTable;
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -30,7 +31,8 @@ public:
     void setStartTime(const QDateTime &now);
     // Rewrites the list lines that differ from the table.
     void refreshListTexts();
-    // After the table was read again: every line anew, nothing picked.
+    // After the table was read again: every line anew, the picked notice still picked where the
+    // file still holds it (the editor keeps what was typed), else the user told at once.
     void showReloadedTable();
     // Change and Delete are enabled exactly when there are notices.
     void applyButtonRule();
@@ -51,15 +53,17 @@ private:
     void changeNotice();
     void loadPickedNotice();
     void deleteNotice();
+    NoticeFile::Outcome applyToPicked(const std::function<NoticeChange(const Notice &)> &make);
     void showTableChange();
     void pickNextAfterRemoving(qint32 row);
     void clearEditor();
     bool checkInput();
     bool refuseUnencodable(const QString &message);
-    void tellListReloaded();
+    void tellListReloaded(const QString &what);
 
     qint32 pickedRow() const;
     void pickRow(qint32 row);
+    void selectRow(qint32 row);
     QString editorDateTime() const;
     QString editorMessage() const;
 
@@ -67,6 +71,7 @@ private:
     NoticeFile &m_file;
     QDateTime m_startTime; // the editor's date and time while its controls are not built
     std::optional<bool> m_editButtons; // Change/Delete enabled, once start-up has decided it
+    std::optional<Notice> m_picked;    // as it was when picked, to find it again after a reload
 
     QLabel *m_listHeader = nullptr;
     QListWidget *m_list = nullptr;

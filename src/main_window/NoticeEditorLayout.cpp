@@ -9,6 +9,7 @@
 #include "widgets/TimeField.h"
 #include "widgets/Twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 
@@ -95,6 +97,22 @@ protected:
         if (std::find(std::begin(moves), std::end(moves), event->key()) != std::end(moves) &&
             currentIndex().isValid() && !selectionModel()->hasSelection())
             setCurrentIndex(currentIndex());
+    }
+
+    // Qt tells of the current line (with nothing picked the first, current but not picked: a pick
+    // would overwrite the editor) before it tells of the list taking the focus. Told again after,
+    // it is the line a screen reader speaks, the one Down goes on from.
+    void focusInEvent(QFocusEvent *event) override {
+        QListWidget::focusInEvent(event);
+        if (event->reason() == Qt::MouseFocusReason)
+            return; // the press picks a line, and that is told
+        QTimer::singleShot(0, this, [this] {
+            if (!hasFocus() || !currentIndex().isValid())
+                return;
+            QAccessibleEvent line(this, QAccessible::Focus);
+            line.setChild(currentRow()); // a line of a list without hidden lines
+            QAccessible::updateAccessibility(&line);
+        });
     }
 };
 

@@ -4,8 +4,10 @@
 #include "base/ProcedureLabels.h"
 #include "widgets/AppIcon.h"
 #include "widgets/EnterButton.h"
+#include "widgets/KeyGuard.h"
 #include "widgets/Twips.h"
 
+#include <QAccessibleWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -13,14 +15,26 @@ namespace {
 // The designed frame: outer size = client size + this.
 constexpr int kFrameW = 120, kFrameH = 405;
 constexpr int kMinW = 6075, kMinH = 3465;
+
+// Qt's AT-SPI bridge drops QAccessible::Alert, but tells of a notification's showing, which Orca
+// speaks with its name and description wherever the focus is.
+QAccessibleInterface *asNotification(const QString &, QObject *object) {
+    if (auto *window = qobject_cast<MessageWindow *>(object))
+        return new QAccessibleWidget(window, QAccessible::Notification);
+    return nullptr;
+}
 } // namespace
 
 MessageWindow::MessageWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     using namespace Twips;
+    static const bool roleSet = (QAccessible::installFactory(asNotification), true);
+    Q_UNUSED(roleSet);
     setAttribute(Qt::WA_DeleteOnClose);
     // A notice falls due while the user types elsewhere: no key meant for another window may
     // press OK before the message was seen.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Wayland and some window managers focus it all the same.
+    new KeyGuard(this);
     setObjectName(QStringLiteral("MessageWindow"));
     setWindowTitle(QStringLiteral("メッセージ"));
     setWindowIcon(appIcon());
@@ -58,10 +72,12 @@ MessageWindow::MessageWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
 
 MessageWindow *MessageWindow::open(const QString &text, const QString &title) {
     auto *w = new MessageWindow();
-    w->show();
-    w->raise();
     w->setWindowTitle(title.isEmpty() ? QStringLiteral("メッセージ") : title);
     w->m_text->setPlainText(text);
+    // What a screen reader says as the window shows: set before show().
+    w->setAccessibleDescription(text);
+    w->show();
+    w->raise();
     return w;
 }
 

@@ -13,10 +13,6 @@
 namespace {
 // A pass later than this after the previous one means the machine slept or the clock jumped.
 constexpr qint64 kClockJumpSeconds = 5;
-
-QString keyOf(const Notice &n) {
-    return n.dateTime + QLatin1Char('\t') + n.message;
-}
 } // namespace
 
 Scheduler::Scheduler(const NoticeTable &table, QObject *parent)
@@ -86,8 +82,10 @@ void Scheduler::runPass() {
 }
 
 bool Scheduler::isToOffer(qint32 i, qint64 now) const {
-    return DueCheck::isMissed(m_table.minutes()[size_t(i)], m_table.notices()[i], now) &&
-           (m_declined.isEmpty() || !m_declined.contains(keyOf(m_table.notices()[i])));
+    const Notice &n = m_table.notices()[i];
+    return DueCheck::isMissed(m_table.minutes()[size_t(i)], n, now) &&
+           (m_declined.isEmpty() || !m_declined.contains(identityOf(n))) &&
+           !(m_isWaiting && m_isWaiting(n));
 }
 
 QList<qint32> Scheduler::toOffer(qint64 now) const {
@@ -122,7 +120,7 @@ void Scheduler::checkMissed() {
             notices << m_table.notices()[i];
         if (!yes) {
             for (const Notice &n : notices)
-                m_declined.insert(keyOf(n));
+                m_declined.insert(identityOf(n));
             return;
         }
         emit missedAccepted(notices);

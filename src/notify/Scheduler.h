@@ -28,6 +28,10 @@ public:
 
     // The missed-notice question, which the window asks; true for yes.
     void setQuestion(std::function<bool()> ask) { m_ask = std::move(ask); }
+    // Notices whose windows wait to open: not offered again while they wait.
+    void setWaitingCheck(std::function<bool(const Notice &)> isWaiting) {
+        m_isWaiting = std::move(isWaiting);
+    }
     // Offers the notices missed now, unless the question is open already or the user declined
     // them earlier in this run.
     void checkMissed();
@@ -58,10 +62,11 @@ private:
     const NoticeTable &m_table;
     QTimer *m_timer;
     std::function<bool()> m_ask;
+    std::function<bool(const Notice &)> m_isWaiting;
     bool m_clockWatched = false; // the system tells when the wall clock is set
     bool m_inPass = false;       // a pass waits in one of its boxes
     bool m_asking = false;
-    QSet<QString> m_declined; // date-time TAB message
+    QSet<QString> m_declined; // identityOf() each
     bool m_missedCheckQueued = false;
     qint64 m_lastPassSecond = 0; // civil second of the previous pass
     bool m_asleep = false;       // armed for the next minute, not for the next 100 ms

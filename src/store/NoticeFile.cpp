@@ -3,6 +3,7 @@
 #include "store/DataFileWatch.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -176,27 +177,65 @@ void NoticeFile::stop() {
     m_catchUp->stop();
 }
 
-NoticeFile::Difference NoticeFile::unsavedChanges(const NoticeTable &table) const {
-    NoticeTable onDisk;
-    FileEncoding enc;
-    // What cannot be read counts as not in the file.
-    captureFailure([&] { DataFile::load(DataFile::readAll(m_path), onDisk, enc); });
-    const auto rows = [](const NoticeTable &t) {
-        QStringList out;
-        for (const Notice &n : t.notices())
-            out << n.dateTime + QLatin1Char(' ') + n.message +
-                       (n.isPending() ? QString() : QStringLiteral(" (表示済み)"));
-        return out;
-    };
-    const QStringList mine = rows(table), theirs = rows(onDisk);
-    Difference d;
-    for (const QString &row : mine) {
-        if (!theirs.contains(row))
-            d.onlyInTable << row;
+namespace {
+// One notice's changes since the last save, folded into one: an added notice changed is still
+// added, a changed one deleted is deleted as it was, an added one deleted is nothing.
+struct Unsaved {
+    NoticeChange::Kind kind;
+    Notice first;   // as the file holds it
+    Notice current; // as the table holds it
+};
+
+void fold(QList<Unsaved> &out, const NoticeChange &c) {
+    using Kind = NoticeChange::Kind;
+    if (c.kind == Kind::Add) {
+        out << Unsaved{Kind::Add, {}, c.after};
+        return;
     }
-    for (const QString &row : theirs) {
-        if (!mine.contains(row))
-            d.onlyInFile << row;
+    const QString id = identityOf(c.before);
+    auto it = std::find_if(out.begin(), out.end(), [&](const Unsaved &u) {
+        return u.kind != Kind::Remove && identityOf(u.current) == id;
+    });
+    if (it == out.end()) {
+        out << Unsaved{c.kind, c.before, c.kind == Kind::Replace ? c.after : c.before};
+    } else if (c.kind == Kind::Replace) {
+        it->current = c.after;
+        if (it->kind == Kind::MarkShown)
+            it->kind = Kind::Replace;
+    } else if (c.kind == Kind::Remove) {
+        if (it->kind == Kind::Add)
+            out.erase(it);
+        else
+            it->kind = Kind::Remove;
     }
-    return d;
+}
+
+QString describe(const Notice &n) {
+    return n.dateTime + QLatin1Char(' ') + n.message;
+}
+} // namespace
+
+QStringList NoticeFile::unsavedChanges() const {
+    using Kind = NoticeChange::Kind;
+    QList<Unsaved> folded;
+    for (const NoticeChange &c : m_pending)
+        fold(folded, c);
+    QStringList lines;
+    for (const Unsaved &u : std::as_const(folded)) {
+        switch (u.kind) {
+        case Kind::Add:
+            lines << QStringLiteral("追加: ") + describe(u.current);
+            break;
+        case Kind::Replace:
+            lines << QStringLiteral("変更: %1 → %2").arg(describe(u.first), describe(u.current));
+            break;
+        case Kind::Remove:
+            lines << QStringLiteral("削除: ") + describe(u.first);
+            break;
+        case Kind::MarkShown:
+            lines << QStringLiteral("表示済みの印: ") + describe(u.first);
+            break;
+        }
+    }
+    return lines;
 }

@@ -63,12 +63,9 @@ public:
     int reloadCount() const { return m_reloads; }
     int saveCount() const { return m_saves; }
 
-    // What the table holds that the file does not, and the other way round, as "date-time message"
-    // lines (" (表示済み)" after a shown one): what an exit would lose.
-    struct Difference {
-        QStringList onlyInTable, onlyInFile;
-    };
-    Difference unsavedChanges(const NoticeTable &table) const;
+    // The changes a save has not yet written, one line per notice in words a user reads:
+    // "追加: …", "変更: … → …", "削除: …", or shown with its mark not saved. What an exit loses.
+    QStringList unsavedChanges() const;
 
 signals:
     // Someone else wrote the file and the writing has settled: catchUp(table, true) reads it.

@@ -31,6 +31,10 @@ void NoticeTable::clear() {
     m_minutesValid = false;
 }
 
+void NoticeTable::setFlag(qint32 i, const QString &flag) {
+    ::at(m_notices, i).flag = flag;
+}
+
 void NoticeTable::swap(qint32 i, qint32 j) {
     m_notices.swapItemsAt(i, j);
     m_minutesValid = false;
@@ -119,17 +123,38 @@ qint32 sortNotices(NoticeTable &t, qint32 picked) {
     return picked;
 }
 
+QString identityOf(const Notice &n) {
+    const std::optional<qint64> minute = DateText::parseMinute(n.dateTime);
+    return (minute ? DateText::renderMinute(*minute) : n.dateTime) + QLatin1Char('\t') + n.message;
+}
+
 namespace {
-qint32 rowOf(const NoticeTable &t, const Notice &n) {
-    return qint32(t.notices().indexOf(n));
+// Of the same identity as n, whose minute is given: compares the cached minutes, not texts.
+bool isSame(const NoticeTable &t, qint32 i, const std::optional<qint64> &minute, const Notice &n) {
+    const Notice &o = t.notices()[i];
+    if (o.message != n.message)
+        return false;
+    return minute ? t.minutes()[size_t(i)] == minute : o.dateTime == n.dateTime;
 }
 } // namespace
+
+qint32 rowOfNotice(const NoticeTable &t, const Notice &n) {
+    const qint32 exact = qint32(t.notices().indexOf(n));
+    if (exact >= 0)
+        return exact;
+    const std::optional<qint64> minute = DateText::parseMinute(n.dateTime);
+    for (qint32 i = 0; i < t.size(); ++i) {
+        if (isSame(t, i, minute, n))
+            return i;
+    }
+    return -1;
+}
 
 qint32 applyChange(NoticeTable &t, const NoticeChange &change) {
     qint32 row = -1;
     switch (change.kind) {
     case NoticeChange::Kind::Replace:
-        row = rowOf(t, change.before);
+        row = rowOfNotice(t, change.before);
         if (row >= 0) {
             t.at(row) = change.after;
             return sortNotices(t, row);
@@ -139,20 +164,20 @@ qint32 applyChange(NoticeTable &t, const NoticeChange &change) {
         t.append(change.after);
         return sortNotices(t, t.size() - 1);
     case NoticeChange::Kind::Remove:
-        row = rowOf(t, change.before);
+        row = rowOfNotice(t, change.before);
         if (row >= 0)
             t.removeAt(row);
         return row;
-    case NoticeChange::Kind::MarkShown:
+    case NoticeChange::Kind::MarkShown: {
+        const std::optional<qint64> minute = DateText::parseMinute(change.before.dateTime);
         for (qint32 i = 0; i < t.size(); ++i) {
-            const Notice &n = t.notices()[i];
-            if (n.isPending() && n.dateTime == change.before.dateTime &&
-                n.message == change.before.message) {
-                t.at(i).flag = QStringLiteral("1");
+            if (t.notices()[i].isPending() && isSame(t, i, minute, change.before)) {
+                t.setFlag(i, QStringLiteral("1"));
                 return i;
             }
         }
         return -1;
+    }
     }
     return -1;
 }

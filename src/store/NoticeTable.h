@@ -36,6 +36,8 @@ public:
     void removeAt(qint32 i);
     void clear();
     void swap(qint32 i, qint32 j);
+    // A flag leaves the date-time, and so the minutes below, as they are.
+    void setFlag(qint32 i, const QString &flag);
 
     // The minute each date-time text denotes (nullopt for texts that are no date-time), cached for
     // the timer, which reads them ten times a second.
@@ -51,6 +53,15 @@ private:
     mutable std::vector<std::optional<qint64>> m_minutes;
     mutable bool m_minutesValid = false;
 };
+
+// What a notice is, whatever form a hand edit gave its date-time: the minute it denotes (the text
+// itself where it denotes none) and its message. Pirune's own save rewrites "2031/3/4 8:00" as
+// "2031/03/04 08:00"; both are the same notice.
+QString identityOf(const Notice &n);
+
+// The row of this notice: the same texts and flag first, else the first of the same identity;
+// -1 where there is none.
+qint32 rowOfNotice(const NoticeTable &t, const Notice &n);
 
 // The exchange sort by date-time text: follows the notice at `picked` and returns its new index.
 qint32 exchangeSortNotices(NoticeTable &t, qint32 picked);
@@ -70,5 +81,5 @@ struct NoticeChange {
 
 // Applies the change and sorts as the editor does; returns the row of the notice it leaves, or
 // the row it removed, or -1 where the notice it names is not there. A Replace whose notice is gone
-// adds the new one, and a MarkShown marks the first pending notice of that minute and message.
+// adds the new one, and a MarkShown marks the first pending notice of the same identity.
 qint32 applyChange(NoticeTable &t, const NoticeChange &change);

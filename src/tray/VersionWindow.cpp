@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 VersionWindow::VersionWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     using namespace Twips;
@@ -26,13 +27,20 @@ VersionWindow::VersionWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     pal.setColor(QPalette::Base, pal.color(QPalette::Button));
     m_text->setPalette(pal);
 
-    auto *close = new EnterButton(QStringLiteral("閉じる"), this);
-    close->setObjectName(QStringLiteral("closeButton"));
-    close->setGeometry(Twips::rect(4440, 1800, 855, 375));
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    m_closeButton = new EnterButton(QStringLiteral("閉じる"), this);
+    m_closeButton->setObjectName(QStringLiteral("closeButton"));
+    m_closeButton->setGeometry(Twips::rect(4440, 1800, 855, 375));
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
 
     resize(px(5325), px(2535));
     m_text->setPlainText(runningVersionText());
+}
+
+// The text is only read: each time the window opens, Return closes it.
+void VersionWindow::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        m_closeButton->setFocus();
 }
 
 QString VersionWindow::versionText(const QString &exeName, const QString &description, int major,

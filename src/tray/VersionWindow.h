@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QPlainTextEdit;
+class QPushButton;
 
 // Tells which program and version is running, from the version record the build wrote.
 class VersionWindow : public QWidget {
@@ -15,6 +16,10 @@ public:
                                int minor, int revision);
     static QString runningVersionText();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     QPlainTextEdit *m_text;
+    QPushButton *m_closeButton;
 };

@@ -1,5 +1,7 @@
 #include "widgets/WidgetMessageBox.h"
 
+#include "widgets/KeyGuard.h"
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -20,6 +22,8 @@ MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     mb.setText(text);
+    if (box.guardKeys)
+        new KeyGuard(&mb);
     mb.setIcon(box.icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon);
     QPushButton *ok = nullptr, *yes = nullptr, *no = nullptr;
     if (box.buttons == Buttons::Ok) {

@@ -1,4 +1,4 @@
-import collections, contextlib, glob, os, pathlib, re, shutil, signal, subprocess, tempfile, time, unittest
+import collections, contextlib, glob, json, os, pathlib, pwd, re, shutil, signal, subprocess, tempfile, time, unittest
 
 EXE = os.environ.get("PIRUNE_EXE", "")
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -21,15 +21,20 @@ THREE = [
 ]
 PANELS = ("panel", "xfce4-panel", "wrapper-2.0")  # trayer's, Xfce's and its plugin's windows
 A11Y_PYTHON = "/usr/bin/python3"  # Debian's, with pyatspi
+QUIET = 1.2  # seconds without a key, after which a window that has just come up takes keys
 # menu: override-redirect
 Window = collections.namedtuple("Window", "id name width height x y menu")
 
 
 def setUpModule():  # of each test module that imports it; ctest reads E2E-SKIP as skipped
     tools = "Xvfb trayer xdotool xwininfo xclip import faketime iconv dbus-daemon dbus-send xfce4-panel weston openbox xprop gnome-shell gsettings"
-    missing = [t for t in tools.split() if not shutil.which(t)]
-    if not os.path.isfile(EXE):
-        missing.append("PIRUNE_EXE")
+    need(tools, [] if os.path.isfile(EXE) else ["PIRUNE_EXE"])
+
+
+def need(tools, missing=()):  # CI installs them all: there a missing one is a failure
+    missing = [*missing, *(t for t in tools.split() if not shutil.which(t))]
+    if missing and os.environ.get("CI") == "true":
+        raise AssertionError(f"missing {', '.join(missing)}")
     if missing:
         raise unittest.SkipTest(f"E2E-SKIP: missing {', '.join(missing)}")
 
@@ -56,6 +61,8 @@ class PiruneSession(contextlib.AbstractContextManager):
     ):
         if a11y and subprocess.run([A11Y_PYTHON, "-c", "import pyatspi"]).returncode:
             raise unittest.SkipTest("E2E-SKIP: missing python3-pyatspi")
+        if host == "sway":
+            need("sway swaymsg wtype foot setpriv")
         # before ctest kills us
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))
         signal.alarm(150)
@@ -72,7 +79,7 @@ class PiruneSession(contextlib.AbstractContextManager):
             del self.env["NO_AT_BRIDGE"]
             self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         try:
-            if host != "weston":
+            if host not in ("weston", "sway"):
                 self.spawn("xvfb", "Xvfb -displayfd 1 -screen 0 1920x1080x24 -noreset".split())
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
@@ -95,7 +102,7 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.started = int(time.time())  # when the program's clock reads fake_time
             clock = ["faketime", fake_time] if fake_time else []
             self.spawn("pirune", [*wrap, *clock, "./Pirune"], cwd=self.folder)
-            if not late_host and host != "weston":
+            if not late_host and host not in ("weston", "sway"):
                 self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
             self.__exit__()
@@ -118,10 +125,10 @@ class PiruneSession(contextlib.AbstractContextManager):
                     os.kill(int(pid), signal.SIGKILL)
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def spawn(self, key, cmd, cwd=None):  # in a group of its own, its output in key.log
+    def spawn(self, key, cmd, cwd=None, env=None):  # in a group of its own, its output in key.log
         with open(os.path.join(self.root, key + ".log"), "ab") as log:
             options = dict(stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-            self.procs[key] = subprocess.Popen(cmd, env=self.env, cwd=cwd, **options)
+            self.procs[key] = subprocess.Popen(cmd, env=env or self.env, cwd=cwd, **options)
 
     def log(self, key):
         path = pathlib.Path(self.root, key + ".log")
@@ -138,9 +145,11 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.spawn(key, [*bus, "--print-address=1"])
         return self.printed(key, r"unix:\S+")
 
-    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "weston" (none at all)
+    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "weston", "sway" (none at all)
     def start_host(self):
-        if self.host == "trayer":
+        if self.host == "sway":
+            self.start_sway()
+        elif self.host == "trayer":
             self.spawn("trayer", TRAYER.split())
             panel = lambda: any(w.name == "panel" for w in self.windows())  # noqa: E731
             self.wait_for(panel, 10, "trayer's panel")
@@ -164,6 +173,30 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.spawn("weston", f"weston {headless} --socket=wayland-pirune".split())
             socket = self.root + "/runtime/wayland-pirune"
             self.wait_for(lambda: os.path.exists(socket), 10, "weston")
+
+    # sway, which gives every new window the focus, and a terminal that has it, where what the user
+    # types goes to the file "typed"
+    def start_sway(self):
+        home, user = self.root + "/sway", []
+        os.mkdir(home, 0o700)
+        if os.geteuid() == 0:  # sway refuses to run as root
+            os.chmod(self.root, 0o711)
+            os.chown(home, pwd.getpwnam("nobody").pw_uid, -1)
+            user = "setpriv --reuid=nobody --regid=nogroup --clear-groups".split()
+        wlr = dict(WLR_BACKENDS="headless", WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        env = dict(self.env, HOME=home, XDG_RUNTIME_DIR=home, **wlr)
+        self.spawn("sway", [*user, "sway", "-c", "/dev/null"], env=env)
+        wayland = self.wait_for(lambda: glob.glob(home + "/wayland-?"), 10, "sway")[0]
+        ipc = self.wait_for(lambda: glob.glob(home + "/sway-ipc.*"), 10, "sway's IPC")[0]
+        self.env.update(WAYLAND_DISPLAY=wayland, SWAYSOCK=ipc, QT_QPA_PLATFORM="wayland")
+        sink = f"stty raw -echo; exec cat > {self.root}/typed"
+        self.spawn("terminal", ["foot", "sh", "-c", sink])
+        self.wait_for(self.sway_windows, 10, "the terminal")
+
+    def sway_windows(self):  # every window's node
+        nodes = []
+        json.loads(self.x("swaymsg", "-t", "get_tree"), object_hook=lambda n: nodes.append(n) or n)
+        return [n for n in nodes if "pid" in n]
 
     def dbus(self, call, check=True):  # "service path method arguments..."; the reply
         return self.x(*f"dbus-send --session --print-reply --dest={call}".split(), check=check)
@@ -194,6 +227,10 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     # the visible named windows at the top level (in GNOME Shell: in its frames), or all below where
     def windows(self, *where):
+        if self.host == "sway":  # the terminal aside
+            at = lambda r: (r["width"], r["height"], r["x"], r["y"])  # noqa: E731
+            nodes = [n for n in self.sway_windows() if n["app_id"] != "foot"]
+            return [Window(n["id"], n["name"], *at(n["rect"]), False) for n in nodes]
         if self.wm and not where:  # the programs' windows sit inside the manager's frames
             found = self.x("xdotool", "search", "--onlyvisible", "--name", ".", check=False).split()
         else:
@@ -268,12 +305,19 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.click(repeat=2)
         return self.wait_window("Pirune")
 
-    def answer(self, title, key):  # a key to the window titled so, which then closes
-        self.key(key, window=self.wait_window(title))
+    # a key to the window titled so, which then closes; after a pause: one just come up takes none
+    def answer(self, title, key, pause=0.0):
+        window = self.wait_window(title)
+        time.sleep(pause)
+        self.key(key, window=window)
         self.wait_no_window(title)
 
-    # to window, given the focus first: there is no window manager to give it
+    # to window, given the focus first: there is no window manager to give it; on sway, to the
+    # window that has the focus
     def key(self, *keys, window=None):
+        if self.host == "sway":
+            # wtype's keyboard is new each time: a first key sent at once may come before its keymap
+            return self.x("wtype", "-s", "300", *(a for k in keys for a in ("-k", k)))
         focus = f"windowfocus --sync {window.id} " if window else ""
         self.xdotool(focus + "key --delay 30", *keys)
 
@@ -287,9 +331,16 @@ class PiruneSession(contextlib.AbstractContextManager):
     def a11y(self, *args):
         return self.x(A11Y_PYTHON, HERE + "/a11y_client.py", *args)
 
+    def a11y_events(self):  # what a screen reader has been told since the first call
+        if "events" not in self.procs:
+            self.spawn("events", [A11Y_PYTHON, HERE + "/a11y_client.py", "--events"])
+            self.wait_for(lambda: "listening" in self.log("events"), 10, "the event listener")
+        return [json.loads(l) for l in self.log("events").splitlines() if l.startswith("[")]
+
     def check(self, condition, message):
         if not condition:
+            seen = self.windows() if "DISPLAY" in self.env or self.host == "sway" else "no X"
             raise AssertionError(
-                f"{message}\nwindows: {self.windows() if 'DISPLAY' in self.env else 'no X'}\n"
+                f"{message}\nwindows: {seen}\n"
                 f"Pirune.dat: {self.data_bytes()!r}\nprogram output:\n{self.log('pirune')}"
             )

@@ -1,6 +1,6 @@
 import collections, contextlib, json, os, pathlib, threading, time, unittest
 
-from pirune_e2e import THREE, PiruneSession, notices, setUpModule  # noqa: F401
+from pirune_e2e import QUIET, THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
 ROWS = [
     ("2026/12/07 08:30", "朝会の準備\\n議事録", "0"),
@@ -59,7 +59,7 @@ class Notices(unittest.TestCase):
         with PiruneSession(data=notices(ROWS), fake_time="2026-12-07 09:04:45") as s:
             s.wait_window("確認")
             s.check(not s.program_windows("メッセージ"), "a message before the answer")
-            s.answer("確認", "Return")  # Yes is the default
+            s.answer("確認", "Return", QUIET)  # Yes is the default
             box = s.wait_window("メッセージ")
             s.check(s.copy_text(box, (100, 50)) == "朝会の準備\n議事録", "the missed message's text")
             s.wait_data([shown(ROWS[0]), *ROWS[1:]], 3, "the flag")
@@ -207,8 +207,16 @@ class ScreenReader(unittest.TestCase):
     def test_named_controls_a_notice_added_through_the_bus_and_enter_on_buttons(self):
         missed, added = ("2020/01/06 09:00", "過ぎた通知", "0"), ("2026/12/15 09:30", "読み上げ", "0")
         with PiruneSession(data=notices([missed]), a11y=True) as s:
-            s.answer("確認", "Return")  # Yes: the message window opens
+            s.a11y_events()  # listening from here on
+            s.answer("確認", "Return", QUIET)  # Yes: the message window opens
+            told = ["object:state-changed:showing", "notification", "メッセージ", missed[1]]
+            s.wait_for(lambda: told in s.a11y_events(), 5, "the message told as it opens")
             s.x(s.folder + "/Pirune")
+            s.key("shift+Tab", "shift+Tab", window=s.wait_window("Pirune"))  # 閉じる, date, list
+            focus = lambda: [e[1:3] for e in s.a11y_events() if e[0] == "focus:"][-2:]  # noqa: E731
+            line = [["list", "設定時刻 | 設定メッセージ"], ["list item", "2020/01/06 09:00|過ぎた通知"]]
+            s.wait_for(lambda: focus() == line, 5, "the current line told after the list")
+            s.key("Tab", "Tab", window=s.wait_window("Pirune"))  # back to 閉じる
             s.menu_command("v", opens="バージョン情報")
             button = lambda *captions: [["push button", c] for c in captions]  # noqa: E731
             windows = {
@@ -232,6 +240,37 @@ class ScreenReader(unittest.TestCase):
             fields = ("設定時刻：日付=2026/12/15", "設定時刻：時刻=09:30", "設定メッセージ：=読み上げ")
             s.a11y(*fields, "追加")
             s.wait_data([shown(missed), added], 5, "the notice added through the bus")
-            s.key("Tab", window=s.wait_window("バージョン情報"))  # from its text to 閉じる
             for title in ("メッセージ", "バージョン情報", "Pirune"):  # Enter on the focused OK, 閉じる
-                s.answer(title, "Return")
+                s.answer(title, "Return", QUIET)
+
+
+class OnSway(unittest.TestCase):
+    # sway gives every new window the focus: what the user types on into the terminal as the
+    # missed-notice question or a message comes up goes there instead, and must answer neither
+    def test_typing_on_as_windows_take_the_focus_answers_none_and_keys_work_after_a_pause(self):
+        rows = [("2026/12/07 08:00", "朝会", "0"), ("2026/12/07 09:05", "会議", "0")]
+        late = ("sh", "-c", 'sleep 1.5 && exec "$@"', "-")  # the user types before it starts
+        with PiruneSession(notices(rows), "2026-12-07 09:04:50", wrap=late, host="sway") as s:
+            spells = []  # of each spell of typing: keys typed, keys the terminal did not get
+            got = lambda: len(pathlib.Path(s.root, "typed").read_text())  # noqa: E731
+
+            def type_on(until):  # " n" with no pause, by one keyboard, as a user types
+                before, pairs = got(), int((until - time.time()) / 0.09)
+                s.spawn("typing", ["wtype", "-s", "300", "-d", "40", " n" * pairs])
+                s.procs["typing"].wait()
+                time.sleep(0.3)
+                spells.append((2 * pairs, 2 * pairs - got() + before))
+
+            type_on(time.time() + 5)
+            s.answer("確認", "Return", QUIET)  # Yes, the default
+            s.wait_window("メッセージ")
+            s.x("swaymsg", "[app_id=foot] focus")  # back to the terminal, across 09:05
+            type_on(s.started + 14.5)
+            s.wait_data([shown(r) for r in rows], 3, "both notices shown")
+            messages = lambda: len(s.program_windows("メッセージ"))  # noqa: E731
+            s.check(messages() == 2, "a key typed for the terminal closed a message unseen")
+            s.check(all(20 <= lost < keys for keys, lost in spells), f"typed, lost: {spells}")
+            time.sleep(QUIET)
+            s.key("Return")  # OK of the message that has the focus
+            s.wait_for(lambda: messages() == 1, 5, "Enter closing the message")
+            print(f"keys typed, and not to the terminal but to Pirune's window: {spells}")

@@ -36,7 +36,7 @@ class FailurePaths(unittest.TestCase):
                 if case == "file size limit":  # a logout: what is not in the file is listed
                     s.x("pkill", "-TERM", "-P", str(s.procs["pirune"].pid))  # faketime's child
                     s.check(s.procs["pirune"].wait(5) == 0, "SIGTERM did not end it")
-                    s.check("not saved: 2026/12/07 09:05 締め切り (表示済み)" in s.log("pirune"), "")
+                    s.check("not saved: 表示済みの印: 2026/12/07 09:05 締め切り" in s.log("pirune"), "")
                 # to read what is left, and remove it
                 subprocess.run(["chmod", "-R", "u+rwX", s.folder], check=True)
                 s.check(s.data_bytes() == after, "the Data file is not the last good one")

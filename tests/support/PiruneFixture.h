@@ -148,13 +148,14 @@ struct PiruneFixture {
             qFatal("cannot write %s", qPrintable(f.fileName()));
     }
     static inline const QByteArray kByHand = "2026/12/07 09:30\t手で追加\t0\r\n";
-    // A notice added to the Data file as a sync client does: written beside it, renamed over it.
-    void addBySync() {
+    // The Data file written as a sync client does: beside it, then renamed over it.
+    void writeBySync(const QByteArray &bytes) {
         QFile f(path + ".sync");
-        write(f, data() + kByHand);
+        write(f, bytes);
         f.close();
         QCOMPARE(std::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
     }
+    void addBySync() { writeBySync(data() + kByHand); }
     void makeDataFileAFolder() {
         QFile::remove(path);
         QDir(dir.path()).mkdir("Pirune.dat");
