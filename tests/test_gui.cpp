@@ -13,8 +13,8 @@ using Answer = MessageSeam::Answer;
 namespace {
 const QByteArray kThree =
     lines({"2026/12/07 09:00\ta\t0", "2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t1"});
-const QByteArray kFour = lines(
-    {"2026/12/09 10:00\ta\t0", "bad\tb\t0", "2026/12/11 10:00\tc\t0", "2026/12/12 10:00\td\t0"});
+const QByteArray kFour =
+    lines({"2026/12/09 10:00\ta\t0", "bad\tb\t0", "2027/1/5 9:05\tc\t0", "2026/12/12 10:00\td\t0"});
 const QByteArray kDue = lines({"2026/12/07 09:05\t会議\\n資料\t0", "2026/12/08 09:05\tlater\t0"});
 const QString kAsk = "確認: 未通知のメッセージがあります。\r\n表示しますか？";
 const QString kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗｰが発生しました。\r"
@@ -264,9 +264,12 @@ private slots:
         QFETCH(bool, refused);
         PiruneFixture f;
         MainWindow &w = f.open("");
-        f.edit("2026/12/07", typed, "m");
-        f.button("addButton")->click();
-        QCOMPARE(f.editor(), "2026/12/07 " + shown + " m");
+        f.edit("2026/12/07", typed, "m\t");     // a tab, pasted: the file's field separator
+        for (const bool held : {false, true}) { // Enter held down on 追加 presses it once
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, {}, {}, held);
+            QApplication::sendEvent(f.button("addButton"), &enter);
+        }
+        QCOMPARE(f.editor(), "2026/12/07 " + shown + (refused ? " m\t" : " m"));
         if (refused) {
             QCOMPARE(f.boxes(), QStringList{"Pirune: hh:nnの形式で入力して下さい"});
             QCOMPARE(w.focusWidget(), f.timeEdit());
@@ -281,7 +284,7 @@ private slots:
     // be loaded; only picking another line changes the pick.
     void pickALine_data() {
         QTest::addColumn<Pick>("p");
-        const QString a = "2026/12/09 10:00 a", c = "2026/12/11 10:00 c", d = "2026/12/12 10:00 d",
+        const QString a = "2026/12/09 10:00 a", c = "2027/01/05 09:05 c", d = "2026/12/12 10:00 d",
                       edited = "2026/12/07 08:00 edited";
         QTest::newRow("Space") << Pick{-1, key(Qt::Key_Space), 0, a, false};
         QTest::newRow("Home") << Pick{-1, key(Qt::Key_Home), 0, a, false};
@@ -389,12 +392,13 @@ private slots:
         f.open(kThree);
         f.makeDataFileAFolder();
         f.pass("09:00:00"); // a is shown
-        f.pick(1);
-        f.edit("2026/12/08", "10:00", "b2");
-        f.button("changeButton")->click();
         f.pick(2);
+        f.edit("2026/12/09", "10:00", "c2");
+        f.button("changeButton")->click();
+        f.pick(1);
         f.answers << Answer::Yes;
         f.button("deleteButton")->click();
+        QCOMPARE(f.list(), (QStringList{"2026/12/07 09:00|a", "2026/12/09 10:00|c2"}));
         f.edit("2026/12/07", "08:30", "mine");
         f.button("addButton")->click();
         f.edit("2026/12/07", "08:30", "mine2");
@@ -403,8 +407,8 @@ private slots:
         QCOMPARE(f.boxes(), (QStringList{kFolder, "確認: 削除しますか？",
                                          "Pirune: 次の変更はデータファイルに保存されていないため、"
                                          "失われます。\r\n表示済みの印: 2026/12/07 09:00 a\r\n"
-                                         "変更: 2026/12/08 09:00 b → 2026/12/08 10:00 b2\r\n"
-                                         "削除: 2026/12/09 09:00 c\r\n"
+                                         "変更: 2026/12/09 09:00 c → 2026/12/09 10:00 c2\r\n"
+                                         "削除: 2026/12/08 09:00 b\r\n"
                                          "追加: 2026/12/07 08:30 mine2"}));
     }
 
