@@ -12,7 +12,7 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-wayland libxcb1-dev qt6-tra
 installed fcitx5 && packages+=(fcitx5-frontend-qt6)
 if [[ "${1:-run}" == "test" ]]; then
     packages+=(xvfb xauth trayer xdotool x11-utils xclip desktop-file-utils faketime imagemagick python3 libbenchmark-dev
-               clang clang-tidy libclang-rt-dev dbus xfce4-panel weston x11-xserver-utils clang-format black openbox
+               clang clang-tidy libclang-rt-dev dbus xfce4-panel x11-xserver-utils clang-format black openbox
                gnome-shell gnome-shell-extension-appindicator
                at-spi2-core python3-pyatspi   # the accessibility bus, and a screen reader's view of it
                sway wtype foot)               # Wayland that focuses each new window, typing, a terminal

@@ -97,8 +97,6 @@ private slots:
         QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
         QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
         QTest::newRow("control codes") << Decoded{"\x93\xfa\x1a\x1c\x7f", cp932, "日\x1a\x1c\x7f"};
-        QTest::newRow("control codes, bad byte")
-            << Decoded{"\x1a\x7f\x80", cp932, u"\x1a\x7f\xDC80"_s};
         QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8,
                                           "髙😀"};
         const std::pair<const char *, QString> bom[] = {

@@ -35,7 +35,6 @@ HOSTS = {
     "trayer": "Xvfb trayer",
     "xfce": "Xvfb xfce4-panel",
     "gnome": "Xvfb gnome-shell gsettings import",
-    "weston": "weston",
     "sway": "sway swaymsg wtype foot setpriv",
 }
 
@@ -70,7 +69,7 @@ class PiruneSession(contextlib.AbstractContextManager):
     ):
         if a11y and subprocess.run([A11Y_PYTHON, "-c", "import pyatspi"]).returncode:
             need("", ["python3-pyatspi"])
-        x11 = " xdotool xwininfo xclip" * (host not in ("weston", "sway"))
+        x11 = " xdotool xwininfo xclip" * (host != "sway")
         tools = f"{HOSTS[host]} dbus-daemon dbus-send{x11}"
         need(tools + " faketime" * bool(fake_time) + " openbox xprop" * wm)
         # before ctest kills us
@@ -89,7 +88,7 @@ class PiruneSession(contextlib.AbstractContextManager):
             del self.env["NO_AT_BRIDGE"]
             self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         try:
-            if host not in ("weston", "sway"):
+            if host != "sway":
                 self.spawn("xvfb", "Xvfb -displayfd 1 -screen 0 1920x1080x24 -noreset".split())
                 self.env["DISPLAY"] = ":" + self.printed("xvfb", r"\d+")
             self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
@@ -112,7 +111,7 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.started = int(time.time())  # when the program's clock reads fake_time
             clock = ["faketime", fake_time] if fake_time else []
             self.spawn("pirune", [*wrap, *clock, "./Pirune"], cwd=self.folder)
-            if not late_host and host not in ("weston", "sway"):
+            if not late_host and host != "sway":
                 self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
             self.__exit__()
@@ -155,7 +154,7 @@ class PiruneSession(contextlib.AbstractContextManager):
         self.spawn(key, [*bus, "--print-address=1"])
         return self.printed(key, r"unix:\S+")
 
-    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "weston", "sway" (none at all)
+    # "trayer" (XEmbed); "xfce", "gnome" (StatusNotifierItem); "sway" (Wayland, none at all)
     def start_host(self):
         if self.host == "sway":
             self.start_sway()
@@ -176,13 +175,6 @@ class PiruneSession(contextlib.AbstractContextManager):
             self.x("gsettings", "set", "org.gnome.shell", "disable-user-extensions", "false")
             self.spawn("shell", ["gnome-shell", "--x11", "--replace", "--sm-disable"])
             self.wait_for(self.sni_host, 30, "GNOME Shell's notification area")
-        else:  # the program's requests (WAYLAND_DEBUG) tell what windows it opens
-            self.env.update(WAYLAND_DISPLAY="wayland-pirune", QT_QPA_PLATFORM="wayland")
-            self.env["WAYLAND_DEBUG"] = "client"
-            headless = "--backend=headless-backend.so --use-pixman --idle-time=0"
-            self.spawn("weston", f"weston {headless} --socket=wayland-pirune".split())
-            socket = self.root + "/runtime/wayland-pirune"
-            self.wait_for(lambda: os.path.exists(socket), 10, "weston")
 
     # sway, which gives every new window the focus, and a terminal that has it, where what the user
     # types goes to the file "typed"

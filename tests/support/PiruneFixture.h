@@ -155,7 +155,6 @@ struct PiruneFixture {
         f.close();
         QCOMPARE(std::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
     }
-    void addBySync() { writeBySync(data() + kByHand); }
     void makeDataFileAFolder() {
         QFile::remove(path);
         QDir(dir.path()).mkdir("Pirune.dat");
