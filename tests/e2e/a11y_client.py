@@ -9,9 +9,11 @@ import contextlib, json, sys
 import pyatspi
 
 
-def controls(o):  # a text control's own parts, its viewport and scroll bars, aside
+# a text control's own parts, its viewport and scroll bars aside, and what Qt names from its own
+# text (labels, the frame)
+def controls(o):
     for c in filter(None, o):
-        if c.getRoleName() not in ("filler", "scroll bar"):
+        if c.getRoleName() not in ("filler", "scroll bar", "label", "panel"):
             yield c
         yield from controls(c)
 
