@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QResizeEvent>
 
 using Answer = MessageSeam::Answer;
@@ -71,43 +72,33 @@ private slots:
         MessageWindow m;
         m.show();
         QWidget &window = message ? static_cast<QWidget &>(m) : w;
-        // Each control, and its share of the growth: moved by x and y, stretched by w and h.
-        using Shares = QList<std::pair<const char *, QRectF>>;
+        // The controls that share in the growth alike: moved by x and y, stretched by w and h.
+        using Shares = QList<std::pair<QStringList, QRectF>>;
         const Shares shares =
-            message ? Shares{{"messageText", {0, 0, 1, 1}}, {"okButton", {.5, 1, 0, 0}}}
-                    : Shares{{"listHeader", {0, 0, 1, 0}},
-                             {"noticeList", {0, 0, 1, 0}},
-                             {"editorFrame", {0, 0, 1, 1}},
-                             {"timeLabel", {}},
-                             {"dateEdit", {}},
-                             {"timeEdit", {}},
-                             {"messageLabel", {}},
-                             {"messageEdit", {0, 0, 1, 1}},
-                             {"addButton", {0, 1, 0, 0}},
-                             {"changeButton", {0, 1, 0, 0}},
-                             {"deleteButton", {0, 1, 0, 0}},
-                             {"clearButton", {0, 1, 0, 0}},
-                             {"closeButton", {1, 1, 0, 0}}};
-        QList<QWidget *> controls;
-        for (const auto &[name, share] : shares)
-            controls << window.findChild<QWidget *>(name);
+            message ? Shares{{{"messageText"}, {0, 0, 1, 1}}, {{"okButton"}, {.5, 1, 0, 0}}}
+                    : Shares{{{"listHeader", "noticeList"}, {0, 0, 1, 0}},
+                             {{"editorFrame", "messageEdit"}, {0, 0, 1, 1}},
+                             {{"timeLabel", "dateEdit", "timeEdit", "messageLabel"}, {}},
+                             {{"addButton", "changeButton", "deleteButton", "clearButton"},
+                              {0, 1, 0, 0}},
+                             {{"closeButton"}, {1, 1, 0, 0}}};
+        QList<std::tuple<QWidget *, QRectF, QRect>> controls; // each with its share, and where
+        for (const auto &[names, share] : shares)
+            for (const QString &name : names) {
+                QWidget *control = window.findChild<QWidget *>(name);
+                controls.append({control, share, control->geometry()});
+            }
         const QSize opened = window.size();
-        QList<QRect> before;
-        for (QWidget *control : controls)
-            before << control->geometry();
         window.setMinimumSize(0, 0); // as a window system that ignores it
         window.resize(opened + asked);
         QResizeEvent resized(window.size(), window.size());
         QApplication::sendEvent(&window, &resized);
         QCOMPARE(window.size(), opened + grown);
-        for (int i = 0; i < shares.size(); ++i) {
-            const QRectF s = shares[i].second;
-            const int gw = grown.width(), gh = grown.height();
-            QCOMPARE(controls[i]->geometry(),
-                     before[i]
-                         .translated(qRound(s.x() * gw), qRound(s.y() * gh))
+        const int gw = grown.width(), gh = grown.height();
+        for (const auto &[control, s, before] : controls)
+            QCOMPARE(control->geometry(),
+                     before.translated(qRound(s.x() * gw), qRound(s.y() * gh))
                          .adjusted(0, 0, qRound(s.width() * gw), qRound(s.height() * gh)));
-        }
         if (message)
             return;
         const QStringList tabOrder{"closeButton", "timeEdit",     "messageEdit",
@@ -157,6 +148,9 @@ private slots:
         QCOMPARE(w.focusWidget(), f.button("closeButton"));
         QTest::keyClick(f.button("closeButton"), Qt::Key_Return);
         QVERIFY(!w.isVisible());
+        for (int k = 0; k < 2; ++k) // two activations by a StatusNotifierItem host: a double-click
+            f.tray()->activated(QSystemTrayIcon::Trigger, false);
+        QVERIFY(w.isVisible());
         for (int item : {1, 1, 0, 0}) // 設定 and バージョン情報, twice each
             f.action(item ? "openSettingsAction" : "showVersionAction")->trigger();
         QVERIFY(w.isVisible() && w.findChild<VersionWindow *>()->isVisible());
@@ -234,14 +228,11 @@ private slots:
             QApplication::sendEvent(f.button("addButton"), &enter);
         }
         QCOMPARE(f.editor(), "2026/12/07 " + shown + (refused ? " m\t" : " m"));
-        if (refused) {
-            QCOMPARE(f.boxes(), QStringList{"Pirune: hh:nnの形式で入力して下さい"});
+        QCOMPARE(f.boxes(),
+                 refused ? QStringList{"Pirune: hh:nnの形式で入力して下さい"} : QStringList());
+        QCOMPARE(f.data(), refused ? "" : "2026/12/07 " + shown.toLatin1() + "\tm\t0\r\n");
+        if (refused)
             QCOMPARE(w.focusWidget(), f.timeEdit());
-            QCOMPARE(f.data(), "");
-        } else {
-            QCOMPARE(f.boxes(), QStringList());
-            QCOMPARE(f.data(), "2026/12/07 " + shown.toLatin1() + "\tm\t0\r\n");
-        }
     }
 
     // Every way the user picks a line loads it into the editor once, also off a line that cannot
@@ -410,9 +401,7 @@ private slots:
             emit f.tray()->doubleClicked(0);
             QWidget *box = QApplication::activeModalWidget();
             off = box->frameGeometry().center() - f.w->frameGeometry().center();
-            for (QPushButton *yes : box->findChildren<QPushButton *>())
-                if (yes->text() == "はい(&Y)")
-                    yes->click();
+            static_cast<QMessageBox *>(box)->defaultButton()->click(); // はい
         });
         f.w->start();
         QVERIFY2(off.manhattanLength() <= 8, qPrintable(QString::number(off.manhattanLength())));
@@ -450,10 +439,10 @@ private slots:
                        "2026/12/07 09:07\tthird\t0"}),
                 "09:04:30");
         for (const char *time :
-             {"09:04:59", "09:05:02", "09:05:58", "09:06:03", "09:06:30", "09:05:00"})
-            f.pass(time);
-        QCOMPARE(PiruneFixture::messages(), (QStringList{"first", "second"}));
-        QCOMPARE(f.saves(), 2);
+             {"09:04:59", "09:05:02", "09:05:58", "09:06:03", "09:06:30", "09:05:00", "09:09:00"})
+            f.pass(time); // the last after a stop across 09:07: its notice is offered, not lost
+        QTRY_COMPARE(PiruneFixture::messages(), (QStringList{"first", "second", "third"}));
+        QCOMPARE(f.boxes(), QStringList{kAsk});
     }
 
     // Notices due before the start are offered once, Yes the default, and shown in file order.

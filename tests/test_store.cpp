@@ -97,6 +97,10 @@ private slots:
         QTest::newRow("lead at the end") << Decoded{"\x93\xfa\x82", cp932, u"日\xDC82"_s};
         QTest::newRow("lead, bad trail") << Decoded{"\x81\x20\xfd", cp932, u"\xDC81 \xDCFD"_s};
         QTest::newRow("control codes") << Decoded{"\x93\xfa\x1a\x1c\x7f", cp932, "日\x1a\x1c\x7f"};
+        const QByteArray line = QByteArray("\x92\xb7\x82\xa2\x8d\x73").repeated((10 << 20) / 6);
+        QTest::newRow("10 MB, a bad byte at its end") // read and written in linear time
+            << Decoded{line + "\xff", cp932,
+                       QString("長い行").repeated((10 << 20) / 6) + u"\xDCFF"_s};
         QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x98\x80", FileEncoding::Utf8,
                                           "髙😀"};
         const std::pair<const char *, QString> bom[] = {
@@ -165,6 +169,9 @@ private slots:
         QCOMPARE(issues.size(), 1); // the fourth field of the fifth line, reported, not shown
         QCOMPARE(std::pair(issues[0].line, issues[0].field), std::pair(3, 3));
         QCOMPARE(issues[0].error.number(), int(RunError::IndexOutOfRange));
+        NoticeTable many;
+        DataFile::load(QByteArray("2025/01/02 03:04\ta\t0\r\n").repeated(500000), many, enc);
+        QCOMPARE(many.size(), 500000); // half a million lines, in linear time
 
         t = tableOf({"2026/12/07 09:00", "2026/1/5 9:05", "2026/12/07 09:05:59", "not a date"});
         const QString messages[] = {"a\\nb", "", "s", "kept"};

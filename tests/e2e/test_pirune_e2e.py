@@ -1,4 +1,4 @@
-import contextlib, json, pathlib, time, unittest
+import json, pathlib, time, unittest
 
 from pirune_e2e import QUIET, THREE, PiruneSession, notices, setUpModule  # noqa: F401
 
@@ -59,7 +59,6 @@ class Notices(unittest.TestCase):
             s.check(not s.program_windows("メッセージ"), "a message before the answer")
             s.answer("確認", "Return", QUIET)  # Yes is the default
             box = s.wait_window("メッセージ")
-            s.check(s.copy_text(box, (100, 50)) == "朝会の準備\n議事録", "the missed message's text")
             s.wait_data([shown(ROWS[0]), *ROWS[1:]], 3, "the flag")
             s.click(box, (box.width // 2, box.height - 24))  # OK
             s.wait_no_window("メッセージ")
@@ -84,17 +83,13 @@ class OnGnomeShell(unittest.TestCase):
 
 
 class LatePanels(unittest.TestCase):
-    def test_panels_started_10_s_late_get_the_icon_its_clicks_and_its_menu(self):
-        with contextlib.ExitStack() as sessions:
-            sni = sessions.enter_context(PiruneSession(notices(THREE), host="xfce", late_host=True))
-            xembed = sessions.enter_context(PiruneSession(late_host=True))
+    def test_a_panel_started_10_s_late_gets_the_icon_its_clicks_and_its_menu(self):
+        with PiruneSession(notices(THREE), host="xfce", late_host=True) as sni:
             time.sleep(max(0.0, sni.started + 10 - time.time()))
-            for s in (xembed, sni):
-                s.start_host()
-                s.wait_for(s.tray_icons, 2, "the icon in a panel started late")
+            sni.start_host()
+            sni.wait_for(sni.tray_icons, 2, "the icon in a panel started late")
             time.sleep(max(0.0, sni.started + 31 - time.time()))  # past the wait for a panel
-            for s in (xembed, sni):
-                s.check(len(s.tray_icons()) == 1 and not s.program_windows(), "not just an icon")
+            sni.check(len(sni.tray_icons()) == 1 and not sni.program_windows(), "not just an icon")
             items = sni.sni_items()  # where each click on the item is an Activate call
             tip = sni.dbus_property(items[0], "org.kde.StatusNotifierItem", "ToolTip")
             sni.check(len(items) == 1 and '"Pirune"' in tip, f"items {items}, tooltip {tip!r}")
