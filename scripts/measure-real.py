@@ -342,7 +342,7 @@ def flood(exe, count, wm):
     ) as s:
         signal.alarm(0)  # the session's own deadline is for tests
         icon = s.tray_icons()[0]
-        s.answer("確認", "Return")
+        s.answer("確認", "Return", pirune_e2e.QUIET)  # a question just come up takes no key
         start = time.monotonic()
         opened = lambda: s.x("xwininfo", "-root", "-tree").count('"メッセージ"')  # noqa: E731
         wait_for(lambda: opened() > 0, 60, 0.05)
@@ -379,9 +379,7 @@ def flood_cases(exe, count):
         ) as s:
             signal.alarm(0)
             icon = s.tray_icons()[0]
-            s.wait_window("確認")
-            time.sleep(1.5)  # keys typed as a question comes up are ignored for a moment
-            s.answer("確認", "Return")
+            s.answer("確認", "Return", pirune_e2e.QUIET)  # a question just come up takes no key
             opened = lambda: s.x("xwininfo", "-root", "-tree").count('"メッセージ"')  # noqa: E731
             wait_for(lambda: opened() >= min(count, 60), 120, 0.05)
             s.click(icon, button=3)

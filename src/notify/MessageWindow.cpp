@@ -34,7 +34,7 @@ MessageWindow::MessageWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     // press OK before the message was seen.
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Wayland and some window managers focus it all the same.
-    new KeyGuard(this);
+    KeyGuard::guard(this);
     setObjectName(QStringLiteral("MessageWindow"));
     setWindowTitle(QStringLiteral("メッセージ"));
     setWindowIcon(appIcon());

@@ -5,44 +5,50 @@
 #include <QWidget>
 #include <QWindow>
 
-KeyGuard::KeyGuard(QWidget *window)
-    : QObject(window), m_window(window), m_keysIgnoredUntil(kQuietTime, Qt::PreciseTimer) {
+KeyGuard::KeyGuard() : QObject(qApp) {
     // Keys go to the focused control and to the platform window, never to the window itself.
     qApp->installEventFilter(this);
 }
 
-bool KeyGuard::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() == QEvent::Show && watched == m_window) {
-        m_keysIgnoredUntil.setRemainingTime(kQuietTime, Qt::PreciseTimer);
-        return false;
-    }
-    // Done: every event of the program passes here, and a flood opens thousands of windows.
-    if (m_keysIgnoredUntil.hasExpired()) {
-        qApp->removeEventFilter(this);
-        deleteLater();
-        return false;
-    }
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (inWindow(watched))
-            m_keysIgnoredUntil = QDeadlineTimer();
-        return false;
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride: // an accepted override keeps the mnemonics from firing
-        if (!inWindow(watched))
-            return false;
-        // Someone still typing: wait until they stop and look.
-        m_keysIgnoredUntil.setRemainingTime(kQuietTime, Qt::PreciseTimer);
-        event->accept();
-        return true;
-    default:
-        return false;
-    }
+void KeyGuard::guard(QWidget *window) {
+    static KeyGuard *const filter = new KeyGuard();
+    filter->m_keysIgnoredUntil.insert(window, QDeadlineTimer(kQuietTime, Qt::PreciseTimer));
+    connect(window, &QObject::destroyed, filter,
+            [window] { filter->m_keysIgnoredUntil.remove(window); });
 }
 
-bool KeyGuard::inWindow(const QObject *watched) const {
-    if (watched->isWidgetType())
-        return static_cast<const QWidget *>(watched)->window() == m_window;
-    return watched == m_window->windowHandle();
+QWidget *KeyGuard::guardedWindowOf(QObject *watched) const {
+    if (watched->isWidgetType()) {
+        QWidget *window = static_cast<QWidget *>(watched)->window();
+        return m_keysIgnoredUntil.contains(window) ? window : nullptr;
+    }
+    for (auto it = m_keysIgnoredUntil.cbegin(); it != m_keysIgnoredUntil.cend(); ++it) {
+        if (watched == it.key()->windowHandle())
+            return it.key();
+    }
+    return nullptr;
+}
+
+bool KeyGuard::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type type = event->type();
+    const bool key = type == QEvent::KeyPress || type == QEvent::KeyRelease ||
+                     type == QEvent::ShortcutOverride; // an accepted override keeps mnemonics off
+    const bool turned = (type == QEvent::Show || type == QEvent::MouseButtonPress) &&
+                        watched->isWidgetType(); // a platform window's events come to it too
+    if (m_keysIgnoredUntil.isEmpty() || !(key || turned))
+        return false;
+    QWidget *window = guardedWindowOf(watched);
+    if (!window)
+        return false;
+    QDeadlineTimer &until = m_keysIgnoredUntil[window];
+    if (type == QEvent::Show && watched == window)
+        until.setRemainingTime(kQuietTime, Qt::PreciseTimer);
+    else if (type == QEvent::MouseButtonPress)
+        until = QDeadlineTimer(); // the user turned to it
+    if (!key || until.hasExpired())
+        return false;
+    // Someone still typing: wait until they stop and look.
+    until.setRemainingTime(kQuietTime, Qt::PreciseTimer);
+    event->accept();
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QObject>
 #include <chrono>
 
@@ -8,19 +9,21 @@ class QWidget;
 
 // A window that pops up while the user types into another program takes none of those keys: it
 // and its controls ignore keys until none has come for a moment since it was shown, or until the
-// user clicks in it. Lives as the window's child.
+// user clicks in it. One filter for the whole program, however many windows it guards (a flood
+// opens thousands).
 class KeyGuard : public QObject {
 public:
     static constexpr std::chrono::milliseconds kQuietTime{1000};
 
-    explicit KeyGuard(QWidget *window);
+    // Guards the window from now until it is gone.
+    static void guard(QWidget *window);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool inWindow(const QObject *watched) const;
+    KeyGuard();
+    QWidget *guardedWindowOf(QObject *watched) const;
 
-    QWidget *m_window;
-    QDeadlineTimer m_keysIgnoredUntil;
+    QHash<QWidget *, QDeadlineTimer> m_keysIgnoredUntil;
 };

@@ -23,7 +23,7 @@ MessageSeam::Answer execWidgetMessageBox(const MessageSeam::Box &box) {
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     mb.setText(text);
     if (box.guardKeys)
-        new KeyGuard(&mb);
+        KeyGuard::guard(&mb);
     mb.setIcon(box.icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon);
     QPushButton *ok = nullptr, *yes = nullptr, *no = nullptr;
     if (box.buttons == Buttons::Ok) {
