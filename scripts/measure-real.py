@@ -350,6 +350,7 @@ def flood(exe, count, wm):
         s.click(icon, button=3)
         wait_for(lambda: '"Pirune"' in s.x("xwininfo", "-root", "-children"), 600, 0.02)
         menu = time.monotonic() - asked
+        time.sleep(0.3)  # mapped before it holds the keyboard: an Escape then went to a window
         s.key("Escape")
         wait_for(lambda: opened() >= count, 900, 0.5)
         last = time.monotonic() - start
