@@ -116,15 +116,15 @@ private slots:
     void openedWhileTheSplitReportIsUp() {
         PiruneFixture f;
         f.during = [&] { f.open(); };
-        f.start(lines({"2026/12/09 10:00\t三番目\t0", "2026/12/08 10:00\t二行\\n目\t1\textra", "",
-                       "2026/12/10 10:00\t\t0\tx"}),
-                "09:04:30");
+        f.start(
+            lines({"2026/12/09 10:00\t三番目\t0", "2026/12/08 10:00\t二行\\n目\t1\textra", "",
+                   "2026/12/10 10:00\t\t0\tx", "2026/12/11 10:00\ty\t0\tq", "2026/12/12\tz\t0\tr"}),
+            "09:04:30");
         QCOMPARE(f.boxes(),
-                 QStringList{kSplit + "\r\nデータファイルの 2 行が読み込めませんでした。最初の行:"
+                 QStringList{kSplit + "\r\nデータファイルの 4 行が読み込めませんでした。最初の行:"
                                       "\r\n2026/12/08 10:00\t二行\\n目\t1\textra"
-                                      "\r\n2026/12/10 10:00\t\t0\tx"});
-        QCOMPARE(f.list(), (QStringList{"2026/12/09 10:00|三番目", "2026/12/08 10:00|二行\\n目",
-                                        "2026/12/10 10:00|"}));
+                                      "\r\n2026/12/10 10:00\t\t0\tx\r\n2026/12/11 10:00\ty\t0\tq"});
+        QCOMPARE(f.list().size(), 5); // the blank line is no notice
     }
 
     // Pirune starts behind its icon, creating an empty Data file; a double-click or 設定 opens the
@@ -140,7 +140,7 @@ private slots:
         emit f.tray()->clicked(0);
         QVERIFY(!w.isVisible() && !f.tray()->menu()->isVisible());
         emit f.tray()->clicked(1);
-        QVERIFY(f.tray()->menu()->isVisible());
+        QVERIFY(f.tray()->menu()->isVisible() && f.tray()->menu()->actions().size() == 4);
         f.tray()->menu()->hide();
         f.action("openSettingsAction")->trigger(); // 設定
         QCOMPARE(f.editor(), "2026/12/07 09:04 ");
