@@ -369,15 +369,15 @@ private slots:
         f.open(lines({"2026/12/08 09:00\tb\t0", "2026/12/09 09:00\tc\t0"}));
         f.pick(1);
         f.messageEdit()->setPlainText("c typed");
-        f.writeBySync(lines({"2026/12/7 9:00\ta\t0", "2026/12/9 9:00\tc\t0"}));
-        QTRY_COMPARE(f.list(), (QStringList{"2026/12/7 9:00|a", "2026/12/9 9:00|c"}));
-        QCOMPARE(f.picked(), 1);
+        f.writeBySync(lines({"2026/12/9 9:00\tc\t0", "2026/12/10 9:00\ta\t0"}));
+        QTRY_COMPARE(f.list(), (QStringList{"2026/12/9 9:00|c", "2026/12/10 9:00|a"}));
+        QCOMPARE(f.picked(), 0);
         f.button("changeButton")->click();
         QCOMPARE(f.boxes(), QStringList());
-        QCOMPARE(f.data(), lines({"2026/12/09 09:00\tc typed\t0", "2026/12/07 09:00\ta\t0"}));
+        QCOMPARE(f.data(), lines({"2026/12/09 09:00\tc typed\t0", "2026/12/10 09:00\ta\t0"}));
         f.messageEdit()->setPlainText("typed again");
-        f.writeBySync(lines({"2026/12/07 09:00\ta\t0"}));
-        QTRY_COMPARE(f.list(), QStringList{"2026/12/07 09:00|a"});
+        f.writeBySync(lines({"2026/12/10 09:00\ta\t0"}));
+        QTRY_COMPARE(f.list(), QStringList{"2026/12/10 09:00|a"});
         QCOMPARE(f.boxes(),
                  QStringList{"Pirune: データファイルが Pirune の外で変更されたため、一覧を"
                              "読み込み直しました。選択していた通知はデータファイルに"
