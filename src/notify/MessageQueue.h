@@ -18,7 +18,9 @@ public:
 
     // Queues these notices, leaving out those already waiting (a pass finds them again each tick).
     void add(const QList<Notice> &notices);
-    bool isWaiting(const Notice &n) const { return m_waitingCount.contains(identityOf(n)); }
+    bool isWaiting(const Notice &n) const {
+        return !m_waitingCount.isEmpty() && m_waitingCount.contains(identityOf(n));
+    }
     qsizetype size() const { return m_waiting.size(); }
     // The process ends: no more windows; the notices left keep "0".
     void clear();
