@@ -57,10 +57,12 @@ class SingleInstance(unittest.TestCase):
         lock = rf"FLOCK +ADVISORY +WRITE +{p.pid} +[0-9a-f]+:[0-9a-f]+:{inode} "
         return re.search(lock, pathlib.Path("/proc/locks").read_text()) is not None
 
-    # one that cannot reach the running one, as another account's start, ends without running
+    # one that cannot reach the running one, as another account's start, says the file is in use
+    # (where no one sees a box, on standard error) and ends without running
     def assert_kept_out(self, folder, wrap=(), owner=None):
         other = self.start(folder, wait=False, runtime=self.folder(False, owner=owner), wrap=wrap)
-        self.assertEqual(other.wait(10), 1, "a start ran beside the running one")
+        told = "データファイルは別の Pirune が使用中です。" in other.communicate(timeout=10)[1]
+        self.assertEqual((other.returncode, told), (1, True), "it ran beside, or said nothing")
 
     # a further start passes on to the running one and ends
     def assert_hands_over(self, folder, running, message):
