@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/ErrorBox.h"
 #include "base/ErrorTrap.h"
+#include "base/MessageSeam.h"
 #include "base/ProcedureLabels.h"
 #include "main_window/NoticeEditor.h"
 #include "notify/MessageQueue.h"
@@ -128,6 +129,14 @@ void MainWindow::start() {
         m_editor->applyButtonRule();
         m_scheduler->checkMissed();
     });
+}
+
+bool MainWindow::askAboutMissedNotices() {
+    using namespace MessageSeam;
+    Box box{QStringLiteral("未通知のメッセージがあります。\r\n表示しますか？"),
+            QStringLiteral("確認"), Buttons::YesNo, Icon::None, Answer::Yes};
+    box.guardKeys = true; // it comes up at start-up, or at any minute, while the user types
+    return MessageSeam::show(box) == Answer::Yes;
 }
 
 void MainWindow::closeToTray() {
