@@ -1,5 +1,6 @@
 #include "PiruneFixture.h"
 
+#include "store/DataFileWatch.h"
 #include "tray/VersionWindow.h"
 #include "widgets/KeyGuard.h"
 #include "widgets/WidgetMessageBox.h"
@@ -110,6 +111,27 @@ private slots:
             if (tabOrder.contains(x->objectName()))
                 order << x->objectName();
         QCOMPARE(order, tabOrder);
+    }
+
+    // The "|" of the header stands over the "|" of the lines, at any scale: the darkest columns of
+    // their bands.
+    void headerStandsOverTheLines() {
+        PiruneFixture f;
+        QTest::failOnWarning(QRegularExpression("QPainter"));
+        const QImage img = f.open("2026/12/24 10:00\tooo\t0\r\n").grab().toImage();
+        const qreal s = img.devicePixelRatio();
+        const auto darkest = [&](int top) {
+            int best = 0, most = -1;
+            for (int x = qRound(20 * s); x < 400 * s; ++x) {
+                int dark = 0;
+                for (int y = qRound(top * s); y < (top + 14) * s; ++y)
+                    dark += qGray(img.pixel(x, y)) < 100;
+                if (dark > most)
+                    std::tie(best, most) = std::pair(x, dark);
+            }
+            return best;
+        };
+        QVERIFY2(qAbs(darkest(25) - darkest(9)) <= 1, qPrintable(QString::number(s)));
     }
 
     // Bad lines are told in one box, however many; a blank line is no notice.
@@ -384,10 +406,22 @@ private slots:
                              "ありません。入力中の内容はそのまま残しています。"});
         QCOMPARE(f.editor(), "2026/12/09 09:00 typed again");
         QCOMPARE(f.picked(), -1);
+        // A change read while the 削除 question is open is read once it is answered.
+        f.pick(0);
+        f.answers << Answer::Yes;
+        f.during = [&] {
+            f.writeBySync(lines({"2026/12/10 09:00\ta\t0", "2026/12/11 09:00\td\t0"}));
+            QVERIFY(QSignalSpy(f.w->findChild<DataFileWatch *>(), &DataFileWatch::changedOutside)
+                        .wait());
+            QCOMPARE(f.list(), QStringList{"2026/12/10 09:00|a"});
+        };
+        f.button("deleteButton")->click();
+        QTRY_COMPARE(f.list(), QStringList{"2026/12/11 09:00|d"});
+        QCOMPARE(f.data(), lines({"2026/12/11 09:00\td\t0"}));
     }
 
     // Opened from the tray while the start-up question waits, the window brings the question up
-    // over its middle, where the user can answer it.
+    // over its middle, where the user can answer it; a message window answers meanwhile.
     void openedWhileTheQuestionWaits() {
         PiruneFixture f;
         QFile file(f.path);
@@ -401,6 +435,10 @@ private slots:
             emit f.tray()->doubleClicked(0);
             QWidget *box = QApplication::activeModalWidget();
             off = box->frameGeometry().center() - f.w->frameGeometry().center();
+            MessageWindow::open("closed while asked", QString()); // the box blocks only the window
+            MessageWindow *m = PiruneFixture::messageWindows().constLast();
+            const QPushButton *ok = m->findChild<QPushButton *>("okButton");
+            QTest::mouseClick(m->windowHandle(), Qt::LeftButton, {}, ok->geometry().center());
             static_cast<QMessageBox *>(box)->defaultButton()->click(); // はい
         });
         f.w->start();

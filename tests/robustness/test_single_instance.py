@@ -65,8 +65,8 @@ class SingleInstance(unittest.TestCase):
         self.assertEqual((other.returncode, told), (1, True), "it ran beside, or said nothing")
 
     # a further start passes on to the running one and ends
-    def assert_hands_over(self, folder, running, message):
-        self.assertEqual(self.start(folder, wait=False).wait(10), 0, message)
+    def assert_hands_over(self, folder, running, message, wrap=()):
+        self.assertEqual(self.start(folder, wait=False, wrap=wrap).wait(10), 0, message)
         self.assertIsNone(running.poll())
 
     def test_one_instance_per_folder(self):
@@ -80,6 +80,11 @@ class SingleInstance(unittest.TestCase):
         self.assertEqual(left, ["Pirune.dat.backup", "Pirune.dat.lock"], "temporary files left")
         self.start(self.folder())
         self.assert_hands_over(self.f, first, "a further start did not hand over")
+        bound = self.folder(program=False)  # the same folder at another path
+        mount = ("unshare", "-rm", "sh", "-c", 'mount --bind "$1" "$2" && exec "$2/Pirune"', "sh")
+        self.assert_hands_over(
+            bound, first, "no handover through a bind mount", (*mount, self.f, bound)
+        )
 
     def test_simultaneous_starts_leave_one_running(self):
         folders = (self.f, self.folder(), self.folder())
