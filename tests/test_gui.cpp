@@ -111,6 +111,11 @@ private slots:
             if (tabOrder.contains(x->objectName()))
                 order << x->objectName();
         QCOMPARE(order, tabOrder);
+        f.dateEdit()->setFocus(); // one tab stop, whose arrows go to the month and a month back
+        for (const Qt::Key k : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Tab})
+            QTest::keyClick(f.dateEdit(), k);
+        QCOMPARE(QApplication::focusWidget(), f.button("closeButton"));
+        QCOMPARE(f.dateEdit()->dateText(), "2026/11/07");
     }
 
     // The "|" of the header stands over the "|" of the lines, at any scale: the darkest columns of

@@ -157,15 +157,15 @@ private slots:
             DataFile::load("2026/12/07 09:00\ta\\nb\t0\r\n\r\n2026/12/08 10:00\r\n2026/12/09 "
                            "11:00\tcr\t1\r2026/12/10 12:00\tm\t0\textra\tmore"
                            "\r\n2026/12/11 13:00\tends\t0\t\r\n2026/12/12 "
-                           "14:00\tlast\t0\n2026/12/13 15:00\techo\t0\n",
+                           "14:00\tlast\t0\n2026/12/13 15:00\techo\t0\n\tno date\t0\r\n",
                            t, enc);
         QCOMPARE(column(t, &Notice::dateTime),
                  (QStringList{"2026/12/07 09:00", "2026/12/08 10:00", "2026/12/09 11:00",
                               "2026/12/10 12:00", "2026/12/11 13:00", "2026/12/12 14:00",
-                              "2026/12/13 15:00"}));
+                              "2026/12/13 15:00", ""}));
         QCOMPARE(column(t, &Notice::message),
-                 (QStringList{"a\\nb", "", "cr", "m", "ends", "last", "echo"}));
-        QCOMPARE(column(t, &Notice::flag), (QStringList{"0", "", "1", "0", "0", "0", "0"}));
+                 (QStringList{"a\\nb", "", "cr", "m", "ends", "last", "echo", "no date"}));
+        QCOMPARE(column(t, &Notice::flag), (QStringList{"0", "", "1", "0", "0", "0", "0", "0"}));
         QCOMPARE(issues.size(), 1); // the fourth field of the fifth line, reported, not shown
         QCOMPARE(std::pair(issues[0].line, issues[0].field), std::pair(3, 3));
         QCOMPARE(issues[0].error.number(), int(RunError::IndexOutOfRange));
