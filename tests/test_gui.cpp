@@ -4,6 +4,7 @@
 #include "tray/VersionWindow.h"
 #include "widgets/KeyGuard.h"
 #include "widgets/WidgetMessageBox.h"
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -198,6 +199,10 @@ private slots:
         MessageWindow::open("one\r\n" + QString(300, 'x'), QString());
         MessageWindow::open("two", "題");
         MessageWindow *one = PiruneFixture::messageWindows().at(0);
+        const auto *told =
+            QAccessible::queryAccessibleInterface(PiruneFixture::messageWindows()[1]);
+        QCOMPARE(told->role(), QAccessible::Notification); // what a screen reader says as it opens
+        QCOMPARE(told->text(QAccessible::Description), "two");
         auto *text = one->findChild<QPlainTextEdit *>("messageText");
         auto *ok = one->findChild<QPushButton *>("okButton");
         QCOMPARE(one->focusWidget(), ok);   // Enter closes it

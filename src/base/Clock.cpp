@@ -72,7 +72,7 @@ void Clock::reset() {
 bool Clock::watchChanges(QObject *context, std::function<void()> onChange) {
     g_watchers.push_back({context, std::move(onChange)});
 #ifdef Q_OS_LINUX
-    return QCoreApplication::instance() && startKernelNotice();
+    return startKernelNotice();
 #else
     return false;
 #endif

@@ -77,9 +77,7 @@ RunError RunError::fromStd(const std::exception &e) {
 }
 
 QString describeCharacter(char32_t c) {
-    const char32_t buf[1] = {c};
-    const QString shown =
-        (c < 0x20 || (c >= 0xD800 && c < 0xE000)) ? QString() : QString::fromUcs4(buf, 1);
+    const QString shown = c < 0x20 || QChar::isSurrogate(c) ? QString() : QString::fromUcs4(&c, 1);
     return QStringLiteral("「%1」(U+%2)")
         .arg(shown, QString::number(uint(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
 }

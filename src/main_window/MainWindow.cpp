@@ -125,7 +125,6 @@ void MainWindow::start() {
         m_editor->setStartTime(Clock::now());
         const QList<DataFile::LoadIssue> issues = m_file->open(m_table);
         reportLoadIssues(issues);
-        m_editor->refreshListTexts();
         m_editor->applyButtonRule();
         m_scheduler->checkMissed();
     });

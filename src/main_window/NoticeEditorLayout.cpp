@@ -146,7 +146,7 @@ void NoticeEditor::buildControls() {
     m_listHeader->setFont(fixedJapaneseFont(9.75));
     m_listHeader->setGeometry(Twips::rect(120, 120, 8775, 375));
 
-    auto *list = new NoticeList(this);
+    auto *list = new NoticeList(this); // made after its header, it covers the header's lower part
     list->pickedAgain = [this] { loadPickedNotice(); };
     m_list = list;
     m_list->setObjectName(QStringLiteral("noticeList"));
@@ -155,7 +155,6 @@ void NoticeEditor::buildControls() {
     m_list->setFont(fixedJapaneseFont(9.75));
     m_list->setItemDelegate(new ListLineDelegate(m_list));
     m_list->setGeometry(Twips::rect(120, 360, 8775, 2010));
-    m_list->raise(); // the list covers the lower part of its header
     // The header's run of blanks only lines up the "|" on screen.
     m_list->setAccessibleName(QStringLiteral("設定時刻 | 設定メッセージ"));
     m_listHeader->setBuddy(m_list);
