@@ -126,16 +126,12 @@ private slots:
         QTest::failOnWarning(QRegularExpression("QPainter"));
         const QImage img = f.open("2026/12/24 10:00\tooo\t0\r\n").grab().toImage();
         const qreal s = img.devicePixelRatio();
-        const auto darkest = [&](int top) {
-            int best = 0, most = -1;
-            for (int x = qRound(20 * s); x < 400 * s; ++x) {
-                int dark = 0;
+        const auto darkest = [&](int top) { // the column with the most dark pixels of the band
+            QList<int> dark(qRound(400 * s));
+            for (int x = qRound(20 * s); x < dark.size(); ++x)
                 for (int y = qRound(top * s); y < (top + 14) * s; ++y)
-                    dark += qGray(img.pixel(x, y)) < 100;
-                if (dark > most)
-                    std::tie(best, most) = std::pair(x, dark);
-            }
-            return best;
+                    dark[x] += qGray(img.pixel(x, y)) < 100;
+            return std::max_element(dark.begin(), dark.end()) - dark.begin();
         };
         QVERIFY2(qAbs(darkest(25) - darkest(9)) <= 1, qPrintable(QString::number(s)));
     }
@@ -254,15 +250,15 @@ private slots:
         QFETCH(bool, refused);
         PiruneFixture f;
         MainWindow &w = f.open("");
-        f.edit("2026/12/07", typed, "m\t");     // a tab, pasted: the file's field separator
+        f.edit("2026/12/07", typed, "m\t\nn");  // a tab, pasted: the file's field separator
         for (const bool held : {false, true}) { // Enter held down on 追加 presses it once
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, {}, {}, held);
             QApplication::sendEvent(f.button("addButton"), &enter);
         }
-        QCOMPARE(f.editor(), "2026/12/07 " + shown + (refused ? " m\t" : " m"));
+        QCOMPARE(f.editor(), "2026/12/07 " + shown + (refused ? " m\t/n" : " m/n"));
         QCOMPARE(f.boxes(),
                  refused ? QStringList{"Pirune: hh:nnの形式で入力して下さい"} : QStringList());
-        QCOMPARE(f.data(), refused ? "" : "2026/12/07 " + shown.toLatin1() + "\tm\t0\r\n");
+        QCOMPARE(f.data(), refused ? "" : "2026/12/07 " + shown.toLatin1() + "\tm\\nn\t0\r\n");
         if (refused)
             QCOMPARE(w.focusWidget(), f.timeEdit());
     }
@@ -322,8 +318,10 @@ private slots:
         f.button("changeButton")->click();
         f.pass("18:50:00");
         QCOMPARE(PiruneFixture::messages(), QStringList{"b now"});
-        f.answers << Answer::Yes << Answer::Yes; // deleted both, the editor starts anew
         f.pick(0);
+        f.button("deleteButton")->click(); // No, the default
+        QCOMPARE(f.list().size(), 2);
+        f.answers << Answer::Yes << Answer::Yes; // deleted both, the editor starts anew
         f.button("deleteButton")->click();
         f.pick(0);
         f.button("deleteButton")->click();

@@ -1,3 +1,4 @@
+#include "DataFileBytes.h"
 #include "store/FileSystemCalls.h"
 #include "store/NoticeFile.h"
 
@@ -8,9 +9,6 @@
 #include <unistd.h>
 
 namespace {
-QByteArray lines(const QByteArrayList &rows) {
-    return rows.join("\r\n") + "\r\n";
-}
 const QByteArray kA = "2026/12/07 09:00\ta\t0", kB = "2026/12/08 09:00\tb\t0",
                  kC = "2026/12/09 09:00\tc\t0";
 NoticeChange add(const char *dateTime, const char *message) {
@@ -39,16 +37,8 @@ struct Disk {
                              [this](const RunError &e) { told << e.description(); });
         QObject::connect(file.get(), &NoticeFile::savedInPlace, [this] { told << "in place"; });
     }
-    void put(const QByteArray &bytes) const { // as a sync client writes: beside it, renamed over
-        QFile f(path + ".sync");
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        f.close();
-        QCOMPARE(::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
-    }
-    QByteArray bytes() const {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    void put(const QByteArray &bytes) const { writeBySync(path, bytes); }
+    QByteArray bytes() const { return bytesOf(path); }
 };
 
 // The system's calls until the end of the scope, but `call` failing with err where `fails` says.

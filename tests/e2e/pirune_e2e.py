@@ -5,15 +5,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 WATCHER = "org.kde.StatusNotifierWatcher"
 TRAYER = "trayer --edge bottom --align right --widthtype pixel --width 200 --height 32"
 # from the top left of the main window, which has no frame
-MAIN = {
-    "list": (48, 34),
-    "date": (120, 196),
-    "time": (220, 196),
-    "message": (262, 223),
-    "add": (48, 268),
-    "delete": (192, 268),
-    "close": (568, 308),
-}
+MAIN = {"message": (262, 223), "close": (568, 308)}
 THREE = [
     ("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"),
     ("2026/12/24 10:00", "Xmas party", "0"),

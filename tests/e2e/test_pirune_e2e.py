@@ -24,34 +24,6 @@ def menu_and_exit(s, rows):  # the tray menu's items, 終了 last with windows o
     s.check(s.data_bytes() == notices(rows), "the Data file after 終了")
 
 
-class OpenAndEdit(unittest.TestCase):
-    def test_read_add_delete_and_close(self):
-        with PiruneSession(data=notices(THREE)) as s:
-            main = s.open_main()
-            s.click(main, "list")
-            s.key("Down", window=main)
-            editor = [s.copy_text(main, c) for c in ("date", "time", "message")]
-            s.check(editor == ["2026/12/24", "10:00", "Xmas party"], f"the editor shows {editor}")
-            for control, keys, text in (
-                ("date", "Home shift+Right shift+Right shift+Right shift+Right", "20261215"),
-                ("time", "Home", "0930"),
-                ("message", "ctrl+a Delete", "line one"),
-                ("message", "End Return", "line two"),
-            ):
-                s.click(main, control)
-                s.xdotool(f"key --delay 30 {keys} type --delay 20", text)
-            s.click(main, "add")
-            added = ("2026/12/15 09:30", "line one\\nline two", "0")
-            s.wait_data([THREE[0], added, *THREE[1:]], 5, "the added notice in the Data file")
-            s.click(main, "delete")
-            s.answer("確認", "Return")  # No is the default
-            s.click(main, "delete")
-            s.answer("確認", "y")
-            s.wait_data(THREE, 5, "the added notice deleted")
-            s.click(main, "close")
-            s.wait_no_window("Pirune")
-
-
 class Notices(unittest.TestCase):
     def test_the_missed_question_a_due_message_then_the_menu_and_exit(self):
         with PiruneSession(data=notices(ROWS), fake_time="2026-12-07 09:04:45") as s:

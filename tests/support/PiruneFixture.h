@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DataFileBytes.h"
 #include "base/Clock.h"
 #include "base/MessageSeam.h"
 #include "main_window/MainWindow.h"
@@ -19,10 +20,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-
-inline QByteArray lines(const QByteArrayList &rows) {
-    return rows.join("\r\n") + "\r\n";
-}
 
 // Message windows in the order they were first shown, which is the order they were opened.
 struct ShowOrder : QObject {
@@ -139,22 +136,13 @@ struct PiruneFixture {
         return texts;
     }
 
-    QByteArray data() const {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray data() const { return bytesOf(path); }
     static void write(QFile &f, const QByteArray &bytes) {
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(f.fileName()));
     }
     static inline const QByteArray kByHand = "2026/12/07 09:30\t手で追加\t0\r\n";
-    // The Data file written as a sync client does: beside it, then renamed over it.
-    void writeBySync(const QByteArray &bytes) {
-        QFile f(path + ".sync");
-        write(f, bytes);
-        f.close();
-        QCOMPARE(std::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
-    }
+    void writeBySync(const QByteArray &bytes) const { ::writeBySync(path, bytes); }
     void makeDataFileAFolder() {
         QFile::remove(path);
         QDir(dir.path()).mkdir("Pirune.dat");

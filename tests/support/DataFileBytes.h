@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFile>
+#include <QtTest>
+#include <cstdio>
+
+// Data file lines as Pirune writes them.
+inline QByteArray lines(const QByteArrayList &rows) {
+    return rows.join("\r\n") + "\r\n";
+}
+
+// The file's bytes; "<missing>" when there is none.
+inline QByteArray bytesOf(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The Data file written as a sync client does: beside it, then renamed over it.
+inline void writeBySync(const QString &path, const QByteArray &bytes) {
+    QFile f(path + ".sync");
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    f.close();
+    QCOMPARE(std::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
+}
