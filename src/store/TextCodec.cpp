@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -81,8 +82,8 @@ struct AsciiFix {
     std::array<char16_t, 0x80> toConverter{};
     bool needed = false;
     AsciiFix() {
-        for (int b = 0; b < 0x80; ++b)
-            fromConverter[b] = toConverter[b] = char16_t(b);
+        std::iota(fromConverter.begin(), fromConverter.end(), char16_t(0));
+        toConverter = fromConverter;
         QByteArray bytes;
         for (int b = 0; b < 0x80; ++b)
             bytes.append(char(b));
