@@ -25,28 +25,16 @@ const QString kSplit = "ｴﾗｰ: ｴﾗｰ番号 9  Pirune ( Split ) でｴﾗ
 const QString kFolder = "Pirune: SaveDataToFile Code:75 / Msg:パス/ファイル アクセス エラーです。 "
                         "(DIR/Pirune.dat: フォルダーです)";
 
-// What the user does to a list whose line `from` is picked and whose editor they changed.
+// What the user does to a list whose line `from` is picked and whose editor they changed: a key,
+// or else a click on line `clicked` (-1: below the lines).
 struct Pick {
     int from;
-    std::function<void(QListWidget *)> user;
+    Qt::Key key;
+    int clicked;
     int picked;
     QString editor;
     bool badLineReported;
 };
-std::function<void(QListWidget *)> key(Qt::Key k) {
-    return [k](QListWidget *list) {
-        list->setFocus();
-        QTest::keyClick(list, k);
-    };
-}
-std::function<void(QListWidget *)> click(int line) {
-    return [=](QListWidget *list) { // line -1: below the lines
-        const QListWidgetItem *item = list->item(line);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          item ? list->visualItemRect(item).center()
-                               : QPoint(5, list->viewport()->height() - 5));
-    };
-}
 
 } // namespace
 
@@ -269,14 +257,14 @@ private slots:
         QTest::addColumn<Pick>("p");
         const QString a = "2026/12/09 10:00 a", c = "2027/01/05 09:05 c", d = "2026/12/12 10:00 d",
                       edited = "2026/12/07 08:00 edited";
-        QTest::newRow("Space") << Pick{-1, key(Qt::Key_Space), 0, a, false};
-        QTest::newRow("Home") << Pick{-1, key(Qt::Key_Home), 0, a, false};
-        QTest::newRow("End") << Pick{-1, key(Qt::Key_End), 3, d, false};
-        QTest::newRow("Page Up") << Pick{3, key(Qt::Key_PageUp), 0, a, false};
-        QTest::newRow("a letter, off a bad line") << Pick{1, key(Qt::Key_2), 2, c, true};
-        QTest::newRow("a click, off a bad line") << Pick{1, click(3), 3, d, true};
-        QTest::newRow("a click on the picked line") << Pick{2, click(2), 2, c, false};
-        QTest::newRow("a click below the lines") << Pick{2, click(-1), 2, edited, false};
+        QTest::newRow("Space") << Pick{-1, Qt::Key_Space, 0, 0, a, false};
+        QTest::newRow("Home") << Pick{-1, Qt::Key_Home, 0, 0, a, false};
+        QTest::newRow("End") << Pick{-1, Qt::Key_End, 0, 3, d, false};
+        QTest::newRow("Page Up") << Pick{3, Qt::Key_PageUp, 0, 0, a, false};
+        QTest::newRow("a letter, off a bad line") << Pick{1, Qt::Key_2, 0, 2, c, true};
+        QTest::newRow("a click, off a bad line") << Pick{1, {}, 3, 3, d, true};
+        QTest::newRow("a click on the picked line") << Pick{2, {}, 2, 2, c, false};
+        QTest::newRow("a click below the lines") << Pick{2, {}, -1, 2, edited, false};
     }
     void pickALine() {
         QFETCH(Pick, p);
@@ -284,7 +272,16 @@ private slots:
         MainWindow &w = f.open(kFour);
         f.pick(p.from);
         f.edit("2026/12/07", "08:00", "edited");
-        p.user(f.noticeList());
+        QListWidget *list = f.noticeList();
+        list->setFocus();
+        if (p.key)
+            QTest::keyClick(list, p.key);
+        else if (const QListWidgetItem *item = list->item(p.clicked))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(item).center());
+        else
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              {5, list->viewport()->height() - 5});
         QCOMPARE(f.picked(), p.picked);
         QCOMPARE(f.editor(), p.editor);
         QCOMPARE(f.boxes(), p.badLineReported
@@ -432,9 +429,7 @@ private slots:
     // over its middle, where the user can answer it; a message window answers meanwhile.
     void openedWhileTheQuestionWaits() {
         PiruneFixture f;
-        QFile file(f.path);
-        f.write(file, lines({"2026/12/07 08:00\tmissed\t0"}));
-        file.close();
+        writeFile(f.path, lines({"2026/12/07 08:00\tmissed\t0"}));
         f.w = std::make_unique<MainWindow>(f.path);
         installWidgetMessageBoxes(f.w.get());
         QPoint off;

@@ -6,11 +6,7 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 TRAYER = "trayer --edge bottom --align right --widthtype pixel --width 200 --height 32"
 # from the top left of the main window, which has no frame
 MAIN = {"message": (262, 223), "close": (568, 308)}
-THREE = [
-    ("2026/12/07 08:00", "朝会の準備\\n資料を印刷", "1"),
-    ("2026/12/24 10:00", "Xmas party", "0"),
-    ("2027/01/05 09:00", "仕事始め", "0"),
-]
+LATER = [("2099/12/24 10:00", "いつか\\nその日に", "0")]  # never due
 PANELS = ("panel", "xfce4-panel", "wrapper-2.0")  # trayer's, Xfce's and its plugin's windows
 A11Y_PYTHON = "/usr/bin/python3"  # Debian's, with pyatspi
 QUIET = 1.2  # seconds without a key, after which a window that has just come up takes keys

@@ -1,6 +1,6 @@
 import json, pathlib, time, unittest
 
-from pirune_e2e import QUIET, THREE, PiruneSession, notices, setUpModule  # noqa: F401
+from pirune_e2e import QUIET, LATER, PiruneSession, notices, setUpModule  # noqa: F401
 
 ROWS = [
     ("2026/12/07 08:30", "朝会の準備\\n議事録", "0"),
@@ -44,7 +44,7 @@ class Notices(unittest.TestCase):
 class OnGnomeShell(unittest.TestCase):
     # the shell calls Activate once per double-click, and draws the menu itself
     def test_a_double_click_opens_the_window_and_the_menu_ends_it(self):
-        with PiruneSession(data=notices(THREE), host="gnome") as s:
+        with PiruneSession(data=notices(LATER), host="gnome") as s:
             s.key("Escape")  # out of the overview the shell starts in
             s.open_main()
             active = s.xdotool("getactivewindow getwindowname")
@@ -56,7 +56,7 @@ class OnGnomeShell(unittest.TestCase):
 
 class LatePanels(unittest.TestCase):
     def test_a_panel_started_10_s_late_gets_the_icon_its_clicks_and_its_menu(self):
-        with PiruneSession(notices(THREE), host="xfce", late_host=True) as sni:
+        with PiruneSession(notices(LATER), host="xfce", late_host=True) as sni:
             time.sleep(max(0.0, sni.started + 10 - time.time()))
             sni.start_host()
             sni.wait_for(sni.tray_icons, 2, "the icon in a panel started late")
@@ -70,7 +70,7 @@ class LatePanels(unittest.TestCase):
             sni.check(not sni.program_windows(), "a single click opened a window")
             sni.click(sni.open_main(), "close")
             sni.wait_no_window("Pirune")
-            menu_and_exit(sni, THREE)
+            menu_and_exit(sni, LATER)
 
 
 class UnderAWindowManager(unittest.TestCase):
@@ -96,7 +96,7 @@ class UnderAWindowManager(unittest.TestCase):
 
 class ScreenReader(unittest.TestCase):
     def test_named_controls_a_notice_added_through_the_bus_and_enter_on_buttons(self):
-        missed, added = ("2020/01/06 09:00", "過ぎた通知", "0"), ("2026/12/15 09:30", "読み上げ", "0")
+        missed, added = ("2020/01/06 09:00", "過ぎた通知", "0"), ("2099/12/15 09:30", "読み上げ", "0")
         with PiruneSession(data=notices([missed]), a11y=True) as s:
             s.a11y_events()  # listening from here on
             s.answer("確認", "Return", QUIET)  # Yes: the message window opens
@@ -124,7 +124,7 @@ class ScreenReader(unittest.TestCase):
             }
             read = json.loads(s.a11y())
             s.check(read == windows, f"a screen reader reads {read}")
-            fields = ("設定時刻：日付=2026/12/15", "設定時刻：時刻=09:30", "設定メッセージ：=読み上げ")
+            fields = ("設定時刻：日付=2099/12/15", "設定時刻：時刻=09:30", "設定メッセージ：=読み上げ")
             s.a11y(*fields, "追加")
             s.wait_data([shown(missed), added], 5, "the notice added through the bus")
             for title in ("メッセージ", "バージョン情報", "Pirune"):  # Enter on the focused OK, 閉じる

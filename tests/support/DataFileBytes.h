@@ -15,10 +15,13 @@ inline QByteArray bytesOf(const QString &path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+inline void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
 // The Data file written as a sync client does: beside it, then renamed over it.
 inline void writeBySync(const QString &path, const QByteArray &bytes) {
-    QFile f(path + ".sync");
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    f.close();
-    QCOMPARE(std::rename(qPrintable(f.fileName()), qPrintable(path)), 0);
+    writeFile(path + ".sync", bytes);
+    QCOMPARE(std::rename(qPrintable(path + ".sync"), qPrintable(path)), 0);
 }

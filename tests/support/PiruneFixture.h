@@ -64,8 +64,8 @@ struct PiruneFixture {
     // `file` null: no Data file.
     MainWindow &start(const QByteArray &file, const char *time = "08:00:20") {
         setClock(time);
-        if (QFile f(path); !file.isNull())
-            write(f, file);
+        if (!file.isNull())
+            writeFile(path, file);
         w = std::make_unique<MainWindow>(path);
         w->start();
         scheduler()->stop();
@@ -137,10 +137,6 @@ struct PiruneFixture {
     }
 
     QByteArray data() const { return bytesOf(path); }
-    static void write(QFile &f, const QByteArray &bytes) {
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(f.fileName()));
-    }
     static inline const QByteArray kByHand = "2026/12/07 09:30\t手で追加\t0\r\n";
     void writeBySync(const QByteArray &bytes) const { ::writeBySync(path, bytes); }
     void makeDataFileAFolder() {
