@@ -104,7 +104,7 @@ MainWindow::~MainWindow() {
 std::function<void()> &MainWindow::exitProcess() {
     // At once, as the user asked: every change is already in the Data file, and destructors
     // would remove the tray icon and close windows one by one first.
-    static std::function<void()> f = [] { std::_Exit(0); };
+    static std::function<void()> f = [] { std::_Exit(EXIT_SUCCESS); };
     return f;
 }
 

@@ -14,6 +14,13 @@ IN_PLACE = "ロックファイル {}/Pirune.dat.lock が通常のファイルで
 DATA = "2099/12/31 23:59\tテスト\t0\r\n".encode()
 
 
+def until(probe, seconds):  # whether probe() came true within the time
+    deadline = time.time() + seconds
+    while not probe() and time.time() < deadline:
+        time.sleep(0.025)
+    return probe()
+
+
 class SingleInstance(unittest.TestCase):
     def setUp(self):
         # for the sockets; a program folder
@@ -40,13 +47,10 @@ class SingleInstance(unittest.TestCase):
             [*wrap, os.path.join(folder, "Pirune")], env=env, stdout=DEVNULL, stderr=PIPE, text=True
         )
         self.addCleanup(lambda: p.kill() or p.communicate(timeout=10))
-        for _ in range(300 if wait else 0):
-            if self.holds(p):
-                time.sleep(0.3)
-                self.assertIsNone(p.poll(), "it ended after taking the lock")
-                return p
-            time.sleep(0.03)
-        self.assertFalse(wait, "it never took the lock")
+        if wait:
+            self.assertTrue(until(lambda: self.holds(p), 9), "it never took the lock")
+            time.sleep(0.3)
+            self.assertIsNone(p.poll(), "it ended after taking the lock")
         return p
 
     # a lock of p's, on the file at path when given
@@ -89,9 +93,7 @@ class SingleInstance(unittest.TestCase):
     def test_simultaneous_starts_leave_one_running(self):
         folders = (self.f, self.folder(), self.folder())
         pairs = [(self.start(f, wait=False), self.start(f, wait=False)) for f in folders]
-        until = time.time() + 10
-        while any(a.poll() is None and b.poll() is None for a, b in pairs) and time.time() < until:
-            time.sleep(0.025)
+        until(lambda: all(a.poll() is not None or b.poll() is not None for a, b in pairs), 10)
         time.sleep(0.3)
         for a, b in pairs:
             self.assertEqual({a.poll(), b.poll()}, {0, None}, "not one handed over and one ran on")
@@ -101,10 +103,7 @@ class SingleInstance(unittest.TestCase):
         first = self.start(self.f)
         for change in (os.remove, lambda p: os.rename(shutil.copy(p, p + "~"), p)):
             change(lock)
-            until = time.time() + 2
-            while not self.holds(first, lock) and time.time() < until:
-                time.sleep(0.02)
-            self.assertTrue(self.holds(first, lock), "the new lock file was not locked")
+            self.assertTrue(until(lambda: self.holds(first, lock), 2), "the new lock not locked")
             self.assert_kept_out(self.f)
         self.assert_hands_over(self.f, first, "a further start did not hand over")
 
