@@ -15,7 +15,9 @@ cmake --build build -j"$(nproc)"
 nice -n 19 scripts/check-tidy.sh build >build/check-tidy.log 2>&1 &
 tidy=$!
 status=0
-ctest --test-dir build --output-on-failure --timeout 600 "$@" || status=$?
+# Three at a time: the end-to-end sessions mostly wait for a minute to pass, each on its own
+# display and bus.
+ctest --test-dir build --output-on-failure --timeout 600 -j3 "$@" || status=$?
 wait "$tidy" || status=1
 cat build/check-tidy.log
 exit "$status"
