@@ -11,10 +11,12 @@ scripts/check-layers.sh
 compiler=()
 command -v clang++ >/dev/null && compiler=(-DCMAKE_CXX_COMPILER=clang++)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DPIRUNE_WERROR=ON "${compiler[@]}"
-cmake --build build -j"$(nproc)"
-# clang-tidy takes minutes of CPU; at the lowest priority beside the tests, which mostly wait.
+# clang-tidy needs only the compile commands and takes minutes of CPU: at the lowest priority
+# from here on, beside the build and then the tests, which mostly wait.
 nice -n 19 scripts/check-tidy.sh build >build/check-tidy.log 2>&1 &
 tidy=$!
+trap 'kill "$tidy" 2>/dev/null || true' EXIT
+cmake --build build -j"$(nproc)"
 status=0
 # Three at a time: the end-to-end sessions mostly wait for a minute to pass, each on its own
 # display and bus.
