@@ -15,6 +15,7 @@ if [[ "${1:-run}" == "test" ]]; then
                clang clang-tidy libclang-rt-dev dbus xfce4-panel x11-xserver-utils clang-format black openbox
                gnome-shell gnome-shell-extension-appindicator
                at-spi2-core python3-pyatspi   # the accessibility bus, and a screen reader's view of it
+               python3-gi                     # a StatusNotifierWatcher of the tests' own
                sway wtype foot)               # Wayland that focuses each new window, typing, a terminal
 fi
 

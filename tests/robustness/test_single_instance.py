@@ -86,9 +86,7 @@ class SingleInstance(unittest.TestCase):
         self.assert_hands_over(self.f, first, "a further start did not hand over")
         bound = self.folder(program=False)  # the same folder at another path
         mount = ("unshare", "-rm", "sh", "-c", 'mount --bind "$1" "$2" && exec "$2/Pirune"', "sh")
-        self.assert_hands_over(
-            bound, first, "no handover through a bind mount", (*mount, self.f, bound)
-        )
+        self.assert_hands_over(bound, first, "no handover by a bind mount", (*mount, self.f, bound))
 
     def test_simultaneous_starts_leave_one_running(self):
         folders = (self.f, self.folder(), self.folder())

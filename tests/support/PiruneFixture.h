@@ -17,20 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
-#include <cstdio>
+#include <algorithm>
 #include <functional>
 #include <memory>
-
-// Message windows in the order they were first shown, which is the order they were opened.
-struct ShowOrder : QObject {
-    QList<QPointer<MessageWindow>> windows;
-    bool eventFilter(QObject *o, QEvent *e) override {
-        if (auto *m = qobject_cast<MessageWindow *>(o);
-            m && e->type() == QEvent::Show && !windows.contains(m))
-            windows << m;
-        return false;
-    }
-};
 
 // A Pirune on a Data file in a temporary folder, its clock set by the test and its timer stopped,
 // so that each pass of the timer is one the test makes. Message boxes are answered in the user's
@@ -52,7 +41,6 @@ struct PiruneFixture {
 
     PiruneFixture() {
         MainWindow::exitProcess() = [] {};
-        messageWindows(); // from now on, windows are noted as they open
     }
     ~PiruneFixture() {
         w.reset();
@@ -144,16 +132,14 @@ struct PiruneFixture {
         QDir(dir.path()).mkdir("Pirune.dat");
     }
 
-    static QList<MessageWindow *> messageWindows() { // oldest first
-        static ShowOrder *order = [] {
-            auto *o = new ShowOrder;
-            qApp->installEventFilter(o);
-            return o;
-        }();
+    // The open ones, oldest first: the offscreen platform numbers windows as it makes them.
+    static QList<MessageWindow *> messageWindows() {
         QList<MessageWindow *> out;
-        for (MessageWindow *m : order->windows)
-            if (m && m->isVisible())
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *m = qobject_cast<MessageWindow *>(w); m && m->isVisible())
                 out << m;
+        std::sort(out.begin(), out.end(),
+                  [](QWidget *a, QWidget *b) { return a->winId() < b->winId(); });
         return out;
     }
     static QStringList messages() { // each after its title unless that is "メッセージ"
