@@ -411,7 +411,7 @@ private slots:
                              "ありません。入力中の内容はそのまま残しています。"});
         QCOMPARE(f.editor(), "2026/12/09 09:00 typed again");
         QCOMPARE(f.picked(), -1);
-        // A change read while the 削除 question is open is read once it is answered.
+        // A change written while the 削除 question is open is read once it is answered.
         f.pick(0);
         f.answers << Answer::Yes;
         f.during = [&] {

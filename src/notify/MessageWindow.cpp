@@ -27,7 +27,7 @@ QAccessibleInterface *asNotification(const QString &, QObject *object) {
 
 MessageWindow::MessageWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     using namespace Twips;
-    QAccessible::installFactory(asNotification); // once: Qt keeps a factory only once
+    QAccessible::installFactory(asNotification); // Qt adds a factory only once
     setAttribute(Qt::WA_DeleteOnClose);
     // A notice falls due while the user types elsewhere: no key meant for another window may
     // press OK before the message was seen.
