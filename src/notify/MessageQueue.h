@@ -21,7 +21,6 @@ public:
     bool isWaiting(const Notice &n) const {
         return !m_waitingCount.isEmpty() && m_waitingCount.contains(identityOf(n));
     }
-    qsizetype size() const { return m_waiting.size(); }
     // The process ends: no more windows; the notices left keep "0".
     void clear();
 
