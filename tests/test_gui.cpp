@@ -91,6 +91,7 @@ private slots:
                          .adjusted(0, 0, qRound(s.width() * gw), qRound(s.height() * gh)));
         if (message)
             return;
+        QCOMPARE(f.noticeList()->accessibleName(), "設定時刻 | 設定メッセージ");
         const QStringList tabOrder{"closeButton", "timeEdit",     "messageEdit",
                                    "addButton",   "changeButton", "deleteButton",
                                    "clearButton", "noticeList",   "dateEdit"};
@@ -156,6 +157,8 @@ private slots:
         f.tray()->menu()->hide();
         f.action("openSettingsAction")->trigger(); // 設定
         QCOMPARE(f.editor(), "2026/12/07 09:04 ");
+        QCOMPARE(f.dateEdit()->geometry(), QRect(104, 16, 89, 25)); // where the design puts them
+        QCOMPARE(f.button("closeButton")->geometry(), QRect(536, 296, 65, 25));
         QVERIFY(!f.button("changeButton")->isEnabled() && !f.button("deleteButton")->isEnabled());
         QCOMPARE(w.focusWidget(), f.button("closeButton"));
         QTest::keyClick(f.button("closeButton"), Qt::Key_Return);
@@ -324,6 +327,10 @@ private slots:
         f.button("deleteButton")->click();
         QCOMPARE(f.editor(), "2026/12/10 18:50 ");
         QVERIFY(!f.button("changeButton")->isEnabled() && !f.button("deleteButton")->isEnabled());
+        f.w->setOwnerCheck([] { return false; }); // another Pirune has taken the file
+        f.edit("2026/12/07", "10:00", "x");
+        f.button("addButton")->click();
+        QVERIFY(f.boxes().join(" ").contains("別の Pirune がデータファイルを使い始めた"));
         QCOMPARE(f.data(), "");
     }
 

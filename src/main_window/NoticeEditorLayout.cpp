@@ -260,7 +260,6 @@ void NoticeEditor::layOut() {
         setGeometry(0, 0, window()->width(), window()->height());
         m_listHeader->resize(px(8775 + dW), px(375));
         m_list->resize(px(8775 + dW), px(2010));
-        m_frame->move(m_frame->x(), px(tw(m_list->y()) + tw(m_list->height()) + 150));
         m_frame->resize(px(8775 + dW), px(1815 + dH));
         m_closeButton->move(px(tw(m_frame->x()) + tw(m_frame->width()) - 855),
                             px(tw(m_frame->y()) + tw(m_frame->height()) + 105));
