@@ -92,15 +92,12 @@ private slots:
         if (message)
             return;
         QCOMPARE(f.noticeList()->accessibleName(), "設定時刻 | 設定メッセージ");
-        const QStringList tabOrder{"closeButton", "timeEdit",     "messageEdit",
-                                   "addButton",   "changeButton", "deleteButton",
-                                   "clearButton", "noticeList",   "dateEdit"};
-        QStringList order;
-        for (QWidget *x = f.button("closeButton"); order.size() < tabOrder.size();
-             x = x->nextInFocusChain())
-            if (tabOrder.contains(x->objectName()))
+        QStringList order; // the tab stops from 閉じる on
+        for (QWidget *x = f.button("closeButton"); order.size() < 9; x = x->nextInFocusChain())
+            if (x->focusPolicy() & Qt::TabFocus && !x->objectName().isEmpty())
                 order << x->objectName();
-        QCOMPARE(order, tabOrder);
+        QCOMPARE(order.join(' '), "closeButton timeEdit messageEdit addButton changeButton "
+                                  "deleteButton clearButton noticeList dateEdit");
         f.dateEdit()->setFocus(); // one tab stop, whose arrows go to the month and a month back
         for (const Qt::Key k : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Tab})
             QTest::keyClick(f.dateEdit(), k);
@@ -404,10 +401,11 @@ private slots:
         f.pick(1);
         f.messageEdit()->setPlainText("c typed");
         f.writeBySync(lines({"2026/12/9 9:00\tc\t0", "2026/12/10 9:00\ta\t0"}));
-        QTRY_COMPARE(f.list(), (QStringList{"2026/12/9 9:00|c", "2026/12/10 9:00|a"}));
-        QCOMPARE(f.picked(), 0);
-        f.button("changeButton")->click();
+        f.pass("09:05:00"); // the minute's pass sees it settling; the program is then busy
+        QTest::qSleep(600);
+        f.button("changeButton")->click(); // and 変更 reads it first
         QCOMPARE(f.boxes(), QStringList());
+        QCOMPARE(f.list(), (QStringList{"2026/12/09 09:00|c typed", "2026/12/10 9:00|a"}));
         QCOMPARE(f.data(), lines({"2026/12/09 09:00\tc typed\t0", "2026/12/10 09:00\ta\t0"}));
         f.messageEdit()->setPlainText("typed again");
         f.writeBySync(lines({"2026/12/10 09:00\ta\t0"}));

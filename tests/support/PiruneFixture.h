@@ -96,10 +96,7 @@ struct PiruneFixture {
             QTest::mouseClick(noticeList()->viewport(), Qt::LeftButton, {},
                               noticeList()->visualItemRect(item).center());
     }
-    int picked() const {
-        const QList<QListWidgetItem *> sel = noticeList()->selectedItems();
-        return sel.isEmpty() ? -1 : noticeList()->row(sel.first());
-    }
+    int picked() const { return noticeList()->selectionModel()->selectedRows().value(0).row(); }
 
     void edit(const char *date, const QString &time, const QString &message) {
         dateEdit()->setDate(QDate::fromString(date, "yyyy/MM/dd"));
