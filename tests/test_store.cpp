@@ -55,16 +55,14 @@ struct Save {
 class TestStore : public QObject {
     Q_OBJECT
 private slots:
-    void
-    dateText_data() { // text; read as a date-time (seconds optional); read as a notice's minute
+    // A text; read as a date-time (seconds optional); read as a notice's minute.
+    void dateText_data() {
         QTest::addColumn<Text3>("t");
-        QTest::newRow("canonical")
-            << Text3{"2026/12/07 09:05", "2026/12/07 09:05:00", "2026/12/07 09:05"};
-        QTest::newRow("one digit")
-            << Text3{"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"};
-        QTest::newRow("dashes, blanks")
-            << Text3{" 2026-01-05  09:05 ", "2026/01/05 09:05:00", "2026/01/05 09:05"};
-        QTest::newRow("seconds") << Text3{"2026/12/07 09:05:59", "2026/12/07 09:05:59", ""};
+        for (const Text3 &t : {Text3{"2026/12/07 09:05", "2026/12/07 09:05:00", "2026/12/07 09:05"},
+                               {"2026/1/5 9:5", "2026/01/05 09:05:00", "2026/01/05 09:05"},
+                               {" 2026-01-05  09:05 ", "2026/01/05 09:05:00", "2026/01/05 09:05"},
+                               {"2026/12/07 09:05:59", "2026/12/07 09:05:59", ""}})
+            QTest::addRow("\"%s\"", qPrintable(t.a)) << t;
         for (const char *no : {"2026/12/07 09:05:60", "2026/12/07 24:00", "2026/02/30 09:00",
                                "0000/01/01 00:00", "2026/12/07 9:05x"})
             QTest::addRow("not a date-time: \"%s\"", no) << Text3{no, "", ""};
@@ -101,8 +99,8 @@ private slots:
         QTest::newRow("10 MB, a bad byte at its end") // read and written in linear time
             << Decoded{line + "\xff", cp932,
                        QString("長い行").repeated((10 << 20) / 6) + u"\xDCFF"_s};
-        QTest::newRow("utf-8") << Decoded{"\xf0\x9f\x82\xa1\xe9\xab\x99", FileEncoding::Utf8,
-                                          "🂡髙"};
+        QTest::newRow("utf-8") << Decoded{"\xe9\xab\x99\xf0\x9f\x82\xa1", FileEncoding::Utf8,
+                                          "髙🂡"};
         const std::pair<const char *, QString> bom[] = {
             {"\xc2\x80\xdf\xbf", u"\x80\x7ff"_s},
             {"\xf0\x90\x80\x80\xf4\x8f\xbf\xbf", u"\U00010000\U0010ffff"_s},
@@ -174,12 +172,12 @@ private slots:
         QCOMPARE(many.size(), 500000); // half a million lines, in linear time
         QCOMPARE(RunError::fromStd(std::bad_alloc()).number(), int(RunError::OutOfMemory));
 
-        t = tableOf({"2026/12/07 09:00", "2026/1/5 9:05", "2026/12/07 09:05:59", "not a date"});
-        const QString messages[] = {"a\\nb", "", "s", "kept"};
+        t = tableOf({"🂡 not a date", "2026/1/5 9:05", "2026/12/07 09:05:59", "2026/12/07 09:00"});
+        const QString messages[] = {"kept", "", "s", "a\\nb"};
         for (qint32 i = 0; i < 4; ++i)
             t.at(i).message = messages[i];
-        const QByteArray saved("2026/12/07 09:00\ta\\nb\t0\r\n2026/01/05 09:05\t\t1\r\n"
-                               "2026/12/07 09:05\ts\t0\r\nnot a date\tkept\t1\r\n");
+        const QByteArray saved("\xf0\x9f\x82\xa1 not a date\tkept\t0\r\n2026/01/05 09:05\t\t1\r\n"
+                               "2026/12/07 09:05\ts\t0\r\n2026/12/07 09:00\ta\\nb\t1\r\n");
         QCOMPARE(DataFile::serialize(t, FileEncoding::Utf8Bom), "\xef\xbb\xbf" + saved);
         QCOMPARE(t.at(1).dateTime, QStringLiteral("2026/1/5 9:05")); // the table keeps its form
         // A code written back as its twin (IBM's Ⅰ as NEC's) reads as its character once a pair has
@@ -194,10 +192,9 @@ private slots:
         const QString synced = "open,fchmod,write,fdatasync,rename,close,open,fsync,close";
         QTest::newRow("a save syncs the file, renames it, syncs the folder")
             << Save{"old", "", 0, 0, "new", synced};
+        const QString unsynced = "open,fchmod,write,fdatasync,close,unlink";
         QTest::newRow("a failed flush fails the save")
-            << Save{"old", "fdatasync",
-                    EIO,   RunError::DeviceIO,
-                    "old", "open,fchmod,write,fdatasync,close,unlink"};
+            << Save{"old", "fdatasync", EIO, RunError::DeviceIO, "old", unsynced};
         QTest::newRow("a full disk") << Save{"old", "write", ENOSPC, RunError::DiskFull, "old", {}};
         QTest::newRow("an interrupted write goes on") << Save{
             "old", "write", EINTR, 0, "new", QString(synced).replace("write", "write,write")};

@@ -191,19 +191,17 @@ class PiruneSession(contextlib.AbstractContextManager):
     def dbus(self, call, check=True):  # "service path method arguments..."; the reply
         return self.x(*f"dbus-send --session --print-reply --dest={call}".split(), check=check)
 
-    def dbus_property(self, item, interface, name):  # of an item named as the watcher lists it
+    # of the watcher, or of an item named as the watcher lists it
+    def dbus_property(self, name, item=WATCHER + "/StatusNotifierWatcher", interface=WATCHER):
         service, path = item.split("/", 1)
         get = "org.freedesktop.DBus.Properties.Get"
         return self.dbus(f"{service} /{path} {get} string:{interface} string:{name}", check=False)
 
-    def watcher_property(self, name):
-        return self.dbus_property(WATCHER + "/StatusNotifierWatcher", WATCHER, name)
-
     def sni_host(self):
-        return "true" in self.watcher_property("IsStatusNotifierHostRegistered")
+        return "true" in self.dbus_property("IsStatusNotifierHostRegistered")
 
     def sni_items(self):
-        return re.findall(r'"([^"]+)"', self.watcher_property("RegisteredStatusNotifierItems"))
+        return re.findall(r'"([^"]+)"', self.dbus_property("RegisteredStatusNotifierItems"))
 
     def data_bytes(self):
         return pathlib.Path(self.data_path).read_bytes() if os.path.isfile(self.data_path) else None

@@ -63,7 +63,7 @@ class LatePanels(unittest.TestCase):
             time.sleep(max(0.0, sni.started + 31 - time.time()))  # past the wait for a panel
             sni.check(len(sni.tray_icons()) == 1 and not sni.program_windows(), "not just an icon")
             items = sni.sni_items()  # where each click on the item is an Activate call
-            tip = sni.dbus_property(items[0], "org.kde.StatusNotifierItem", "ToolTip")
+            tip = sni.dbus_property("ToolTip", items[0], "org.kde.StatusNotifierItem")
             sni.check(len(items) == 1 and '"Pirune"' in tip, f"items {items}, tooltip {tip!r}")
             sni.click()
             time.sleep(1.5)
@@ -153,9 +153,7 @@ class OnSway(unittest.TestCase):
             s.procs["typing"].wait()
             time.sleep(0.3)
             lost = 2 * pairs - len(pathlib.Path(s.root, "typed").read_text())
-            s.check(
-                20 <= lost < 2 * pairs, f"of {2 * pairs} keys typed, {lost} not to the terminal"
-            )
+            s.check(20 <= lost < 2 * pairs, f"of {2 * pairs} keys, {lost} not to the terminal")
             s.answer("確認", "Return", QUIET)  # Yes, the default
             s.wait_data([shown(missed)], 3, "the notice shown")
             time.sleep(QUIET)
