@@ -94,7 +94,8 @@ private slots:
         }
     }
 
-    // A save that failed is told once, and tried again on what the file then holds.
+    // A save that failed is told once, and tried again on what the file then holds. With the file
+    // gone and a folder that takes no new file, the refusal is told, not a missing file.
     void retryAfterAFailedSave() {
         Disk d(lines({kA}));
         for (int streak = 1; streak <= 2; ++streak) {
@@ -107,7 +108,7 @@ private slots:
             d.put(lines({kA, kB}));
             QTRY_COMPARE(d.bytes(), lines({kA, kB, kC}));
         }
-        QFile::remove(d.path); // gone, and the folder takes no new file: told as such
+        QFile::remove(d.path);
         Failing noNewFile(&FileSystemCalls::open, EACCES, [](auto...) { return true; });
         d.file->apply(d.table, add("2026/12/10 09:00", "d"));
         QVERIFY(d.told.last().startsWith("書き込みできません。"));
@@ -141,9 +142,11 @@ private slots:
         f.write(":00\tb\t0\r\n");
         f.close();
         QTRY_COMPARE(d.table.size(), 2);
-        d.put(lines({kB})); // seen settling, then not read while the program was busy:
+        // A change seen settling, then left unread while the program was busy, is read before a
+        // due notice is marked: one it deleted is neither marked nor shown.
+        d.put(lines({kB}));
         d.file->catchUp(d.table);
-        QTest::qSleep(600); // a notice it deleted that falls due is not marked, nor shown
+        QTest::qSleep(600);
         QCOMPARE(d.file->markShown(d.table, {{"2026/12/07 09:00", "a", "0"}}), QList<qint32>{-1});
     }
 

@@ -170,8 +170,10 @@ private slots:
         NoticeTable many;
         DataFile::load(QByteArray("2025/01/02 03:04\ta\t0\r\n").repeated(500000), many, enc);
         QCOMPARE(many.size(), 500000); // half a million lines, in linear time
+        // A file too big for memory is told as memory running short.
         QCOMPARE(RunError::fromStd(std::bad_alloc()).number(), int(RunError::OutOfMemory));
 
+        // What is no date-time stays as it stands, also first in the file and opening with a pair.
         t = tableOf({"🂡 not a date", "2026/1/5 9:05", "2026/12/07 09:05:59", "2026/12/07 09:00"});
         const QString messages[] = {"kept", "", "s", "a\\nb"};
         for (qint32 i = 0; i < 4; ++i)
