@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pirune needs that are missing: "run" for building and starting it,
-# "test" for building and running every test.
+# "test" for building and running every test, "windows" for cross-building Pirune.exe and testing
+# it under Wine.
 set -euo pipefail
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
@@ -17,6 +18,10 @@ if [[ "${1:-run}" == "test" ]]; then
                at-spi2-core python3-pyatspi   # the accessibility bus, and a screen reader's view of it
                python3-gi                     # a StatusNotifierWatcher of the tests' own
                sway wtype foot)               # Wayland that focuses each new window, typing, a terminal
+fi
+if [[ "${1:-run}" == "windows" ]]; then
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools dpkg-dev
+              xz-utils zip wine wine64 xvfb xauth trayer xdotool x11-utils)
 fi
 
 missing=()

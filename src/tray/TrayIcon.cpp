@@ -1,5 +1,13 @@
 #include "tray/TrayIcon.h"
 
+#include <QGuiApplication>
+#include <QMenu>
+#include <QStyleHints>
+#include <QTimer>
+
+#include <algorithm>
+
+#ifdef PIRUNE_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -8,12 +16,7 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QGuiApplication>
-#include <QMenu>
-#include <QStyleHints>
-#include <QTimer>
-
-#include <algorithm>
+#endif
 
 #ifdef PIRUNE_HAVE_XCB
 #include <cstdlib>
@@ -22,6 +25,7 @@
 #endif
 
 namespace {
+#ifdef PIRUNE_HAVE_DBUS
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 
@@ -50,6 +54,14 @@ bool watcherIsGnomeShell() {
     return !owner.isEmpty() &&
            owner == bus->serviceOwner(QStringLiteral("org.gnome.Shell")).value();
 }
+#else
+bool sniHostRegistered() {
+    return false;
+}
+bool watcherIsGnomeShell() {
+    return false;
+}
+#endif
 
 #ifdef PIRUNE_HAVE_XCB
 xcb_connection_t *x11Connection() {
@@ -68,7 +80,11 @@ xcb_atom_t internAtom(xcb_connection_t *c, const QByteArray &name, bool onlyIfEx
 }
 #endif
 
+// Or, where the system has one notification area of its own (Windows), whether it is there.
 bool xembedTrayPresent() {
+#ifndef Q_OS_UNIX
+    return QSystemTrayIcon::isSystemTrayAvailable();
+#endif
 #ifdef PIRUNE_HAVE_XCB
     xcb_connection_t *c = x11Connection();
     if (!c)
@@ -173,6 +189,7 @@ void TrayIcon::watchHosts() {
         return;
     // Polled as well: not every watcher announces its host, and XEmbed trays have no signal here.
     m_hostPoll->start();
+#ifdef PIRUNE_HAVE_DBUS
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (m_busWatched || !bus.isConnected())
         return;
@@ -182,6 +199,7 @@ void TrayIcon::watchHosts() {
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayIcon::watcherChanged);
     bus.connect(watcherService, watcherPath, watcherService,
                 QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostsChanged()));
+#endif
 }
 
 void TrayIcon::hostsChanged() {
@@ -220,6 +238,7 @@ void TrayIcon::watcherChanged(const QString &, const QString &, const QString &n
 void TrayIcon::registerAgainIfLost() {
     if (!m_tray || !m_sni || !m_shown)
         return;
+#ifdef PIRUNE_HAVE_DBUS
     auto *call = new QDBusPendingCallWatcher(
         QDBusConnection::sessionBus().asyncCall(
             watcherProperty(QStringLiteral("RegisteredStatusNotifierItems")), 2000),
@@ -242,6 +261,7 @@ void TrayIcon::registerAgainIfLost() {
             m_tray->show();
         }
     });
+#endif
 }
 
 void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason, bool hostReportsDoubleClick) {
