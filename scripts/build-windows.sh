@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds Pirune for 64-bit Windows: build-windows/Pirune.exe, one self-contained program (Qt
 # and the C++ runtime linked in, the icon and the version resource inside).
-# Not for users yet: on Windows it does not read a CP932 Data file correctly (Qt there has no
-# CP932 codec without ICU), and a save would write what it misread.
+# With --tests, the unit tests too, to be run under Wine (scripts/test-windows.sh).
 # The first run builds Qt 6.4.2 for Windows from Debian's own source (the version of the host
 # tools Qt needs) into a cache outside the repository: about 25 minutes on two cores. Later runs
 # reuse it while its configuration is unchanged.
 #   PIRUNE_WINDOWS_CACHE  where Qt for Windows is kept (default ~/.cache/pirune-windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tests=OFF
+[[ ${1:-} == --tests ]] && tests=ON
 cache=${PIRUNE_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/pirune-windows}
 scripts/install-deps.sh windows
 mkdir -p "$cache"
@@ -62,8 +63,9 @@ fi
 
 # Pirune, linked statically: only Windows' own DLLs are needed beside it.
 "$qt/bin/qt-cmake" -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DPIRUNE_WERROR=ON -DPIRUNE_BUILD_BENCH=OFF -DPIRUNE_BUILD_TESTS=OFF \
-    -DCMAKE_EXE_LINKER_FLAGS="-static -static-libgcc -static-libstdc++" >/dev/null
+    -DPIRUNE_WERROR=ON -DPIRUNE_BUILD_BENCH=OFF -DPIRUNE_BUILD_TESTS=$tests \
+    -DCMAKE_EXE_LINKER_FLAGS="-static -static-libgcc -static-libstdc++" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
 cmake --build build-windows --parallel "$(nproc)"
 x86_64-w64-mingw32-strip build-windows/Pirune.exe
 ls -l build-windows/Pirune.exe

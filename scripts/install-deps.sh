@@ -21,7 +21,8 @@ if [[ "${1:-run}" == "test" ]]; then
 fi
 if [[ "${1:-run}" == "windows" ]]; then
     packages=(cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools dpkg-dev
-              xz-utils wine wine64 xvfb xauth trayer xdotool x11-utils)
+              xz-utils wine wine64 xvfb xauth trayer xdotool x11-utils xclip dbus python3
+              fonts-ipafont-gothic)
 fi
 
 missing=()

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <sys/timerfd.h>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include "base/win/ClockNotice.h"
 #endif
 
 namespace {
@@ -73,6 +75,9 @@ bool Clock::watchChanges(QObject *context, std::function<void()> onChange) {
     g_watchers.push_back({context, std::move(onChange)});
 #ifdef Q_OS_LINUX
     return startKernelNotice();
+#elif defined(Q_OS_WIN)
+    static const bool started = watchWindowsClock(&Clock::notifyChanged);
+    return started;
 #else
     return false;
 #endif

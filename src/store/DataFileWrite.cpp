@@ -18,8 +18,7 @@
 #include <sys/xattr.h>
 #endif
 #else
-#include <QSaveFile>
-#include <QStorageInfo>
+#include "store/win/DataFileWriteWindows.h"
 #endif
 
 namespace {
@@ -213,24 +212,7 @@ WriteResult writeAtomically(const QString &path, const QByteArray &bytes,
 #ifdef Q_OS_UNIX
     return writeUnix(path, bytes, unchanged);
 #else
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        throw failure(path, f.errorString());
-    if (f.write(bytes) != bytes.size() || !f.flush()) {
-        const QString why = f.errorString();
-        f.cancelWriting();
-        const QStorageInfo storage(info.absolutePath());
-        if (storage.isValid() && storage.bytesAvailable() < bytes.size())
-            throw RunError::diskFull(path, why);
-        throw RunError::ioError(path, why);
-    }
-    if (unchanged && !unchanged()) {
-        f.cancelWriting();
-        return {true, false, std::nullopt};
-    }
-    if (!f.commit())
-        throw RunError::ioError(path, f.errorString());
-    return {false, false, FileStamp::of(path)};
+    return writeWindows(path, bytes, unchanged);
 #endif
 }
 

@@ -1,8 +1,6 @@
 #include "store/FileStamp.h"
 
-#include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -29,13 +27,5 @@ std::optional<FileStamp> FileStamp::ofDescriptor(int fd) {
     if (::fstat(fd, &st) != 0)
         return std::nullopt;
     return stampOf(st);
-}
-#else
-std::optional<FileStamp> FileStamp::of(const QString &path) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return std::nullopt;
-    return FileStamp{0, 0, info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000,
-                     info.birthTime().toMSecsSinceEpoch() * 1000000};
 }
 #endif

@@ -16,5 +16,8 @@ struct FileStamp {
 #ifdef Q_OS_UNIX
     // The file behind an open descriptor, wherever its name now leads.
     static std::optional<FileStamp> ofDescriptor(int fd);
+#elif defined(Q_OS_WIN)
+    // The file behind an open handle (one with at least FILE_READ_ATTRIBUTES).
+    static std::optional<FileStamp> ofHandle(void *handle);
 #endif
 };

@@ -5,6 +5,9 @@
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#ifdef Q_OS_WIN
+#include "store/win/CodePage932.h"
+#endif
 #include <algorithm>
 #include <array>
 #include <numeric>
@@ -14,7 +17,18 @@
 namespace TextCodec {
 namespace {
 
-constexpr char kCp932[] = "Shift_JIS";
+#ifndef Q_OS_WIN
+// ICU's Shift_JIS, which is code page 932 but for the control codes fixed below.
+class Cp932Decoder : public QStringDecoder {
+public:
+    Cp932Decoder() : QStringDecoder("Shift_JIS", QStringConverter::Flag::Stateless) {}
+};
+
+class Cp932Encoder : public QStringEncoder {
+public:
+    Cp932Encoder() : QStringEncoder("Shift_JIS", QStringConverter::Flag::Stateless) {}
+};
+#endif
 
 constexpr bool isEscape(char16_t c) {
     return c >= 0xDC80 && c <= 0xDCFF;
@@ -46,7 +60,7 @@ struct Cp932Table {
                 codes.push_back(lead << 8 | trail);
             }
         }
-        QStringDecoder dec(kCp932);
+        Cp932Decoder dec;
         const QString out = dec.decode(buf);
         const QList<QStringView> parts = QStringView(out).split(QLatin1Char('\n'));
         if (parts.size() < qsizetype(codes.size()))
@@ -57,7 +71,7 @@ struct Cp932Table {
                 pair[size_t(codes[k])] = p.at(0).unicode();
         }
         // Some characters have two codes (NEC and IBM duplicates); the converter writes only one.
-        QStringEncoder enc(kCp932, QStringConverter::Flag::Stateless);
+        Cp932Encoder enc;
         for (int code = 0; code < 65536; ++code) {
             const char16_t c = pair[size_t(code)];
             if (!c)
@@ -87,7 +101,7 @@ struct AsciiFix {
         QByteArray bytes;
         for (int b = 0; b < 0x80; ++b)
             bytes.append(char(b));
-        QStringDecoder dec(kCp932, QStringConverter::Flag::Stateless);
+        Cp932Decoder dec;
         const QString text = dec.decode(bytes);
         if (dec.hasError() || text.size() != bytes.size())
             return;
@@ -254,7 +268,7 @@ QByteArray encodeRun(QStringView run, FileEncoding enc) {
             throw RunError::unencodable(*bad);
         return run.toUtf8();
     }
-    QStringEncoder e(kCp932, QStringConverter::Flag::Stateless);
+    Cp932Encoder e;
     QByteArray out;
     const auto converted = [](QChar c) {
         return c.unicode() < 0x80 ? asciiFix().toConverter[c.unicode()] : cp932Twin(c.unicode());
@@ -324,9 +338,9 @@ QString decode(QByteArrayView bytes, FileEncoding enc) {
     // Stateless: a lead byte at the end of the line is an error here, not held back and lost.
     // One decoder serves line after line (opening a converter cost more than converting a
     // line); after an error it is dropped, as its error count cannot be reset.
-    thread_local std::optional<QStringDecoder> dec;
+    thread_local std::optional<Cp932Decoder> dec;
     if (!dec)
-        dec.emplace(kCp932, QStringConverter::Flag::Stateless);
+        dec.emplace();
     QString out = dec->decode(bytes);
     if (!dec->hasError()) {
         if (asciiFix().needed)
@@ -352,7 +366,7 @@ std::optional<char32_t> firstUnencodable(QStringView text, FileEncoding enc) {
             return code;
         }
         if (enc == FileEncoding::Cp932 && c >= 0x80 && cp932Twin(c) == c) {
-            QStringEncoder e(kCp932);
+            Cp932Encoder e;
             const QByteArray encoded = e.encode(text.sliced(i, len)); // the conversion runs here
             if (e.hasError() || encoded.isEmpty())
                 return code;

@@ -54,16 +54,17 @@ class PiruneSession(contextlib.AbstractContextManager):
         late_host=False,
         wm=False,
         a11y=False,
+        windows=False,
     ):
         if a11y and subprocess.run([A11Y_PYTHON, "-c", "import pyatspi"]).returncode:
             need("", ["python3-pyatspi"])
         x11 = " xdotool xwininfo xclip" * (host != "sway")
         tools = f"{HOSTS[host]} dbus-daemon dbus-send{x11}"
-        need(tools + " faketime" * bool(fake_time) + " openbox xprop" * wm)
+        need(tools + " faketime" * bool(fake_time) + " openbox xprop" * wm + " wine" * windows)
         # before ctest kills us
         signal.signal(signal.SIGALRM, lambda *_: self.check(False, "session timed out"))
-        signal.alarm(150)
-        self.host, self.wm, self.procs = host, wm, {}
+        signal.alarm(190 if windows else 150)
+        self.host, self.wm, self.wine, self.procs = host, wm, windows, {}
         self.root = tempfile.mkdtemp(prefix="pirune-e2e-")
         self.folder = os.path.join(self.root, "app")
         self.data_path = os.path.join(self.folder, "Pirune.dat")
@@ -89,7 +90,12 @@ class PiruneSession(contextlib.AbstractContextManager):
             if wm:  # openbox, after the panel: one mapped during its start-up may stay unmapped
                 self.spawn("wm", ["openbox", "--sm-disable"])
                 self.wait_for(lambda: "_NET_SUPPORTING" in self.x("xprop", "-root"), 10, "openbox")
-            shutil.copy2(EXE, os.path.join(self.folder, "Pirune"))
+            if windows:  # in a Wine prefix of its own, made with the display and the tray up
+                self.env.update(WINEPREFIX=self.root + "/wine", WINEDEBUG="-all")
+                self.spawn("wineboot", ["wineboot", "-i"])
+                self.procs["wineboot"].wait()
+            name = "Pirune.exe" if windows else "Pirune"
+            shutil.copy2(EXE, os.path.join(self.folder, name))
             if data is not None:
                 pathlib.Path(self.data_path).write_bytes(data)
             if prepare:
@@ -98,7 +104,8 @@ class PiruneSession(contextlib.AbstractContextManager):
                 time.sleep(0.02)  # faketime keeps the real fraction of a second: start early in one
             self.started = int(time.time())  # when the program's clock reads fake_time
             clock = ["faketime", fake_time] if fake_time else []
-            self.spawn("pirune", [*wrap, *clock, "./Pirune"], cwd=self.folder)
+            run = ["wine", name] if windows else ["./" + name]
+            self.spawn("pirune", [*wrap, *clock, *run], cwd=self.folder)
             if not late_host and host != "sway":
                 self.wait_for(self.tray_icons, 15, "the tray icon")
         except BaseException:
@@ -228,7 +235,7 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     def window(self, wid):  # one window, where it is on the screen
         info = self.x("xwininfo", "-id", wid, check=False)
-        named = re.search(r'Window id: (0x[0-9a-f]+) "(.*)"', info)
+        named = re.search(r'Window id: (0x[0-9a-f]+) (?:"(.*)"|\(has no name\))', info)
         if not named or "IsViewable" not in info:
             return None
         at = [int(re.search(k + r":\s+(-?\d+)", info)[1]) for k in ("Width", "Height", "X", "Y")]
@@ -241,6 +248,9 @@ class PiruneSession(contextlib.AbstractContextManager):
 
     # Xfce's panel draws the items in its plugin's window, GNOME Shell in its top bar
     def tray_icons(self):
+        if self.wine:  # Wine docks a nameless window of its explorer.exe
+            found = self.x(*"xdotool search --onlyvisible --class explorer".split(), check=False)
+            return [w for w in map(self.window, found.split()) if w and not w.menu]  # no tooltip
         if self.host in ("xfce", "gnome") and not self.sni_items():
             return []
         if self.host == "gnome":  # a lone item, once drawn, left of the system menu

@@ -2,7 +2,7 @@
 
 #include <QFile>
 #include <QtTest>
-#include <cstdio>
+#include <filesystem>
 
 // Data file lines as Pirune writes them.
 inline QByteArray lines(const QByteArrayList &rows) {
@@ -23,5 +23,7 @@ inline void writeFile(const QString &path, const QByteArray &bytes) {
 // The Data file written as a sync client does: beside it, then renamed over it.
 inline void writeBySync(const QString &path, const QByteArray &bytes) {
     writeFile(path + ".sync", bytes);
-    QCOMPARE(std::rename(qPrintable(path + ".sync"), qPrintable(path)), 0);
+    std::error_code failed; // unlike std::rename, replaces the file on Windows too
+    std::filesystem::rename(path.toStdU16String() + u".sync", path.toStdU16String(), failed);
+    QVERIFY2(!failed, failed.message().c_str());
 }
