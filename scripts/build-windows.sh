@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds Pirune for 64-bit Windows: build-windows/Pirune.exe, one self-contained program (Qt
-# and the C++ runtime linked in, the icon and the version resource inside).
+# and the C++ runtime linked in, the icon and the version resource inside), and the zip for users
+# beside it.
 # With --tests, the unit tests too, to be run under Wine (scripts/test-windows.sh).
 # The first run builds Qt 6.4.2 for Windows from Debian's own source (the version of the host
 # tools Qt needs) into a cache outside the repository: about 25 minutes on two cores. Later runs
@@ -68,4 +69,13 @@ fi
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
 cmake --build build-windows --parallel "$(nproc)"
 x86_64-w64-mingw32-strip build-windows/Pirune.exe
-ls -l build-windows/Pirune.exe
+
+# The zip for users: the program, its README and the start-at-login scripts, in a folder of
+# their own.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
+zip=Pirune-$version-windows-x64.zip
+rm -rf build-windows/package build-windows/Pirune-*.zip
+mkdir -p build-windows/package/Pirune
+cp build-windows/Pirune.exe resources/windows/* build-windows/package/Pirune/
+(cd build-windows/package && cmake -E tar cf "../$zip" --format=zip Pirune)
+ls -l build-windows/Pirune.exe "build-windows/$zip"

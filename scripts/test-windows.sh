@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds Pirune.exe and its unit tests for Windows (scripts/build-windows.sh --tests) and runs
-# them under Wine on a headless X server, then the journey of Pirune.exe beside a real
-# notification area. Wine hands no QT_* variable to a Windows program: the platform goes on the
+# them under Wine on a headless X server, then the zip's start-at-login scripts and the journey of
+# Pirune.exe beside a real notification area. Wine hands no QT_* variable to a Windows program: the platform goes on the
 # command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +32,7 @@ for test in test_store "test_gui -platform offscreen" test_windows; do
         status=1
     fi
 done
+tests/e2e/start_at_login_wine.sh build-windows/package/Pirune || status=1
 (cd tests/e2e && PIRUNE_EXE=$PWD/../../build-windows/Pirune.exe python3 -m unittest -v test_wine_e2e) ||
     status=1
 exit "$status"

@@ -21,7 +21,7 @@
 #include <unistd.h>
 #else
 #include <QCryptographicHash>
-#include <QLockFile>
+#include <qt_windows.h>
 #endif
 
 namespace {
@@ -216,6 +216,27 @@ Taken takeLock(const QString &lockPath, const QString &dataFile) {
     }
     return t;
 }
+#else
+std::wstring native(const QString &path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+// The folder itself, whichever path leads to it (a mapped drive, a UNC path, a junction); its
+// full path where the system does not tell.
+QString folderIdentity(const QString &folder) {
+    const HANDLE h = CreateFileW(native(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION id{};
+    const bool known = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &id);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (!known)
+        return QString::fromLatin1(
+            QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+    const quint64 index = quint64(id.nFileIndexHigh) << 32 | id.nFileIndexLow;
+    return QStringLiteral("%1-%2").arg(id.dwVolumeSerialNumber, 0, 16).arg(index, 0, 16);
+}
 #endif
 } // namespace
 
@@ -232,15 +253,9 @@ SingleInstance::SingleInstance(const QString &dataFile, QObject *parent)
                                .arg(qulonglong(folder.st_ino), 0, 16));
     m_ownLockPath = m_name + QStringLiteral(".lock");
 #else
-    const QFileInfo folder(QFileInfo(dataFile).absolutePath());
-    const QString canonical = folder.canonicalFilePath().isEmpty() ? folder.absoluteFilePath()
-                                                                   : folder.canonicalFilePath();
-    const QByteArray hash =
-        QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    m_name = QStringLiteral("pirune-%1-%2").arg(QDir::home().dirName(), QString::fromLatin1(hash));
-    m_lock = std::make_unique<QLockFile>(m_lockPath);
-    // The lock is never old enough to be taken away; only its owner's death frees it.
-    m_lock->setStaleLockTime(0);
+    m_name = QStringLiteral("pirune-%1-%2")
+                 .arg(qEnvironmentVariable("USERNAME"),
+                      folderIdentity(QFileInfo(dataFile).absolutePath()));
 #endif
 }
 
@@ -288,8 +303,19 @@ SingleInstance::Claim SingleInstance::tryClaim() {
     hold(taken.fd, taken.path);
     tell(taken.notice);
 #else
-    if (!m_lock->tryLock(0) && m_lock->error() == QLockFile::LockFailedError)
-        return Claim::Ours;
+    // Open and shared with no one until this process ends: every other Pirune that reaches the
+    // file, by any path and from any account, is kept out.
+    m_lock = CreateFileW(native(m_lockPath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_lock == INVALID_HANDLE_VALUE) {
+        m_lock = nullptr;
+        if (GetLastError() == ERROR_SHARING_VIOLATION)
+            return Claim::Ours; // another account's does not answer, and claim() says so
+        tell(QStringLiteral("ロックファイル %1 を作れません。\n"
+                            "このまま続けますが、同じデータファイルを使う Pirune "
+                            "が同時に動くのを防げません。")
+                 .arg(QDir::toNativeSeparators(m_lockPath)));
+    }
 #endif
     listen();
     return Claim::Primary;
@@ -347,7 +373,9 @@ void SingleInstance::release() {
     closed(m_fd);
     closed(m_ownFd);
 #else
-    m_lock->unlock();
+    if (m_lock)
+        CloseHandle(m_lock);
+    m_lock = nullptr;
 #endif
 }
 

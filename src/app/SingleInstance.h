@@ -3,10 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <memory>
 
 class QLocalServer;
-class QLockFile;
 class QTimer;
 
 // One running Pirune per Data file, whoever reaches it and by whichever path: a second start by
@@ -65,7 +63,7 @@ private:
     QTimer *m_recheck = nullptr;
     bool m_lost = false;
 #else
-    std::unique_ptr<QLockFile> m_lock;
+    void *m_lock = nullptr; // the lock file's handle
 #endif
     QLocalServer *m_server = nullptr;
     QStringList m_told;

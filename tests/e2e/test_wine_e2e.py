@@ -1,6 +1,6 @@
-import pathlib, time, unittest
+import pathlib, subprocess, time, unittest
 
-from pirune_e2e import LATER, QUIET, PiruneSession, notices, setUpModule  # noqa
+from pirune_e2e import LATER, MAIN, QUIET, PiruneSession, notices, setUpModule  # noqa
 from test_pirune_e2e import menu_and_exit, shown
 
 MESSAGE = "会議\n3F 第2会議室"  # pasted: xdotool types no Japanese into Wine
@@ -25,4 +25,9 @@ class OnWindowsUnderWine(unittest.TestCase):
             s.check(time.time() >= due, "the message came before its minute")
             flagged = [shown(added[0]), *LATER]
             s.wait_data(flagged, 3, "the flag of the notice shown")
+            s.click(s.wait_window("Pirune"), MAIN["close"])
+            s.wait_no_window("Pirune")
+            again = subprocess.run(["wine", "Pirune.exe"], cwd=s.folder, env=s.env, timeout=30)
+            s.check(again.returncode == 0, "a second start did not hand over to the first")
+            s.wait_window("Pirune")
             menu_and_exit(s, flagged)
