@@ -91,7 +91,8 @@ private slots:
                 FILE_ATTRIBUTE_HIDDEN);
         // Wine's ReplaceFileW leaves a file of its own for each try that met the holder.
         const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(left.filter(QRegularExpression("^(?!rf[0-9a-f]+\\.tmp$)")), QStringList{"Pirune.dat"});
+        QCOMPARE(left.filter(QRegularExpression("^(?!rf[0-9a-f]+\\.tmp$)")),
+                 QStringList{"Pirune.dat"});
     }
 };
 
