@@ -32,7 +32,11 @@ for test in test_store "test_gui -platform offscreen" test_windows; do
         status=1
     fi
 done
-tests/e2e/start_at_login_wine.sh build-windows/package/Pirune || status=1
+if tests/e2e/start_at_login_wine.sh build-windows/package/Pirune; then
+    echo "start at login: ok"
+else
+    status=1
+fi
 (cd tests/e2e && PIRUNE_EXE=$PWD/../../build-windows/Pirune.exe python3 -m unittest -v test_wine_e2e) ||
     status=1
 exit "$status"

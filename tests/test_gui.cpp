@@ -359,11 +359,6 @@ private slots:
     }
 
     void unreadDataFileIsNeverOverwritten() {
-#ifdef Q_OS_WIN
-#define kFolderOpened "Access denied."
-#else
-#define kFolderOpened "file to open is a directory"
-#endif
         PiruneFixture f;
         f.makeDataFileAFolder();
         f.start({});
@@ -374,7 +369,7 @@ private slots:
         QCOMPARE(f.list(), QStringList{"2026/12/07 09:00|x"});
         QCOMPARE(f.boxes(),
                  (QStringList{"Pirune: Form_Load Code:75 / Msg:パス/ファイル アクセス エラーです。 "
-                              "(DIR/Pirune.dat: " kFolderOpened ")",
+                              "(DIR/Pirune.dat: file to open is a directory)",
                               "Pirune: SaveDataToFile Code:1002 / Msg:起動時にデータファイルを"
                               "最後まで読み込めなかったため、上書きしません。データファイルを"
                               "確認してから Pirune を起動し直してください。 (DIR/Pirune.dat)"}));
@@ -571,9 +566,8 @@ private slots:
             QTRY_VERIFY(f.scheduler()->isAsleep());
             f.setClock(forward ? "09:20:00" : "09:04:59");
 #ifdef Q_OS_WIN // as Windows tells it: a resume from sleep, a clock set by hand
-            SendMessageTimeoutW(HWND_BROADCAST, forward ? WM_POWERBROADCAST : WM_TIMECHANGE,
-                                forward ? PBT_APMRESUMEAUTOMATIC : 0, 0, SMTO_ABORTIFHUNG, 2000,
-                                nullptr);
+            PostMessageW(HWND_BROADCAST, forward ? WM_POWERBROADCAST : WM_TIMECHANGE,
+                         forward ? PBT_APMRESUMEAUTOMATIC : 0, 0);
 #else
             Clock::notifyChanged();
 #endif

@@ -11,32 +11,33 @@
 #include <thread>
 
 namespace {
-// Fails the first `times` calls of one kind with `error`, then makes the system's.
-struct Failing {
-    WindowsFileCalls previous;
-    Failing(std::function<BOOL(LPCWSTR, LPCWSTR)> WindowsFileCalls::*call, DWORD error, int times) {
-        WindowsFileCalls calls;
-        const auto real = calls.*call;
-        calls.*call = [=, left = times](LPCWSTR a, LPCWSTR b) mutable {
-            if (left-- > 0)
-                return SetLastError(error), FALSE;
-            return real(a, b);
-        };
-        previous = WindowsFileCalls::exchange(calls);
-    }
-    ~Failing() { WindowsFileCalls::exchange(previous); }
-};
-
 const QByteArray kOld = lines({"2026/12/07 09:00\told\t0"});
 const QByteArray kNew = lines({"2026/12/07 09:00\tnew\t0"});
 
-int errorOfSave(const QString &path) {
+// The error number a save of kNew through these calls ends in; 0 when it succeeds.
+int saveWith(const QString &path, WindowsFileCalls calls = {}) {
+    const WindowsFileCalls previous = WindowsFileCalls::exchange(std::move(calls));
+    int number = 0;
     try {
         DataFile::writeAtomically(path, kNew);
     } catch (const RunError &e) {
-        return e.number();
+        number = e.number();
     }
-    return 0;
+    WindowsFileCalls::exchange(previous);
+    return number;
+}
+
+// The replace refused `times` times, as while another program holds the file.
+WindowsFileCalls held(int times) {
+    WindowsFileCalls calls;
+    calls.replace = [real = calls.replace, times](LPCWSTR a, LPCWSTR b) mutable {
+        return times-- > 0 ? (SetLastError(ERROR_SHARING_VIOLATION), FALSE) : real(a, b);
+    };
+    return calls;
+}
+
+LPCWSTR wide(const QString &text) {
+    return reinterpret_cast<LPCWSTR>(text.utf16());
 }
 } // namespace
 
@@ -48,7 +49,7 @@ class TestWindows : public QObject {
 private slots:
     void init() {
         path = dir.filePath("Pirune.dat");
-        SetFileAttributesW(reinterpret_cast<LPCWSTR>(path.utf16()), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(wide(path), FILE_ATTRIBUTE_NORMAL);
         writeFile(path, kOld);
     }
 
@@ -56,39 +57,28 @@ private slots:
     void failuresKeepTheOldFile() {
         WindowsFileCalls full;
         full.flush = [](HANDLE) { return SetLastError(ERROR_DISK_FULL), FALSE; };
-        const WindowsFileCalls previous = WindowsFileCalls::exchange(full);
-        QCOMPARE(errorOfSave(path), int(RunError::DiskFull));
-        WindowsFileCalls::exchange(previous);
-        {
-            Failing busy(&WindowsFileCalls::replace, ERROR_SHARING_VIOLATION, 1000);
-            QCOMPARE(errorOfSave(path), int(RunError::PermissionDenied));
-        }
-        SetFileAttributesW(reinterpret_cast<LPCWSTR>(path.utf16()), FILE_ATTRIBUTE_READONLY);
-        QCOMPARE(errorOfSave(path), int(RunError::PermissionDenied));
+        QCOMPARE(saveWith(path, full), int(RunError::DiskFull));
+        QCOMPARE(saveWith(path, held(1000)), int(RunError::PermissionDenied));
+        SetFileAttributesW(wide(path), FILE_ATTRIBUTE_READONLY);
+        QCOMPARE(saveWith(path), int(RunError::PermissionDenied));
         QCOMPARE(bytesOf(path), kOld);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Pirune.dat"});
     }
 
     // An editor or a scanner holding the file a moment is waited for; the file keeps its
-    // attributes.
+    // attributes, and the stamp of the save is of the file now in place.
     void heldForAMoment() {
-        SetFileAttributesW(reinterpret_cast<LPCWSTR>(path.utf16()), FILE_ATTRIBUTE_HIDDEN);
-        {
-            Failing busy(&WindowsFileCalls::replace, ERROR_SHARING_VIOLATION, 5);
-            QCOMPARE(errorOfSave(path), 0);
-        }
-        const HANDLE held = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), GENERIC_READ,
-                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        QVERIFY(held != INVALID_HANDLE_VALUE);
-        std::thread release([held] { Sleep(300), CloseHandle(held); });
-        QCOMPARE(errorOfSave(path), 0);
+        SetFileAttributesW(wide(path), FILE_ATTRIBUTE_HIDDEN);
+        QCOMPARE(saveWith(path, held(5)), 0);
+        const HANDLE holder = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        std::thread release([holder] { Sleep(300), CloseHandle(holder); });
+        QCOMPARE(saveWith(path), 0);
         release.join();
         QCOMPARE(bytesOf(path), kNew);
-        // The file in place is the one written: no outside change to read back.
+        QVERIFY(GetFileAttributesW(wide(path)) & FILE_ATTRIBUTE_HIDDEN);
         const auto stamp = DataFile::writeAtomically(path, kNew).stamp;
         QVERIFY(stamp && stamp == FileStamp::of(path));
-        QVERIFY(GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.utf16())) &
-                FILE_ATTRIBUTE_HIDDEN);
         // Wine's ReplaceFileW leaves a file of its own for each try that met the holder.
         const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left.filter(QRegularExpression("^(?!rf[0-9a-f]+\\.tmp$)")),

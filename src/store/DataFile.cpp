@@ -4,6 +4,7 @@
 #include "base/TextMarks.h"
 #include "store/DateText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,11 @@ QByteArray readAll(const QString &path) {
         sys.close(fd);
     if (kind != S_IFREG && kind != S_IFDIR)
         throw RunError::pathAccess(path, QStringLiteral("通常のファイルではありません"));
+#else
+    // Windows calls a folder "access denied": the words the user sees elsewhere.
+    if (QFileInfo(path).isDir())
+        throw RunError::pathAccess(
+            path, QCoreApplication::translate("QIODevice", "file to open is a directory"));
 #endif
     if (!f.isOpen() && !f.open(QIODevice::ReadOnly))
         throw RunError::pathAccess(path, f.errorString());

@@ -92,8 +92,7 @@ class PiruneSession(contextlib.AbstractContextManager):
                 self.wait_for(lambda: "_NET_SUPPORTING" in self.x("xprop", "-root"), 10, "openbox")
             if windows:  # in a Wine prefix of its own, made with the display and the tray up
                 self.env.update(WINEPREFIX=self.root + "/wine", WINEDEBUG="-all")
-                self.spawn("wineboot", ["wineboot", "-i"])
-                self.procs["wineboot"].wait()
+                self.spawn("wineboot", ["wineboot", "-i"]).wait()
             name = "Pirune.exe" if windows else "Pirune"
             shutil.copy2(EXE, os.path.join(self.folder, name))
             if data is not None:
@@ -133,6 +132,7 @@ class PiruneSession(contextlib.AbstractContextManager):
         with open(os.path.join(self.root, key + ".log"), "ab") as log:
             options = dict(stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
             self.procs[key] = subprocess.Popen(cmd, env=env or self.env, cwd=cwd, **options)
+            return self.procs[key]
 
     def log(self, key):
         path = pathlib.Path(self.root, key + ".log")
