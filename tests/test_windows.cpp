@@ -31,7 +31,7 @@ int saveWith(const QString &path, WindowsFileCalls calls = {}) {
 WindowsFileCalls held(int times) {
     WindowsFileCalls calls;
     calls.replace = [real = calls.replace, times](LPCWSTR a, LPCWSTR b) mutable {
-        return times-- > 0 ? (SetLastError(ERROR_SHARING_VIOLATION), FALSE) : real(a, b);
+        return times-- > 0 ? (SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED), FALSE) : real(a, b);
     };
     return calls;
 }
@@ -43,18 +43,15 @@ LPCWSTR wide(const QString &text) {
 
 class TestWindows : public QObject {
     Q_OBJECT
-    QTemporaryDir dir;
-    QString path;
 
 private slots:
-    void init() {
-        path = dir.filePath("Pirune.dat");
-        SetFileAttributesW(wide(path), FILE_ATTRIBUTE_NORMAL);
+    // Each failure leaves the old file whole and no temporary file beside it. An editor or a
+    // scanner holding the file a moment is waited for; the file keeps its attributes, and the
+    // stamp of the save is of the file now in place.
+    void saves() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Pirune.dat");
         writeFile(path, kOld);
-    }
-
-    // Each failure leaves the old file whole and no temporary file beside it.
-    void failuresKeepTheOldFile() {
         WindowsFileCalls full;
         full.flush = [](HANDLE) { return SetLastError(ERROR_DISK_FULL), FALSE; };
         QCOMPARE(saveWith(path, full), int(RunError::DiskFull));
@@ -63,13 +60,14 @@ private slots:
         QCOMPARE(saveWith(path), int(RunError::PermissionDenied));
         QCOMPARE(bytesOf(path), kOld);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Pirune.dat"});
-    }
 
-    // An editor or a scanner holding the file a moment is waited for; the file keeps its
-    // attributes, and the stamp of the save is of the file now in place.
-    void heldForAMoment() {
         SetFileAttributesW(wide(path), FILE_ATTRIBUTE_HIDDEN);
         QCOMPARE(saveWith(path, held(5)), 0);
+        WindowsFileCalls lost; // the old file removed, then the replace failed
+        lost.replace = [](LPCWSTR replaced, LPCWSTR) {
+            return DeleteFileW(replaced), SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT), FALSE;
+        };
+        QCOMPARE(saveWith(path, lost), 0);
         const HANDLE holder = CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
         std::thread release([holder] { Sleep(300), CloseHandle(holder); });

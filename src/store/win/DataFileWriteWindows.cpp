@@ -23,6 +23,7 @@ RunError failure(const QString &path, DWORD err,
     case ERROR_WRITE_PROTECT:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED:
         return RunError::permissionDenied(path, text);
     default:
         return other(path, text);
@@ -36,7 +37,10 @@ DWORD retried(const std::function<BOOL()> &call) {
         if (call())
             return 0;
         const DWORD err = GetLastError();
-        if ((err != ERROR_SHARING_VIOLATION && err != ERROR_LOCK_VIOLATION) || tries == 20)
+        // ReplaceFileW tells a holder of the old file as "unable to remove the replaced file".
+        const bool held = err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ||
+                          err == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!held || tries == 20)
             return err;
         Sleep(50);
     }
@@ -105,9 +109,10 @@ DWORD putInPlace(const WindowsFileCalls &sys, const std::wstring &temp, const st
     if (!replacing)
         return retried([&] { return sys.move(temp.c_str(), target.c_str()); });
     const DWORD err = retried([&] { return sys.replace(target.c_str(), temp.c_str()); });
-    // A file system that cannot replace (some network shares) still renames.
+    // A file system that cannot replace (some network shares) still renames; so does a replace
+    // that removed the old file and then failed, which leaves the Data file's name free.
     if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION ||
-        err == ERROR_INVALID_PARAMETER)
+        err == ERROR_INVALID_PARAMETER || err == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
         return retried([&] { return sys.move(temp.c_str(), target.c_str()); });
     return err;
 }
@@ -148,7 +153,9 @@ DataFile::WriteResult writeWindows(const QString &path, const QByteArray &bytes,
                                                : std::nullopt;
     if (written != INVALID_HANDLE_VALUE)
         CloseHandle(written);
-    if (err != 0 || moved)
+    // With no Data file left after a failure, the temporary file is the one whole copy on disk.
+    const bool onlyCopy = err != 0 && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if ((err != 0 || moved) && !onlyCopy)
         DeleteFileW(temp.c_str());
     if (err != 0)
         throw failure(path, err, RunError::ioError);
