@@ -4,7 +4,7 @@
 # beside it.
 # With --tests, the unit tests too, to be run under Wine (scripts/test-windows.sh).
 # The first run builds Qt 6.4.2 for Windows from Debian's own source (the version of the host
-# tools Qt needs) into a cache outside the repository: 23 minutes on two cores. Later runs
+# tools Qt needs) into a cache outside the repository: 19 to 23 minutes on two cores. Later runs
 # reuse it while its configuration is unchanged.
 #   PIRUNE_WINDOWS_CACHE  where Qt for Windows is kept (default ~/.cache/pirune-windows)
 set -euo pipefail
