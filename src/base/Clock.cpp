@@ -76,7 +76,7 @@ bool Clock::watchChanges(QObject *context, std::function<void()> onChange) {
 #ifdef Q_OS_LINUX
     return startKernelNotice();
 #elif defined(Q_OS_WIN)
-    static const bool started = watchWindowsClock(&Clock::notifyChanged);
+    static const bool started = watchWindowsClock();
     return started;
 #else
     return false;

@@ -52,6 +52,10 @@ struct WriteResult {
 WriteResult writeAtomically(const QString &path, const QByteArray &bytes,
                             const std::function<bool()> &unchanged = {});
 
+// The end of a save's temporary file name beside the Data file, new at each call: ".save-" and six
+// random letters or digits, by which removeLeftTemporaries() knows the file.
+QByteArray temporarySuffix();
+
 // Removes the temporary files a save that was killed half-way left beside the Data file.
 void removeLeftTemporaries(const QString &path);
 

@@ -5,12 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #ifdef Q_OS_UNIX
 #include "store/FileSystemCalls.h"
 
-#include <QRandomGenerator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,15 +58,6 @@ void syncFolderOf(const FileSystemCalls &sys, const QString &path, const QString
         sys.close(dir);
     if (synced != 0)
         throw failure(path, err, RunError::ioError);
-}
-
-// A name no other program's file beside the Data file has: removeLeftTemporaries() goes by it.
-QByteArray tempNameBeside(const QByteArray &target) {
-    static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QByteArray name = target + ".save-";
-    for (int i = 0; i < 6; ++i)
-        name += chars[QRandomGenerator::system()->bounded(int(sizeof chars) - 1)];
-    return name;
 }
 
 mode_t newFileMode() {
@@ -150,7 +141,7 @@ DataFile::WriteResult writeInPlace(const FileSystemCalls &sys, const QString &pa
 int createTempBeside(const FileSystemCalls &sys, const QByteArray &name, QByteArray &temp) {
     int fd = -1, tries = 0;
     do {
-        temp = tempNameBeside(name);
+        temp = name + DataFile::temporarySuffix();
         fd = sys.open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EEXIST && ++tries < 100);
     return fd;
@@ -214,6 +205,14 @@ WriteResult writeAtomically(const QString &path, const QByteArray &bytes,
 #else
     return writeWindows(path, bytes, unchanged);
 #endif
+}
+
+QByteArray temporarySuffix() {
+    static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray suffix = ".save-";
+    for (int i = 0; i < 6; ++i)
+        suffix += chars[QRandomGenerator::system()->bounded(int(sizeof chars) - 1)];
+    return suffix;
 }
 
 void removeLeftTemporaries(const QString &path) {

@@ -1,12 +1,12 @@
 #include "base/win/ClockNotice.h"
 
+#include "base/Clock.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <qt_windows.h>
 
 namespace {
-std::function<void()> g_onChange;
-
 LRESULT CALLBACK clockWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const bool resumed = message == WM_POWERBROADCAST &&
                          (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND);
@@ -14,13 +14,12 @@ LRESULT CALLBACK clockWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return DefWindowProcW(window, message, wParam, lParam);
     // The notice may be sent from inside another call of ours: it is acted on once that returns.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { g_onChange(); }, Qt::QueuedConnection);
+        QCoreApplication::instance(), [] { Clock::notifyChanged(); }, Qt::QueuedConnection);
     return message == WM_POWERBROADCAST ? TRUE : 0;
 }
 } // namespace
 
-bool watchWindowsClock(std::function<void()> onChange) {
-    g_onChange = std::move(onChange);
+bool watchWindowsClock() {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = clockWindowProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);

@@ -3,7 +3,6 @@
 #include "store/win/WindowsFileCalls.h"
 
 #include <QDir>
-#include <QRandomGenerator>
 #include <string>
 
 namespace {
@@ -60,13 +59,9 @@ DWORD writeAllAndFlush(const WindowsFileCalls &sys, HANDLE file, const QByteArra
     return sys.flush(file) ? 0 : GetLastError();
 }
 
-// A name no other program's file beside the Data file has: removeLeftTemporaries() goes by it.
 HANDLE createTempBeside(const QString &target, QString &temp) {
-    static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int tries = 0; tries < 100; ++tries) {
-        temp = target + QStringLiteral(".save-");
-        for (int i = 0; i < 6; ++i)
-            temp += QLatin1Char(chars[QRandomGenerator::system()->bounded(int(sizeof chars) - 1)]);
+        temp = target + QString::fromLatin1(DataFile::temporarySuffix());
         const HANDLE file = CreateFileW(native(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
